@@ -1,0 +1,113 @@
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/FileSystem.h"
+#include "platform/PosixPath.h"
+
+namespace platform {
+namespace {
+
+using posix::DecodePath;
+using posix::EncodePath;
+
+SystemTime UtcOf(time_t seconds) {
+  struct tm t {};
+  gmtime_r(&seconds, &t);
+  return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+std::optional<FileInfo> Describe(const std::string& path, std::wstring name) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return std::nullopt;
+  FileInfo info;
+  info.name = std::move(name);
+  info.isLink = S_ISLNK(st.st_mode);
+  info.isFolder = S_ISDIR(st.st_mode);
+  info.size = static_cast<uint64_t>(st.st_size);
+  info.modified = UtcOf(st.st_mtime);
+  return info;
+}
+
+class StdioFile : public ReadableFile {
+ public:
+  explicit StdioFile(FILE* file) : file_(file) {}
+  ~StdioFile() override { fclose(file_); }
+  int64_t Length() override {
+    const off_t here = ftello(file_);
+    if (here < 0 || fseeko(file_, 0, SEEK_END) != 0) return -1;
+    const off_t end = ftello(file_);
+    fseeko(file_, here, SEEK_SET);
+    return end;
+  }
+  bool Seek(int64_t offset, bool fromEnd) override {
+    return fseeko(file_, static_cast<off_t>(offset), fromEnd ? SEEK_END : SEEK_SET) == 0;
+  }
+  Chunk Read(size_t n) override {
+    Chunk chunk;
+    chunk.bytes.resize(n);
+    errno = 0;
+    chunk.bytes.resize(fread(chunk.bytes.data(), 1, n, file_));
+    chunk.error = ferror(file_) != 0;
+    chunk.eof = feof(file_) != 0;
+    chunk.errorNumber = errno;
+    return chunk;
+  }
+
+ private:
+  FILE* file_;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  wchar_t Separator() const override { return L'/'; }
+  std::wstring RootPath() const override { return L"/"; }
+  std::wstring CompareKey(const std::wstring& name) const override { return name; }
+
+  // Linux keeps its driver modules, and their index files, per kernel release.
+  std::wstring DriversFolder() const override {
+    struct utsname names {};
+    uname(&names);
+    return L"/lib/modules/" + DecodePath(names.release) + L"/";
+  }
+
+  std::optional<std::vector<FileInfo>> ListFolder(const std::wstring& folderPath) override {
+    const std::string folder = EncodePath(folderPath);
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return std::nullopt;
+    std::vector<FileInfo> entries;
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      // An entry that vanished between readdir and lstat is simply not listed.
+      if (auto info = Describe(folder + name, DecodePath(name))) entries.push_back(std::move(*info));
+    }
+    closedir(dir);
+    return entries;
+  }
+
+  std::optional<FileInfo> FindFile(const std::wstring& path) override {
+    std::string bytes = EncodePath(path);
+    while (bytes.size() > 1 && bytes.back() == '/') bytes.pop_back();
+    const size_t slash = bytes.rfind('/');
+    return Describe(bytes, DecodePath(slash == std::string::npos ? bytes : bytes.substr(slash + 1)));
+  }
+
+  std::unique_ptr<ReadableFile> OpenRead(const std::wstring& path) override {
+    FILE* file = fopen(EncodePath(path).c_str(), "rb");
+    return file ? std::make_unique<StdioFile>(file) : nullptr;
+  }
+};
+
+}  // namespace
+
+FileSystem& HostFileSystem() {
+  static PosixFileSystem files;
+  return files;
+}
+
+}  // namespace platform

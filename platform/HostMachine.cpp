@@ -1,0 +1,21 @@
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
+#include "platform/Machine.h"
+#include "platform/Program.h"
+#include "platform/Registry.h"
+
+namespace platform {
+
+const Machine& HostMachine() {
+  static const Machine machine = [] {
+    Machine m;
+    m.files = &HostFileSystem();
+    m.registry = &HostRegistry();
+    m.environment = &HostEnvironment();
+    m.program = &HostProgram();
+    return m;
+  }();
+  return machine;
+}
+
+}  // namespace platform

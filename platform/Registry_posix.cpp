@@ -1,0 +1,62 @@
+// Linux has no registry. The one key the report reads that Linux can answer
+// is the BIOS description, which is built from DMI with the value names
+// Windows uses; every other key is absent.
+#include <fstream>
+#include <string>
+
+#include "platform/Registry.h"
+#include "platform/memory/MemoryRegistry.h"
+#include "runtime/Str.h"
+
+namespace platform {
+namespace {
+
+constexpr const wchar_t* kBiosKey = L"Hardware\\Description\\System\\BIOS";
+
+struct DmiField {
+  const char* file;
+  const wchar_t* valueName;
+};
+
+constexpr DmiField kBiosFields[] = {
+    {"bios_vendor", L"BIOSVendor"},
+    {"bios_version", L"BIOSVersion"},
+    {"bios_date", L"BIOSReleaseDate"},
+    {"sys_vendor", L"SystemManufacturer"},
+    {"product_name", L"SystemProductName"},
+    {"product_version", L"SystemVersion"},
+    {"product_family", L"SystemFamily"},
+    {"product_sku", L"SystemSKU"},
+    {"board_vendor", L"BaseBoardManufacturer"},
+    {"board_name", L"BaseBoardProduct"},
+    {"board_version", L"BaseBoardVersion"},
+};
+
+bool ReadFirstLine(const std::string& path, std::string& line) {
+  std::ifstream file(path);
+  if (!file || !std::getline(file, line)) return false;
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  return true;
+}
+
+}  // namespace
+
+void FillBiosKeyFromDmi(MemoryRegistry& registry, const std::string& dmiFolder) {
+  for (const auto& field : kBiosFields) {
+    std::string line;
+    if (ReadFirstLine(dmiFolder + "/" + field.file, line)) {
+      registry.SetString(RegistryRoot::kLocalMachine, kBiosKey, field.valueName, str::as_wstring(line));
+    }
+  }
+}
+
+Registry& HostRegistry() {
+  static MemoryRegistry registry = [] {
+    MemoryRegistry bios;
+    FillBiosKeyFromDmi(bios, "/sys/class/dmi/id");
+    return bios;
+  }();
+  return registry;
+}
+
+}  // namespace platform

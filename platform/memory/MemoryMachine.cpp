@@ -1,0 +1,44 @@
+#include "platform/memory/MemoryMachine.h"
+
+namespace platform {
+
+void MemoryEnvironment::Set(const std::wstring& name, const std::wstring& value) {
+  const std::wstring prefix = name + L"=";
+  for (auto& entry : entries_) {
+    if (entry.compare(0, prefix.size(), prefix) == 0) {
+      entry = prefix + value;
+      return;
+    }
+  }
+  entries_.push_back(prefix + value);
+}
+
+std::optional<std::wstring> MemoryEnvironment::Variable(const std::wstring& name) {
+  const std::wstring prefix = name + L"=";
+  for (const auto& entry : entries_) {
+    if (!name.empty() && entry.compare(0, prefix.size(), prefix) == 0) return entry.substr(prefix.size());
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::wstring>> MemoryEnvironment::Entries() {
+  if (missing_) return std::nullopt;
+  return entries_;
+}
+
+uint32_t MemoryProgram::FileVersion(const std::wstring& path, std::wstring& out) {
+  out.clear();
+  auto found = versions.find(path);
+  if (found == versions.end()) return kErrorFileInvalid;
+  out = found->second;
+  return 0;
+}
+
+MemoryMachine::MemoryMachine(MemoryFileSystem::Style style) : files(style) {
+  machine_.files = &files;
+  machine_.registry = &registry;
+  machine_.environment = &environment;
+  machine_.program = &program;
+}
+
+}  // namespace platform

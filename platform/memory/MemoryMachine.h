@@ -1,0 +1,58 @@
+// The whole machine in memory, for tests: every service can be filled by hand.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Environment.h"
+#include "platform/Machine.h"
+#include "platform/Program.h"
+#include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryRegistry.h"
+
+namespace platform {
+
+class MemoryEnvironment : public Environment {
+ public:
+  void Set(const std::wstring& name, const std::wstring& value);
+  // Adds an entry as the block lists it, such as a hidden "=C:=C:\" entry.
+  void AddRawEntry(const std::wstring& entry) { entries_.push_back(entry); }
+  void SetMissing(bool missing) { missing_ = missing; }
+
+  std::optional<std::wstring> Variable(const std::wstring& name) override;
+  std::optional<std::vector<std::wstring>> Entries() override;
+
+ private:
+  std::vector<std::wstring> entries_;
+  bool missing_ = false;
+};
+
+class MemoryProgram : public Program {
+ public:
+  std::wstring modulePath = L"C:\\Program Files\\Dromika\\DromikaCmd.exe";
+  std::map<std::wstring, std::wstring> versions;  // path to version text
+
+  std::wstring ModulePath() override { return modulePath; }
+  uint32_t FileVersion(const std::wstring& path, std::wstring& out) override;
+};
+
+class MemoryMachine {
+ public:
+  explicit MemoryMachine(MemoryFileSystem::Style style = MemoryFileSystem::Style::kWindows);
+  MemoryMachine(const MemoryMachine&) = delete;
+  MemoryMachine& operator=(const MemoryMachine&) = delete;
+
+  MemoryFileSystem files;
+  MemoryRegistry registry;
+  MemoryEnvironment environment;
+  MemoryProgram program;
+
+  // The services as the blocks see them; services not held here stay null.
+  const Machine& machine() const { return machine_; }
+  Machine& machine() { return machine_; }
+
+ private:
+  Machine machine_;
+};
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+// Runs the selected report blocks one at a time, collects their XML text and
+// wraps it, with the group text, in the document envelope. Not thread-safe:
+// one thread uses a builder at a time.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Machine.h"
+#include "report/Block.h"
+#include "report/BlockTable.h"
+#include "report/FileTree.h"
+
+class ReportBuilder {
+ public:
+  // No blocks; the host machine unless another is given.
+  ReportBuilder();
+  explicit ReportBuilder(const platform::Machine& machine);
+  // The blocks that `mask` selects (SelectBlocks).
+  ReportBuilder(BlockMask mask, bool excludeFlag, const platform::Machine& machine = platform::HostMachine());
+  ~ReportBuilder();
+  ReportBuilder(const ReportBuilder&) = delete;
+  ReportBuilder& operator=(const ReportBuilder&) = delete;
+
+  // Prepares a run: position 0, no block text, and a tree holding only the
+  // system drivers folder's files. Group text, groups and blocks are kept.
+  void Reset();
+  // Replaces the block list with the blocks the mask selects, in table order.
+  // The position is kept.
+  void SelectBlocks(BlockMask mask, bool excludeFlag);
+  bool HasMore() const { return position_ < blocks_.size(); }
+  // The progress line of the current block; empty when there is none.
+  std::wstring CurrentMessage() const;
+  // Runs the current block, appends its text and advances; returns HasMore().
+  // An exception from the block leaves text and position unchanged.
+  bool RunCurrent();
+  // Declaration, root start tag with the program's version, group text,
+  // block text and root end tag, every line ending with CR LF.
+  std::wstring GetDocument() const;
+
+  // The group writer: elements and attributes of the client's own groups.
+  void StartGroup(const std::wstring& name);
+  void SetDataPoint(const std::wstring& name, const std::wstring& value);
+  // Closes the innermost open group; ignored when none is open.
+  void EndGroup();
+
+  FileTree& Tree() { return tree_; }
+  const std::wstring& GroupText() const { return groupText_; }
+  const std::wstring& BlockText() const { return blockText_; }
+  size_t BlockCount() const { return blocks_.size(); }
+
+ private:
+  platform::Machine machine_;
+  uint32_t position_ = 0;
+  std::wstring blockText_;
+  FileTree tree_;
+  bool excludeFlag_ = false;
+  std::wstring groupText_;
+  std::vector<std::unique_ptr<dromika::Block>> blocks_;
+  std::vector<std::wstring> openElements_;
+  bool startTagPending_ = false;
+};
+
+// The short form of a version: "10.2.0.7" gives "10.2", "10" gives "10.10",
+// the empty text a lone ".".
+std::wstring ShortVersion(const std::wstring& full);

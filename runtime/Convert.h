@@ -1,0 +1,69 @@
+// Number to text and back, with the standard's locale-free conversions.
+#pragma once
+#include <charconv>
+#include <string>
+#include <type_traits>
+
+namespace math {
+
+enum class RoundType { kTruncate = 0, kNearest = 1 };
+
+namespace impl {
+
+// Numbers are ASCII; wide text is narrowed first, and anything else refused.
+template <class S>
+bool AsAscii(const S& text, std::string& out) {
+  for (auto c : text) {
+    if (static_cast<unsigned long>(c) > 0x7F) return false;
+    out += static_cast<char>(c);
+  }
+  return true;
+}
+
+template <class T>
+struct ConvertInt {
+  // Digits in `base` (2 to 36), a leading '-' for negatives.
+  template <class S>
+  static void to_string(S& out, T value, int base = 10) {
+    char buffer[72];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, base);
+    out.assign(buffer, result.ptr);
+  }
+  // The whole text must be a decimal number that fits T; otherwise false and value unchanged.
+  template <class S>
+  static bool from_string(T& value, const S& text) {
+    std::string narrow;
+    if (!AsAscii(text, narrow)) return false;
+    T parsed{};
+    const char* end = narrow.data() + narrow.size();
+    auto result = std::from_chars(narrow.data(), end, parsed, 10);
+    if (narrow.empty() || result.ec != std::errc() || result.ptr != end) return false;
+    value = parsed;
+    return true;
+  }
+};
+
+template <class T>
+struct ConvertFloat {
+  // At most `digits` significant digits, shortest form ("0.5", "1e+20").
+  template <class S>
+  static void to_string(S& out, T value, int digits, RoundType = RoundType::kNearest) {
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
+    out.assign(buffer, result.ptr);
+  }
+  template <class S>
+  static bool from_string(T& value, const S& text) {
+    std::string narrow;
+    if (!AsAscii(text, narrow)) return false;
+    T parsed{};
+    const char* end = narrow.data() + narrow.size();
+    auto result = std::from_chars(narrow.data(), end, parsed);
+    if (narrow.empty() || result.ec != std::errc() || result.ptr != end) return false;
+    value = parsed;
+    return true;
+  }
+};
+
+}  // namespace impl
+}  // namespace math

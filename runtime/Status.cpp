@@ -1,0 +1,57 @@
+#include "runtime/Status.h"
+
+#include "runtime/Str.h"
+
+namespace qtl {
+
+std::wstring status::detail::as_wstring() const {
+  std::wstring out = message;
+  for (const auto& text : texts) {
+    if (!text.empty()) out += L"; " + text;
+  }
+  if (!file.empty()) out += L" (" + str::as_wstring(file) + L":" + std::to_wstring(line) + L")";
+  return out;
+}
+
+status status::error(std::wstring message) {
+  auto d = std::make_shared<detail>();
+  d->message = std::move(message);
+  return status(std::move(d));
+}
+
+std::wstring status::text() const { return detail_ ? detail_->as_wstring() : std::wstring(); }
+
+status_exception::status_exception(status s) : status_(std::move(s)), what_(str::as_u8string(status_.text())) {}
+
+}  // namespace qtl
+
+namespace {
+qtl::status WithText(const wchar_t* message, std::wstring text) {
+  qtl::status s = qtl::status::error(message);
+  s.mutable_detail()->texts[0] = std::move(text);
+  return s;
+}
+}  // namespace
+
+qtl::status QrnError::internal(const char* function, const char* file, int line) {
+  qtl::status s = WithText(L"Internal error", str::as_wstring(function ? function : ""));
+  s.mutable_detail()->file = file ? file : "";
+  s.mutable_detail()->line = line;
+  return s;
+}
+
+qtl::status QrnError::syntax(const std::string& text) {
+  return WithText(L"Syntax error", L"\"" + str::as_wstring(text) + L"\"");
+}
+
+qtl::status QrnError::unexpected_exception(const std::string& text) {
+  return WithText(L"Unexpected exception", str::as_wstring(text));
+}
+
+void ThrowStatus(qtl::status s, const char* file, int line) {
+  if (file && s.mutable_detail()) {
+    s.mutable_detail()->file = file;
+    s.mutable_detail()->line = line;
+  }
+  throw qtl::status_exception(std::move(s));
+}

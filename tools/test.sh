@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds both hosts and runs every test: natively, and the Windows build under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+export WINEDEBUG=-all
+for host in native windows; do
+  cmake --preset "$host" -DDROMIKA_TESTS=ON >/dev/null
+  cmake --build --preset "$host"
+  ctest --preset "$host"
+done
