@@ -28,7 +28,7 @@ void ReportBuilder::Reset() {
 void ReportBuilder::SelectBlocks(BlockMask mask, bool excludeFlag) {
   blocks_.clear();
   const BlockContext context{machine_, tree_, excludeFlag, mask};
-  for (const auto& row : BlockTable()) {
+  for (const auto& row : *table_) {
     if (mask & row.bits) blocks_.push_back(row.create(context));
   }
 }

@@ -45,6 +45,9 @@ class ReportBuilder {
   // Closes the innermost open group; ignored when none is open.
   void EndGroup();
 
+  // Selects from `table` instead of the program's block table (for tests).
+  void UseBlockTable(const std::vector<BlockRow>& table) { table_ = &table; }
+
   FileTree& Tree() { return tree_; }
   const std::wstring& GroupText() const { return groupText_; }
   const std::wstring& BlockText() const { return blockText_; }
@@ -52,6 +55,7 @@ class ReportBuilder {
 
  private:
   platform::Machine machine_;
+  const std::vector<BlockRow>* table_ = &BlockTable();
   uint32_t position_ = 0;
   std::wstring blockText_;
   FileTree tree_;

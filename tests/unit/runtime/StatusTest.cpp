@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include "runtime/Log.h"
+#include "runtime/Status.h"
+
+namespace {
+
+TEST(Status, CopiesShareOneDetail) {
+  qtl::status a = qtl::status::error(L"boom");
+  qtl::status b = a;
+  b.mutable_detail()->texts[0] = L"more";
+  EXPECT_EQ(a.text(), L"boom; more");
+  EXPECT_TRUE(qtl::status().ok());
+  EXPECT_EQ(qtl::status().text(), L"");
+}
+
+TEST(Status, ThrowStatusStampsTheSource) {
+  try {
+    ThrowStatus(QrnError::syntax("a;b"), "common\\grammar_Tuple", 102);
+    FAIL();
+  } catch (const qtl::status_exception& e) {
+    EXPECT_EQ(e.get_status().text(), L"Syntax error; \"a;b\" (common\\grammar_Tuple:102)");
+    EXPECT_STREQ(e.what(), "Syntax error; \"a;b\" (common\\grammar_Tuple:102)");
+  }
+}
+
+TEST(Status, ErrorMakersCarryTheirText) {
+  EXPECT_EQ(QrnError::internal("CommandLine::Assign", "Qrn.Tally\\Qrn.Tally", 356).text(),
+            L"Internal error; CommandLine::Assign (Qrn.Tally\\Qrn.Tally:356)");
+  EXPECT_EQ(QrnError::unexpected_exception("bad_alloc").text(), L"Unexpected exception; bad_alloc");
+}
+
+TEST(LogMacroHandler, ReachesTheSinkWithItsRecord) {
+  std::wstring seen;
+  int line = 0;
+  qrn::diag::SetLogSink([&](const qrn::diag::LogRecord& record, const std::wstring& text) {
+    seen = text;
+    line = record.line;
+  });
+  qrn::diag::LogMacroHandler{{1, 2, "Common\\CommandLineUtils", 25, "cmd::WriteLine"}}(L"hello\n");
+  qrn::diag::SetLogSink(nullptr);
+  qrn::diag::LogMacroHandler{{1, 2, "x", 1, "f"}}(L"unseen");
+  EXPECT_EQ(seen, L"hello\n");
+  EXPECT_EQ(line, 25);
+}
+
+}  // namespace
