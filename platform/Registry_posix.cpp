@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/DmiBios.h"
 #include "platform/Registry.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "runtime/Str.h"

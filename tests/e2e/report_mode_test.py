@@ -1,4 +1,66 @@
 #!/usr/bin/env python3
-"""Placeholder until the report-mode end-to-end suite lands."""
+"""Report mode as a user meets it: exit codes, console lines and the saved document."""
+import os
+import re
+import subprocess
 import sys
-sys.exit(0)
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from dromika import dromika, host_path  # noqa: E402
+
+BANNER = re.compile(r"^DromikaCmd version \d+\.\d+\.\d+\.\d+ ")
+
+
+class ReportModeTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+
+    def test_no_arguments_prints_banner_and_usage(self):
+        code, out, err = dromika()
+        lines = out.splitlines()
+        self.assertEqual(code, 0, err)
+        self.assertRegex(lines[0], BANNER)
+        self.assertEqual(lines[1:], ["Usage: DromikaCmd.exe /out:outfile.dromika"])
+        self.assertEqual(os.listdir(self.folder), [])
+
+    def test_unknown_word_or_option_fails_quietly_on_stdout(self):
+        for args in (["runserver"], ["/Out:x"], ["/verbose"], ["report", "/out:x"]):
+            with self.subTest(args=args):
+                code, out, err = dromika(*args)
+                self.assertEqual(code, 1)
+                self.assertEqual(out, "")
+                self.assertIn("unrecognised argument", err)
+                self.assertIn("Qrn.Tally\\Qrn.Tally", err)
+
+    def test_missing_folder_reports_the_failure_and_exits_1(self):
+        target = host_path(os.path.join(self.folder, "missing", "r.dromika"))
+        code, out, err = dromika("/out:" + target)
+        lines = out.splitlines()
+        self.assertEqual(code, 1, err)
+        self.assertIn("Saving to " + target, lines)
+        self.assertTrue(lines[-1].startswith("Unable to save to " + target + ": "), lines[-1])
+        self.assertGreater(len(lines[-1]), len("Unable to save to " + target + ": "))
+
+    def test_saved_document_is_well_formed_with_crlf_lines(self):
+        path = os.path.join(self.folder, "r.dromika")
+        code, out, err = dromika("/out:" + host_path(path))
+        self.assertEqual(code, 0, err)
+        lines = out.splitlines()
+        self.assertRegex(lines[0], BANNER)
+        self.assertEqual(lines[-1], "Saving to " + host_path(path))
+        with open(path, "rb") as saved:
+            data = saved.read()
+        self.assertFalse(data.startswith(b"\xef\xbb\xbf"), "no byte-order mark")
+        self.assertTrue(data.startswith(b'<?xml version="1.0" encoding="utf-8"?>\r\n<dromika version=\''))
+        self.assertTrue(data.endswith(b"</dromika>\r\n"))
+        self.assertEqual(data.count(b"\r"), data.count(b"\r\n"), "every CR starts a CR LF")
+        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"), "every LF ends a CR LF")
+        self.assertNotIn(b"versionDisplay=''", data)
+        check = subprocess.run(["xmllint", "--noout", path], capture_output=True)
+        self.assertEqual(check.returncode, 0, check.stderr.decode())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
