@@ -19,21 +19,25 @@ FileTreeNode* FileTree::FindOrAddPath(FileTreeNode* node, const std::wstring& te
       return node;
     }
     const std::wstring component = text.substr(start, end - start);
-    FileTreeNode*& child = node->childByKey[files_.CompareKey(component)];
-    if (!child) {
-      node->children.push_back(std::make_unique<FileTreeNode>());
-      child = node->children.back().get();
+    const size_t existing = node->childIndex.FindOrAdd(
+        files_.CompareKey(component), node->children.size(),
+        [&](size_t i) { return files_.CompareKey(node->children[i]->name); });
+    if (existing == NameIndex::npos) {
+      auto child = std::make_unique<FileTreeNode>();
       child->name = component;
       child->path = node->path + component + separator;
+      node->children.push_back(std::move(child));
     }
-    node = child;
+    node = node->children[existing == NameIndex::npos ? node->children.size() - 1 : existing].get();
     at = end + 1;
     if (at == text.size()) return node;
   }
 }
 
 void FileTree::AddFileName(FileTreeNode* node, const std::wstring& name) {
-  if (node->fileKeys.insert(files_.CompareKey(name)).second) node->files.push_back(name);
+  const size_t existing = node->fileIndex.FindOrAdd(files_.CompareKey(name), node->files.size(),
+                                                    [&](size_t i) { return files_.CompareKey(node->files[i]); });
+  if (existing == NameIndex::npos) node->files.push_back(name);
 }
 
 void FileTree::AddFolderContents(FileTreeNode* node, const std::wstring& text, bool withSubfolders) {
@@ -58,6 +62,6 @@ void FileTree::AddFolderContents(FileTreeNode* node, const std::wstring& text, b
 void FileTree::Clear() {
   children.clear();
   files.clear();
-  childByKey.clear();
-  fileKeys.clear();
+  childIndex.Clear();
+  fileIndex.Clear();
 }

@@ -1,12 +1,12 @@
 // The folders and file names a report lists. Names are compared the way the
 // host's file system compares them (Windows ignores case, Linux does not);
-// each node keeps a hash of the compared forms, so adding N names costs O(N).
+// each node indexes its names by their compared form, so adding N names costs O(N).
 #pragma once
 #include <memory>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
+
+#include "report/NameIndex.h"
 
 namespace platform {
 class FileSystem;
@@ -20,8 +20,8 @@ struct FileTreeNode {
 
  private:
   friend class FileTree;
-  std::unordered_map<std::wstring, FileTreeNode*> childByKey;
-  std::unordered_set<std::wstring> fileKeys;
+  NameIndex childIndex;
+  NameIndex fileIndex;
 };
 
 // The tree is its own root node; the root stands for the file system's root

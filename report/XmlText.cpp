@@ -22,28 +22,43 @@ void AppendReference(std::wstring& out, uint32_t unit) {
   out += L';';
 }
 
+// Characters that pass unchanged: line feed and 0x20-0x7F except markup.
+struct PlainTable {
+  bool plain[128] = {};
+  PlainTable() {
+    plain[0x0A] = true;
+    for (int c = 0x20; c <= 0x7F; ++c) plain[c] = true;
+    for (char c : {'"', '&', '\'', '<', '>'}) plain[static_cast<int>(c)] = false;
+  }
+};
+
+void AppendEscaped(std::wstring& out, uint32_t u) {
+  // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
+  if (u > 0xFFFF || !IsXmlChar(u)) return;
+  switch (u) {
+    case '"': out += L"&quot;"; break;
+    case '&': out += L"&amp;"; break;
+    case '\'': out += L"&apos;"; break;
+    case '<': out += L"&lt;"; break;
+    case '>': out += L"&gt;"; break;
+    default: AppendReference(out, u);
+  }
+}
+
 }  // namespace
 
 std::wstring XmlEscape(const std::wstring& text) {
+  static const PlainTable table;
   std::wstring out;
   out.reserve(text.size() + text.size() / 8);
-  for (wchar_t w : text) {
-    const auto u = static_cast<uint32_t>(w);
-    // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
-    if (u > 0xFFFF || !IsXmlChar(u)) continue;
-    switch (u) {
-      case '"': out += L"&quot;"; break;
-      case '&': out += L"&amp;"; break;
-      case '\'': out += L"&apos;"; break;
-      case '<': out += L"&lt;"; break;
-      case '>': out += L"&gt;"; break;
-      default:
-        if (u == 0x0A || (u >= 0x20 && u <= 0x7F)) {
-          out += w;
-        } else {
-          AppendReference(out, u);
-        }
-    }
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    size_t run = i;
+    while (run < n && static_cast<uint32_t>(text[run]) < 128 && table.plain[text[run]]) ++run;
+    out.append(text, i, run - i);
+    if (run == n) break;
+    AppendEscaped(out, static_cast<uint32_t>(text[run]));
+    i = run + 1;
   }
   return out;
 }
