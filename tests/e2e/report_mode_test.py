@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from dromika import dromika, host_path  # noqa: E402
+from dromika import EXE, WINDOWS, dromika, host_path  # noqa: E402
 
 BANNER = re.compile(r"^DromikaCmd version \d+\.\d+\.\d+\.\d+ ")
 
@@ -60,6 +60,25 @@ class ReportModeTest(unittest.TestCase):
         self.assertNotIn(b"versionDisplay=''", data)
         check = subprocess.run(["xmllint", "--noout", path], capture_output=True)
         self.assertEqual(check.returncode, 0, check.stderr.decode())
+
+    def test_non_ascii_reaches_both_streams_as_utf8(self):
+        path = os.path.join(self.folder, "résumé €.dromika")
+        code, out, err = dromika("/out:" + host_path(path))
+        self.assertEqual(code, 0, err)
+        self.assertIn("Saving to " + host_path(path), out.splitlines())
+        self.assertTrue(os.path.exists(path))
+        code, out, err = dromika("café")
+        self.assertEqual(code, 1)
+        self.assertIn("unrecognised argument: café", err)
+
+    def test_marker_operators_and_split_ids_are_exported(self):
+        if WINDOWS:
+            table = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", EXE], capture_output=True, text=True).stdout
+        else:
+            table = subprocess.run(["nm", "-D", "--defined-only", EXE], capture_output=True, text=True).stdout
+        for symbol in ("_Z8SplitIds", "_ZN4meta18MetaIsDefaultNeveraSERKS0_",
+                       "_ZN4meta30MetaIsMissingValueNotSupportedaSERKS0_"):
+            self.assertIn(symbol, table)
 
 
 if __name__ == "__main__":
