@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "platform/FileSystem.h"
+#include "platform/StdioFile.h"
 #include "platform/PosixPath.h"
 
 namespace platform {
@@ -32,35 +33,6 @@ std::optional<FileInfo> Describe(const std::string& path, std::wstring name) {
   info.modified = UtcOf(st.st_mtime);
   return info;
 }
-
-class StdioFile : public ReadableFile {
- public:
-  explicit StdioFile(FILE* file) : file_(file) {}
-  ~StdioFile() override { fclose(file_); }
-  int64_t Length() override {
-    const off_t here = ftello(file_);
-    if (here < 0 || fseeko(file_, 0, SEEK_END) != 0) return -1;
-    const off_t end = ftello(file_);
-    fseeko(file_, here, SEEK_SET);
-    return end;
-  }
-  bool Seek(int64_t offset, bool fromEnd) override {
-    return fseeko(file_, static_cast<off_t>(offset), fromEnd ? SEEK_END : SEEK_SET) == 0;
-  }
-  Chunk Read(size_t n) override {
-    Chunk chunk;
-    chunk.bytes.resize(n);
-    errno = 0;
-    chunk.bytes.resize(fread(chunk.bytes.data(), 1, n, file_));
-    chunk.error = ferror(file_) != 0;
-    chunk.eof = feof(file_) != 0;
-    chunk.errorNumber = errno;
-    return chunk;
-  }
-
- private:
-  FILE* file_;
-};
 
 class PosixFileSystem : public FileSystem {
  public:
@@ -104,6 +76,9 @@ class PosixFileSystem : public FileSystem {
 };
 
 }  // namespace
+
+int64_t Tell64(FILE* file) { return ftello(file); }
+int Seek64(FILE* file, int64_t offset, int origin) { return fseeko(file, static_cast<off_t>(offset), origin); }
 
 FileSystem& HostFileSystem() {
   static PosixFileSystem files;

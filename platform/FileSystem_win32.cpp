@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/FileSystem.h"
+#include "platform/StdioFile.h"
 
 namespace platform {
 namespace {
@@ -20,35 +21,6 @@ FileInfo Describe(const WIN32_FIND_DATAW& data) {
   info.modified = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
   return info;
 }
-
-class StdioFile : public ReadableFile {
- public:
-  explicit StdioFile(FILE* file) : file_(file) {}
-  ~StdioFile() override { fclose(file_); }
-  int64_t Length() override {
-    const int64_t here = _ftelli64(file_);
-    if (here < 0 || _fseeki64(file_, 0, SEEK_END) != 0) return -1;
-    const int64_t end = _ftelli64(file_);
-    _fseeki64(file_, here, SEEK_SET);
-    return end;
-  }
-  bool Seek(int64_t offset, bool fromEnd) override {
-    return _fseeki64(file_, offset, fromEnd ? SEEK_END : SEEK_SET) == 0;
-  }
-  Chunk Read(size_t n) override {
-    Chunk chunk;
-    chunk.bytes.resize(n);
-    errno = 0;
-    chunk.bytes.resize(fread(chunk.bytes.data(), 1, n, file_));
-    chunk.error = ferror(file_) != 0;
-    chunk.eof = feof(file_) != 0;
-    chunk.errorNumber = errno;
-    return chunk;
-  }
-
- private:
-  FILE* file_;
-};
 
 class WindowsFileSystem : public FileSystem {
  public:
@@ -95,6 +67,9 @@ class WindowsFileSystem : public FileSystem {
 };
 
 }  // namespace
+
+int64_t Tell64(FILE* file) { return _ftelli64(file); }
+int Seek64(FILE* file, int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
 
 FileSystem& HostFileSystem() {
   static WindowsFileSystem files;

@@ -10,13 +10,20 @@ enum class RoundType { kTruncate = 0, kNearest = 1 };
 
 namespace impl {
 
-// Numbers are ASCII; wide text is narrowed first, and anything else refused.
-template <class S>
-bool AsAscii(const S& text, std::string& out) {
+// Parses the whole text with from_chars; wide text is narrowed first and
+// anything that is not ASCII refused. False, value unchanged, on failure.
+template <class T, class S, class... Format>
+bool ParseWhole(T& value, const S& text, Format... format) {
+  std::string narrow;
   for (auto c : text) {
     if (static_cast<unsigned long>(c) > 0x7F) return false;
-    out += static_cast<char>(c);
+    narrow += static_cast<char>(c);
   }
+  T parsed{};
+  const char* end = narrow.data() + narrow.size();
+  auto result = std::from_chars(narrow.data(), end, parsed, format...);
+  if (narrow.empty() || result.ec != std::errc() || result.ptr != end) return false;
+  value = parsed;
   return true;
 }
 
@@ -32,14 +39,7 @@ struct ConvertInt {
   // The whole text must be a decimal number that fits T; otherwise false and value unchanged.
   template <class S>
   static bool from_string(T& value, const S& text) {
-    std::string narrow;
-    if (!AsAscii(text, narrow)) return false;
-    T parsed{};
-    const char* end = narrow.data() + narrow.size();
-    auto result = std::from_chars(narrow.data(), end, parsed, 10);
-    if (narrow.empty() || result.ec != std::errc() || result.ptr != end) return false;
-    value = parsed;
-    return true;
+    return ParseWhole(value, text, 10);
   }
 };
 
@@ -54,14 +54,7 @@ struct ConvertFloat {
   }
   template <class S>
   static bool from_string(T& value, const S& text) {
-    std::string narrow;
-    if (!AsAscii(text, narrow)) return false;
-    T parsed{};
-    const char* end = narrow.data() + narrow.size();
-    auto result = std::from_chars(narrow.data(), end, parsed);
-    if (narrow.empty() || result.ec != std::errc() || result.ptr != end) return false;
-    value = parsed;
-    return true;
+    return ParseWhole(value, text);
   }
 };
 
