@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "report/XmlText.h"
-#include "runtime/Format.h"
 
 qtl::status WmiConnection::Connect() {
   if (session_) return qtl::status();
@@ -39,18 +38,21 @@ std::wstring GetPropertyText(platform::ManagementObject& object, const std::wstr
   return object.PropertyText(name);
 }
 
+// Appended piece by piece rather than through the formatter: a process list
+// has thousands of attributes.
 std::wstring WmiRowsToXml(const std::vector<WmiRow>& rows, const std::wstring& element, const std::wstring& indent,
                           const std::vector<std::wstring>& excluded) {
-  std::vector<std::wstring> lines;
+  std::wstring text;
   for (const auto& row : rows) {
-    std::vector<std::wstring> pieces{element};
+    if (&row != &rows.front()) text += L"\r\n";
+    text += indent + L"<" + element;
     for (const auto& [name, value] : row) {
       if (std::find(excluded.begin(), excluded.end(), name) != excluded.end()) continue;
-      pieces.push_back(str::snprintf(L"%s=\"%s\"", XmlEscape(name), XmlEscape(value)));
+      text += L" " + XmlEscape(name) + L"=\"" + XmlEscape(value) + L"\"";
     }
-    lines.push_back(str::snprintf(L"%s<%s/>", indent, str::join(pieces, std::wstring(L" "))));
+    text += L"/>";
   }
-  return str::join(lines, std::wstring(L"\r\n"));
+  return text;
 }
 
 std::wstring WmiRowsToXml(const std::vector<WmiRow>& rows, const std::wstring& element, const std::wstring& indent) {
