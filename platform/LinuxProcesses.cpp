@@ -40,7 +40,9 @@ class ProcessRow {
 std::vector<uint64_t> ProcessIds(TextFiles& files) {
   std::vector<uint64_t> ids;
   for (const auto& name : files.List("/proc").value_or(std::vector<std::string>())) {
-    if (auto id = ParseNumber(name); id && name.find_first_not_of("0123456789") == std::string::npos) ids.push_back(*id);
+    if (auto id = ParseNumber(name); id && name.find_first_not_of("0123456789") == std::string::npos) {
+      ids.push_back(*id);
+    }
   }
   std::sort(ids.begin(), ids.end());
   return ids;

@@ -142,7 +142,9 @@ namespace {
 
 // CPU numbers by physical package, from sysfs; from /proc/cpuinfo when sysfs
 // has no topology (then all in package 0).
-std::map<int, std::vector<int>> Packages(TextFiles& files, const std::vector<std::map<std::string, std::string>>& info) {
+using CpuInfo = std::vector<std::map<std::string, std::string>>;
+
+std::map<int, std::vector<int>> Packages(TextFiles& files, const CpuInfo& info) {
   std::map<int, std::vector<int>> packages;
   for (const auto& name : files.List(kCpuFolder).value_or(std::vector<std::string>())) {
     auto number = name.compare(0, 3, "cpu") == 0 ? ParseNumber(name.substr(3)) : std::nullopt;
@@ -155,6 +157,14 @@ std::map<int, std::vector<int>> Packages(TextFiles& files, const std::vector<std
   }
   for (auto& package : packages) std::sort(package.second.begin(), package.second.end());
   return packages;
+}
+
+// The /proc/cpuinfo block of a CPU (offline CPUs have none), else the first.
+std::map<std::string, std::string> BlockOf(const CpuInfo& info, int cpu) {
+  for (const auto& block : info) {
+    if (Value(block, "processor") == std::to_string(cpu)) return block;
+  }
+  return info.empty() ? std::map<std::string, std::string>() : info.front();
 }
 
 std::string CpuPath(int cpu, const std::string& rest) { return kCpuFolder + ("cpu" + std::to_string(cpu)) + rest; }
@@ -206,7 +216,7 @@ std::vector<PropertyList> ProcessorRows(TextFiles& files, const LinuxHostFacts& 
   std::vector<PropertyList> rows;
   for (const auto& [id, cpus] : Packages(files, info)) {
     const int first = cpus.front();
-    const auto& block = static_cast<size_t>(first) < info.size() ? info[first] : std::map<std::string, std::string>();
+    const auto block = BlockOf(info, first);
     const uint64_t family = ParseNumber(Value(block, "cpu family")).value_or(0);
     const uint64_t model = ParseNumber(Value(block, "model")).value_or(0);
     const uint64_t stepping = ParseNumber(Value(block, "stepping")).value_or(0);

@@ -197,8 +197,8 @@ void SystemBlock::AppendEnvironment(std::wstring& text) {
 
 void SystemBlock::AppendMiscellaneous(std::wstring& text) {
   std::wstring ie = L"less than 4";
-  ReadRegistryString(*machine_.registry, platform::RegistryRoot::kLocalMachine, L"Software\\Microsoft\\Internet Explorer",
-                     L"Version", ie);
+  ReadRegistryString(*machine_.registry, platform::RegistryRoot::kLocalMachine,
+                     L"Software\\Microsoft\\Internet Explorer", L"Version", ie);
   text += L"  <ie version=\"" + XmlEscape(ie) + L"\"/>\r\n";
   if (!excludePersonalData_) AppendEnvironment(text);
 
@@ -207,7 +207,8 @@ void SystemBlock::AppendMiscellaneous(std::wstring& text) {
   text += L"  <time time=\"" + XmlEscape(time.time) + L"\" date=\"" + XmlEscape(time.date) + L"\" tz=\"" +
           XmlEscape(time.zone) + L"\"/>\r\n";
   const platform::ProcessorSummary cpu = system ? system->Processors() : platform::ProcessorSummary();
-  text += str::snprintf(L"  <processors count=\"%d\" type=\"%d\" architecture=\"%d\" level=\"%d\" revision=\"%d\"/>\r\n",
+  text += str::snprintf(L"  <processors count=\"%d\" type=\"%d\" architecture=\"%d\" level=\"%d\" "
+                        L"revision=\"%d\"/>\r\n",
                         static_cast<int>(cpu.count), static_cast<int>(cpu.type), static_cast<int>(cpu.architecture),
                         static_cast<int>(cpu.level), static_cast<int>(cpu.revision));
   const platform::MemoryFigures memory = system ? system->Memory() : platform::MemoryFigures();

@@ -42,7 +42,8 @@ TEST(HostLocale, NamedLocaleStandsInForTheUsers) {
 TEST(HostLocale, UsersLocaleAnswersForItself) {
   auto& locale = platform::HostLocale();
   const uint32_t lcid = locale.UserDefaultLcid();
-  EXPECT_EQ(locale.Info(lcid, platform::kLocaleSEngLanguage), locale.Info(kLocaleUserDefault, platform::kLocaleSEngLanguage));
+  EXPECT_EQ(locale.Info(lcid, platform::kLocaleSEngLanguage),
+            locale.Info(kLocaleUserDefault, platform::kLocaleSEngLanguage));
   EXPECT_TRUE(locale.Info(kLocaleUserDefault, platform::kLocaleSDecimal));
 }
 

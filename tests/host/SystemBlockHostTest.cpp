@@ -43,7 +43,8 @@ TEST(SystemBlockOnHost, WholeElementIsWellFormed) {
 
 TEST(SystemBlockOnHost, WmiSectionHasARowOfEachClass) {
   const std::wstring text = Produce(platform::HostMachine(), SystemBlock::kWmi);
-  for (const wchar_t* element : {L"    <Win32_OperatingSystem ", L"    <Win32_Processor ", L"    <Win32_ComputerSystem "}) {
+  for (const wchar_t* element :
+       {L"    <Win32_OperatingSystem ", L"    <Win32_Processor ", L"    <Win32_ComputerSystem "}) {
     EXPECT_NE(text.find(element), std::wstring::npos) << str::as_u8string(element);
   }
   // Both derived entries follow the LCID the operating system names.
@@ -131,7 +132,8 @@ TEST_F(DotNetOnHost, InstanceLinesWithTheVersionFallbacks) {
   const std::wstring text = Produce(machine_, SystemBlock::kDotNet);
   const std::wstring build = str::as_wstring(version::BuildVersion());
   auto line = [](const std::wstring& version) {
-    return L"    <instance version=\"" + version + L"\" description=\"Microsoft .NET Framework " + version + L"\"/>\r\n";
+    return L"    <instance version=\"" + version + L"\" description=\"Microsoft .NET Framework " + version +
+           L"\"/>\r\n";
   };
   size_t builds = 0;
   for (size_t at = text.find(line(build)); at != std::wstring::npos; at = text.find(line(build), at + 1)) ++builds;

@@ -20,7 +20,10 @@ class Checker {
 
   // Empty when well-formed; otherwise what is wrong and where.
   std::string Problem() {
-    if (text_.compare(0, 5, L"<?xml") == 0) at_ = text_.find(L"?>") == std::wstring::npos ? text_.size() : text_.find(L"?>") + 2;
+    const size_t declarationEnd = text_.find(L"?>");
+    if (text_.compare(0, 5, L"<?xml") == 0) {
+      at_ = declarationEnd == std::wstring::npos ? text_.size() : declarationEnd + 2;
+    }
     while (at_ < text_.size() && error_.empty()) {
       const wchar_t c = text_[at_];
       if (c == L'<') {

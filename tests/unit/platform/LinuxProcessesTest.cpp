@@ -123,6 +123,39 @@ TEST_F(LinuxProcesses, VanishedProcessKeepsWhatWasRead) {
   EXPECT_EQ(rows[1].size(), rows[0].size());
 }
 
+// The files of a process vanish as soon as its stat has been read.
+class ExitingProcesses : public platform::MemoryTextFiles {
+ public:
+  std::optional<std::string> Read(const std::string& path) override {
+    auto text = MemoryTextFiles::Read(path);
+    const size_t end = path.rfind("/stat");
+    if (text && end != std::string::npos && end + 5 == path.size() && path != "/proc/stat") {
+      Remove(path.substr(0, end));
+    }
+    return text;
+  }
+};
+
+TEST_F(LinuxProcesses, ProcessEndingMidReadKeepsItsStatFields) {
+  ExitingProcesses exiting;
+  exiting.Add("/proc/stat", "btime 1699990000\n");
+  for (const std::string id : {"30", "31"}) {
+    exiting.Add("/proc/" + id + "/stat", id + " (short) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 100 2");
+    exiting.Add("/proc/" + id + "/cmdline", "short");
+    exiting.AddLink("/proc/" + id + "/exe", "/bin/short");
+    exiting.Add("/proc/" + id + "/fd/0", "");
+  }
+  const auto rows = platform::ProcessRows(exiting, Host());
+  ASSERT_EQ(rows.size(), 2u);
+  for (const auto& row : rows) {
+    EXPECT_EQ(Value(row, L"Name"), L"short");
+    EXPECT_EQ(Value(row, L"ThreadCount"), L"1");
+    EXPECT_EQ(Value(row, L"CommandLine"), L"");
+    EXPECT_EQ(Value(row, L"ExecutablePath"), L"");
+    EXPECT_EQ(Value(row, L"HandleCount"), L"");
+  }
+}
+
 TEST_F(LinuxProcesses, NoProcFolderGivesNoRows) {
   platform::MemoryTextFiles empty;
   EXPECT_TRUE(platform::ProcessRows(empty, Host()).empty());

@@ -49,7 +49,8 @@ std::string Value(const PropertyList& row, const std::wstring& name) {
 class LinuxRows : public ::testing::Test {
  protected:
   void SetUp() override {
-    files.Add("/etc/os-release", "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nVERSION_ID=\"12\"\n");
+    files.Add("/etc/os-release",
+              "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nVERSION_ID=\"12\"\n");
     files.Add("/proc/meminfo",
               "MemTotal:       16000000 kB\nMemFree:         1000000 kB\nMemAvailable:   12000000 kB\n"
               "SwapTotal:       2000000 kB\nSwapFree:        1500000 kB\n");

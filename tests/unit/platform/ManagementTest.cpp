@@ -30,7 +30,8 @@ TEST(MemoryManagement, AnswersClassesWithoutRegardToCase) {
   management.AddRow(L"Win32_Process", {{L"Name", L"a.exe"}, {L"ProcessId", L"4"}});
   std::unique_ptr<platform::ManagementSession> session;
   ASSERT_TRUE(management.Connect(session).ok());
-  EXPECT_EQ(NamesOf(*session, L"SELECT * FROM win32_process"), (std::vector<std::wstring>{L"Name=a.exe", L"ProcessId=4"}));
+  EXPECT_EQ(NamesOf(*session, L"SELECT * FROM win32_process"),
+            (std::vector<std::wstring>{L"Name=a.exe", L"ProcessId=4"}));
   EXPECT_TRUE(NamesOf(*session, L"SELECT * FROM Win32_Service").empty());
   EXPECT_EQ(management.openSessions, 1);
   session.reset();

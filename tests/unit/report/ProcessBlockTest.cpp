@@ -39,7 +39,9 @@ TEST(ProcessBlock, PersonalDataFlagChangesNothing) {
   std::wstring texts[2];
   for (bool exclude : {false, true}) {
     for (const auto& row : BlockTable()) {
-      if (row.bits & 0x800) texts[exclude] = row.create(BlockContext{machine.machine(), tree, exclude, 0x800})->Produce();
+      if (row.bits & 0x800) {
+        texts[exclude] = row.create(BlockContext{machine.machine(), tree, exclude, 0x800})->Produce();
+      }
     }
   }
   EXPECT_EQ(texts[0], texts[1]);

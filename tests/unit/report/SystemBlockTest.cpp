@@ -33,16 +33,17 @@ class SystemBlockTest : public ::testing::Test {
   }
 
   void FillWmi() {
-    machine.management.AddRow(L"Win32_OperatingSystem",
-                              {{L"Caption", L"Microsoft Windows 10 Pro"}, {L"OSLanguage", L"1033"}, {L"Locale", L"0407"},
-                               {L"CSName", L"DESK-1"}, {L"Organization", L"Acme & Co"}, {L"RegisteredUser", L"Ana"},
-                               {L"SerialNumber", L"00330-80000"}, {L"Description", L""}, {L"BuildNumber", L"19045"}});
-    machine.management.AddRow(L"Win32_Processor",
-                              {{L"Name", L"Intel(R) Core(TM) i7"}, {L"SystemName", L"DESK-1"}, {L"NumberOfCores", L"4"}});
-    machine.management.AddRow(L"Win32_ComputerSystem",
-                              {{L"Name", L"DESK-1"}, {L"UserName", L"DESK-1\\ana"}, {L"Domain", L"WORKGROUP"},
-                               {L"Model", L"XPS 15"}, {L"Manufacturer", L"Dell Inc."}, {L"Caption", L"DESK-1"},
-                               {L"DNSHostName", L"desk-1"}, {L"PrimaryOwnerName", L"Ana"}, {L"Workgroup", L"WORKGROUP"}});
+    auto& wmi = machine.management;
+    wmi.AddRow(L"Win32_OperatingSystem",
+               {{L"Caption", L"Microsoft Windows 10 Pro"}, {L"OSLanguage", L"1033"}, {L"Locale", L"0407"},
+                {L"CSName", L"DESK-1"}, {L"Organization", L"Acme & Co"}, {L"RegisteredUser", L"Ana"},
+                {L"SerialNumber", L"00330-80000"}, {L"Description", L""}, {L"BuildNumber", L"19045"}});
+    wmi.AddRow(L"Win32_Processor",
+               {{L"Name", L"Intel(R) Core(TM) i7"}, {L"SystemName", L"DESK-1"}, {L"NumberOfCores", L"4"}});
+    wmi.AddRow(L"Win32_ComputerSystem",
+               {{L"Name", L"DESK-1"}, {L"UserName", L"DESK-1\\ana"}, {L"Domain", L"WORKGROUP"}, {L"Model", L"XPS 15"},
+                {L"Manufacturer", L"Dell Inc."}, {L"Caption", L"DESK-1"}, {L"DNSHostName", L"desk-1"},
+                {L"PrimaryOwnerName", L"Ana"}, {L"Workgroup", L"WORKGROUP"}});
   }
 
   std::wstring Produce(BlockMask mask, bool exclude = false) {
