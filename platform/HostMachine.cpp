@@ -1,8 +1,12 @@
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "platform/Locale.h"
 #include "platform/Machine.h"
+#include "platform/Management.h"
+#include "platform/Monitors.h"
 #include "platform/Program.h"
 #include "platform/Registry.h"
+#include "platform/SystemInfo.h"
 
 namespace platform {
 
@@ -13,6 +17,10 @@ const Machine& HostMachine() {
     m.registry = &HostRegistry();
     m.environment = &HostEnvironment();
     m.program = &HostProgram();
+    m.management = &HostManagement();
+    m.monitors = &HostMonitors();
+    m.locale = &HostLocale();
+    m.system = &HostSystemInfo();
     return m;
   }();
   return machine;

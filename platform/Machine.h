@@ -11,6 +11,10 @@ class Environment;
 class Program;
 class Drives;
 class Network;
+class Management;
+class Monitors;
+class Locale;
+class SystemInfo;
 
 struct Machine {
   FileSystem* files = nullptr;
@@ -19,6 +23,10 @@ struct Machine {
   Program* program = nullptr;
   Drives* drives = nullptr;
   Network* network = nullptr;
+  Management* management = nullptr;
+  Monitors* monitors = nullptr;
+  Locale* locale = nullptr;
+  SystemInfo* system = nullptr;
 };
 
 const Machine& HostMachine();

@@ -2,7 +2,7 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <istream>
 
 #include "platform/PosixPath.h"
 #include "platform/Program.h"
@@ -17,16 +17,29 @@ __attribute__((section(".dromika_version"), used)) static const char kVersionSec
 namespace platform {
 namespace {
 
+// Reads only the headers and the one section: executables with debug
+// information run to many megabytes.
 template <class T>
-bool ReadAt(const std::string& bytes, uint64_t offset, T& value) {
-  if (offset > bytes.size() || bytes.size() - offset < sizeof(T)) return false;
-  std::memcpy(&value, bytes.data() + offset, sizeof(T));
-  return true;
+bool ReadAt(std::istream& file, uint64_t offset, T& value) {
+  file.clear();
+  file.seekg(static_cast<std::streamoff>(offset));
+  return static_cast<bool>(file.read(reinterpret_cast<char*>(&value), sizeof(T)));
+}
+
+bool ReadBytes(std::istream& file, uint64_t offset, uint64_t size, std::string& bytes) {
+  if (size > (1u << 20)) return false;
+  bytes.assign(static_cast<size_t>(size), '\0');
+  file.clear();
+  file.seekg(static_cast<std::streamoff>(offset));
+  return static_cast<bool>(file.read(bytes.data(), static_cast<std::streamsize>(size)));
 }
 
 // The contents of the named section of a 64-bit little-endian ELF file.
-bool FindElfSection(const std::string& elf, const std::string& wanted, std::string& contents) {
-  if (elf.size() < 64 || elf.compare(0, 4, "\x7F" "ELF") != 0 || elf[4] != 2 || elf[5] != 1) return false;
+bool FindElfSection(std::istream& elf, const std::string& wanted, std::string& contents) {
+  char ident[6] = {};
+  if (!elf.read(ident, sizeof ident) || std::memcmp(ident, "\x7F" "ELF", 4) != 0 || ident[4] != 2 || ident[5] != 1) {
+    return false;
+  }
   uint64_t tableAt = 0;
   uint16_t entrySize = 0, count = 0, namesIndex = 0;
   if (!ReadAt(elf, 0x28, tableAt) || !ReadAt(elf, 0x3A, entrySize) || !ReadAt(elf, 0x3C, count) ||
@@ -35,19 +48,18 @@ bool FindElfSection(const std::string& elf, const std::string& wanted, std::stri
   }
   auto section = [&](uint16_t index, uint32_t& name, uint64_t& at, uint64_t& size) {
     const uint64_t header = tableAt + uint64_t{index} * entrySize;
-    return ReadAt(elf, header, name) && ReadAt(elf, header + 24, at) && ReadAt(elf, header + 32, size) &&
-           at <= elf.size() && size <= elf.size() - at;
+    return ReadAt(elf, header, name) && ReadAt(elf, header + 24, at) && ReadAt(elf, header + 32, size);
   };
   uint32_t unused = 0;
   uint64_t namesAt = 0, namesSize = 0;
-  if (!section(namesIndex, unused, namesAt, namesSize)) return false;
+  std::string names;
+  if (!section(namesIndex, unused, namesAt, namesSize) || !ReadBytes(elf, namesAt, namesSize, names)) return false;
   for (uint16_t i = 0; i < count; ++i) {
     uint32_t name = 0;
     uint64_t at = 0, size = 0;
-    if (!section(i, name, at, size) || name >= namesSize) continue;
-    if (std::strncmp(elf.data() + namesAt + name, wanted.c_str(), namesSize - name) == 0) {
-      contents = elf.substr(at, size);
-      return true;
+    if (!section(i, name, at, size) || name >= names.size()) continue;
+    if (std::strncmp(names.data() + name, wanted.c_str(), names.size() - name) == 0) {
+      return ReadBytes(elf, at, size, contents);
     }
   }
   return false;
@@ -65,9 +77,8 @@ class PosixProgram : public Program {
     out.clear();
     std::ifstream file(posix::EncodePath(path), std::ios::binary);
     if (!file) return kErrorFileNotFound;
-    const std::string elf((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::string version;
-    if (!FindElfSection(elf, ".dromika_version", version)) return kErrorFileInvalid;
+    if (!FindElfSection(file, ".dromika_version", version)) return kErrorFileInvalid;
     version = version.substr(0, version.find('\0'));
     if (version.empty()) return kErrorFileInvalid;
     out = str::as_wstring(version);

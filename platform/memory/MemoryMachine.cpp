@@ -34,11 +34,21 @@ uint32_t MemoryProgram::FileVersion(const std::wstring& path, std::wstring& out)
   return 0;
 }
 
+std::optional<std::wstring> MemoryLocale::Info(uint32_t lcid, uint32_t item) {
+  auto found = items_.find({lcid == kLocaleUserDefault ? userLcid : lcid, item});
+  if (found == items_.end()) return std::nullopt;
+  return found->second;
+}
+
 MemoryMachine::MemoryMachine(MemoryFileSystem::Style style) : files(style) {
   machine_.files = &files;
   machine_.registry = &registry;
   machine_.environment = &environment;
   machine_.program = &program;
+  machine_.management = &management;
+  machine_.monitors = &monitors;
+  machine_.locale = &locale;
+  machine_.system = &system;
 }
 
 }  // namespace platform

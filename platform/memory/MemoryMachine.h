@@ -8,7 +8,9 @@
 #include "platform/Machine.h"
 #include "platform/Program.h"
 #include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryManagement.h"
 #include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/MemorySystem.h"
 
 namespace platform {
 
@@ -46,6 +48,10 @@ class MemoryMachine {
   MemoryRegistry registry;
   MemoryEnvironment environment;
   MemoryProgram program;
+  MemoryManagement management;
+  MemoryMonitors monitors;
+  MemoryLocale locale;
+  MemorySystemInfo system;
 
   // The services as the blocks see them; services not held here stay null.
   const Machine& machine() const { return machine_; }

@@ -1,0 +1,49 @@
+// How the Linux backend reads /proc, /sys and /etc: through this narrow hook,
+// so that tests can hand in captured files instead of the live system.
+#pragma once
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class TextFiles {
+ public:
+  virtual ~TextFiles() = default;
+  // The whole file as bytes; nullopt when it cannot be read (gone, denied).
+  virtual std::optional<std::string> Read(const std::string& path) = 0;
+  // The names in a folder, "." and ".." left out; nullopt when it cannot be listed.
+  virtual std::optional<std::vector<std::string>> List(const std::string& folder) = 0;
+  // The target of a symbolic link; nullopt when it is none or cannot be read.
+  virtual std::optional<std::string> Link(const std::string& path) = 0;
+};
+
+// The live files of this machine. Defined on Linux only.
+TextFiles& HostTextFiles();
+
+// Captured files for tests: folders are implied by the paths of their files.
+// Listing is in name order.
+class MemoryTextFiles : public TextFiles {
+ public:
+  void Add(const std::string& path, std::string content);
+  void AddLink(const std::string& path, std::string target);
+  // A folder that lists even when nothing is inside.
+  void AddFolder(const std::string& path) { folders_.insert(path); }
+  // An entry that is listed but cannot be read, as /proc/<pid>/fd of another user.
+  void AddDenied(const std::string& path);
+  void Remove(const std::string& path);
+
+  std::optional<std::string> Read(const std::string& path) override;
+  std::optional<std::vector<std::string>> List(const std::string& folder) override;
+  std::optional<std::string> Link(const std::string& path) override;
+
+ private:
+  std::map<std::string, std::string> files_;
+  std::map<std::string, std::string> links_;
+  std::set<std::string> denied_;
+  std::set<std::string> folders_;
+};
+
+}  // namespace platform

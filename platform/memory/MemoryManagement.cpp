@@ -1,0 +1,44 @@
+#include "platform/memory/MemoryManagement.h"
+
+#include <cwctype>
+
+namespace platform {
+namespace {
+
+std::wstring Upper(std::wstring name) {
+  for (auto& c : name) c = static_cast<wchar_t>(std::towupper(c));
+  return name;
+}
+
+}  // namespace
+
+class MemoryManagement::Session : public ManagementSession {
+ public:
+  explicit Session(MemoryManagement& owner) : owner_(owner) { ++owner_.openSessions; }
+  ~Session() override { --owner_.openSessions; }
+
+  void Query(const std::wstring& query, const std::function<void(ManagementObject&)>& visit) override {
+    owner_.queries.push_back(query);
+    auto found = owner_.classes_.find(Upper(SelectAllClass(query)));
+    if (found == owner_.classes_.end()) return;
+    for (const auto& row : found->second) {
+      PropertyListObject object(row);
+      visit(object);
+    }
+  }
+
+ private:
+  MemoryManagement& owner_;
+};
+
+void MemoryManagement::AddRow(const std::wstring& className, PropertyList row) {
+  classes_[Upper(className)].push_back(std::move(row));
+}
+
+qtl::status MemoryManagement::Connect(std::unique_ptr<ManagementSession>& session) {
+  if (!failure_.empty()) return qtl::status::error(failure_);
+  session = std::make_unique<Session>(*this);
+  return qtl::status();
+}
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+// A management source held in memory: rows of named classes, answered to
+// "SELECT * FROM Class" queries; any other query has no rows.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Management.h"
+
+namespace platform {
+
+class MemoryManagement : public Management {
+ public:
+  // Appends a row to the class; properties are listed in the order given.
+  void AddRow(const std::wstring& className, PropertyList row);
+  // Connecting fails from now on with this message.
+  void FailConnect(std::wstring message) { failure_ = std::move(message); }
+
+  qtl::status Connect(std::unique_ptr<ManagementSession>& session) override;
+
+  // Queries run so far, and the sessions still open.
+  std::vector<std::wstring> queries;
+  int openSessions = 0;
+
+ private:
+  class Session;
+  std::map<std::wstring, std::vector<PropertyList>> classes_;  // by upper-case class name
+  std::wstring failure_;
+};
+
+}  // namespace platform
