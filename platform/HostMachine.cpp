@@ -1,6 +1,8 @@
+#include "platform/Drives.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
+#include "platform/Network.h"
 #include "platform/Program.h"
 #include "platform/Registry.h"
 
@@ -13,6 +15,8 @@ const Machine& HostMachine() {
     m.registry = &HostRegistry();
     m.environment = &HostEnvironment();
     m.program = &HostProgram();
+    m.drives = &HostDrives();
+    m.network = &HostNetwork();
     return m;
   }();
   return machine;

@@ -1,7 +1,36 @@
 #include "report/BlockTable.h"
 
+#include "report/blocks/DiskSpaceBlock.h"
+#include "report/blocks/FilesystemBlock.h"
+#include "report/blocks/NetworkingBlock.h"
+#include "report/blocks/ProductsBlock.h"
+#include "report/blocks/RegistryBlock.h"
+
+namespace {
+
+template <class B>
+std::unique_ptr<dromika::Block> WithMachine(const BlockContext& context) {
+  return std::make_unique<B>(context.machine);
+}
+
+// The products block notes the install folders in the tree that the file
+// system block writes out later.
+template <class B>
+std::unique_ptr<dromika::Block> WithTree(const BlockContext& context) {
+  return std::make_unique<B>(context.machine, &context.tree);
+}
+
+}  // namespace
+
 const std::vector<BlockRow>& BlockTable() {
   static const std::vector<BlockRow> table = {
+      {0x2, WithMachine<dromika::NetworkingBlock>},
+
+      {0x8, WithMachine<dromika::DiskSpaceBlock>},
+      {0x10, WithMachine<dromika::RegistryBlock>},
+      {0x20, WithTree<dromika::ProductsBlock>},
+      {0x80, WithTree<dromika::FilesystemBlock>},
+
   };
   return table;
 }

@@ -27,6 +27,11 @@ void AppendReference(std::wstring& out, uint32_t unit) {
 std::wstring XmlEscape(const std::wstring& text) {
   std::wstring out;
   out.reserve(text.size() + text.size() / 8);
+  AppendXmlEscaped(out, text);
+  return out;
+}
+
+void AppendXmlEscaped(std::wstring& out, std::wstring_view text) {
   for (wchar_t w : text) {
     const auto u = static_cast<uint32_t>(w);
     // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
@@ -45,7 +50,6 @@ std::wstring XmlEscape(const std::wstring& text) {
         }
     }
   }
-  return out;
 }
 
 std::wstring FormatByteSize(uint64_t bytes, uint64_t step) {

@@ -39,6 +39,8 @@ MemoryMachine::MemoryMachine(MemoryFileSystem::Style style) : files(style) {
   machine_.registry = &registry;
   machine_.environment = &environment;
   machine_.program = &program;
+  machine_.drives = &drives;
+  machine_.network = &network;
 }
 
 }  // namespace platform
