@@ -1,5 +1,7 @@
 #include "report/XmlText.h"
 
+#include <type_traits>
+
 #include "runtime/Format.h"
 
 bool IsXmlChar(uint32_t u) {
@@ -9,17 +11,56 @@ bool IsXmlChar(uint32_t u) {
 
 namespace {
 
-void AppendReference(std::wstring& out, uint32_t unit) {
-  wchar_t digits[8];
+template <class String>
+void AppendReference(String& out, uint32_t unit) {
+  char digits[8];
   int n = 0;
   do {
-    digits[n++] = static_cast<wchar_t>(L'0' + unit % 10);
+    digits[n++] = static_cast<char>('0' + unit % 10);
     unit /= 10;
   } while (unit);
-  while (n < 3) digits[n++] = L'0';
-  out += L"&#";
+  while (n < 3) digits[n++] = '0';
+  out += '&';
+  out += '#';
   while (n) out += digits[--n];
-  out += L';';
+  out += ';';
+}
+
+template <class String>
+void AppendEntity(String& out, const char* entity) {
+  for (; *entity; ++entity) out += *entity;
+}
+
+// Runs of characters that pass unchanged are copied in one piece.
+template <class String>
+void AppendEscaped(String& out, std::wstring_view text) {
+  size_t run = 0;
+  auto flush = [&](size_t end) {
+    if constexpr (std::is_same_v<typename String::value_type, wchar_t>) {
+      out.append(text.data() + run, end - run);
+    } else {
+      const size_t at = out.size();
+      out.resize(at + (end - run));
+      for (size_t k = run; k < end; ++k) out[at + k - run] = static_cast<char>(text[k]);
+    }
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto u = static_cast<uint32_t>(text[i]);
+    if (u == 0x0A || (u >= 0x20 && u <= 0x7F && u != '"' && u != '&' && u != '\'' && u != '<' && u != '>')) continue;
+    flush(i);
+    run = i + 1;
+    // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
+    if (u > 0xFFFF || !IsXmlChar(u)) continue;
+    switch (u) {
+      case '"': AppendEntity(out, "&quot;"); break;
+      case '&': AppendEntity(out, "&amp;"); break;
+      case '\'': AppendEntity(out, "&apos;"); break;
+      case '<': AppendEntity(out, "&lt;"); break;
+      case '>': AppendEntity(out, "&gt;"); break;
+      default: AppendReference(out, u);
+    }
+  }
+  flush(text.size());
 }
 
 }  // namespace
@@ -31,26 +72,9 @@ std::wstring XmlEscape(const std::wstring& text) {
   return out;
 }
 
-void AppendXmlEscaped(std::wstring& out, std::wstring_view text) {
-  for (wchar_t w : text) {
-    const auto u = static_cast<uint32_t>(w);
-    // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
-    if (u > 0xFFFF || !IsXmlChar(u)) continue;
-    switch (u) {
-      case '"': out += L"&quot;"; break;
-      case '&': out += L"&amp;"; break;
-      case '\'': out += L"&apos;"; break;
-      case '<': out += L"&lt;"; break;
-      case '>': out += L"&gt;"; break;
-      default:
-        if (u == 0x0A || (u >= 0x20 && u <= 0x7F)) {
-          out += w;
-        } else {
-          AppendReference(out, u);
-        }
-    }
-  }
-}
+void AppendXmlEscaped(std::wstring& out, std::wstring_view text) { AppendEscaped(out, text); }
+
+void AppendXmlEscaped(std::string& out, std::wstring_view text) { AppendEscaped(out, text); }
 
 std::wstring FormatByteSize(uint64_t bytes, uint64_t step) {
   uint64_t value = bytes;

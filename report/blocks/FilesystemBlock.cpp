@@ -19,32 +19,40 @@ const wchar_t* const kContentNotice =
     L"\n*************** File content truncated by Dromika ***************"
     L"\n------------------------------------------------------------------\n\n";
 
-// A large tree's text runs to hundreds of megabytes. It is collected in
-// pieces of a fixed size, so that growing it never holds the whole text and a
-// doubled copy at once, and joined once at the end.
+// A large tree's text runs to hundreds of megabytes. Escaping leaves nothing
+// but ASCII in it, so it is collected as narrow text, in pieces of a fixed
+// size so that growing never holds the text and a doubled copy at once, and
+// widened once at the end: the block holds at most the wide text and a
+// quarter (Windows: a half) of it again.
 class FilesystemBlock::Text {
  public:
+  // Markup and values that have been escaped already.
   void Append(std::wstring_view text) {
-    size_ += text.size();
-    while (current_.size() + text.size() > kPiece) {
-      const size_t room = kPiece - current_.size();
-      Reserve(kPiece);
-      current_.append(text.data(), room);
-      text.remove_prefix(room);
-      pieces_.push_back(std::move(current_));
-      current_ = std::wstring();
+    narrow_.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      narrow_[i] = static_cast<char>(static_cast<uint32_t>(text[i]) <= 0x7F ? text[i] : L'?');
     }
-    Reserve(std::min(kPiece, std::max(current_.size() + text.size(), 2 * current_.capacity())));
-    current_.append(text.data(), text.size());
+    AppendAscii(narrow_);
   }
 
-  // Escaped in slices through a small buffer rather than as one more copy of a whole excerpt.
+  // Escaped in slices through a small buffer rather than as a copy of a whole excerpt.
   void AppendEscaped(std::wstring_view text) {
     constexpr size_t kSlice = 8192;
     for (size_t at = 0; at < text.size(); at += kSlice) {
-      escaped_.clear();
-      AppendXmlEscaped(escaped_, text.substr(at, kSlice));
-      Append(escaped_);
+      narrow_.clear();
+      AppendXmlEscaped(narrow_, text.substr(at, kSlice));
+      AppendAscii(narrow_);
+    }
+  }
+
+  // Bytes decoded as ReadFileChunk decodes them, a slice at a time so that the
+  // wide text in between stays small. A slice never ends inside a character.
+  void AppendDecoded(std::string_view bytes) {
+    constexpr size_t kSlice = 16384;
+    while (!bytes.empty()) {
+      const size_t cut = bytes.size() <= kSlice ? bytes.size() : SafeCut(bytes, kSlice);
+      AppendEscaped(str::as_wstring(bytes.substr(0, cut), str::InvalidUtf8::kLatin1));
+      bytes.remove_prefix(cut);
     }
   }
 
@@ -52,23 +60,49 @@ class FilesystemBlock::Text {
     std::wstring all;
     all.reserve(size_);
     for (auto& piece : pieces_) {
-      all += piece;
-      std::wstring().swap(piece);
+      all.append(piece.begin(), piece.end());
+      std::string().swap(piece);
     }
-    all += current_;
+    all.append(current_.begin(), current_.end());
     return all;
   }
 
  private:
   static constexpr size_t kPiece = size_t{1} << 20;
 
+  void AppendAscii(std::string_view text) {
+    size_ += text.size();
+    while (current_.size() + text.size() > kPiece) {
+      const size_t room = kPiece - current_.size();
+      Reserve(kPiece);
+      current_.append(text.data(), room);
+      text.remove_prefix(room);
+      pieces_.push_back(std::move(current_));
+      current_ = std::string();
+      current_.reserve(kPiece);  // from empty the capacity is exactly this
+    }
+    Reserve(std::min(kPiece, std::max(current_.size() + text.size(), 2 * current_.capacity())));
+    current_.append(text.data(), text.size());
+  }
+
+  // A byte that continues a character can only belong to one that began at
+  // most three bytes before it; a cut before any other byte, or after three
+  // continuation bytes in a row, splits no character.
+  static size_t SafeCut(std::string_view bytes, size_t cut) {
+    auto continues = [&](size_t at) { return (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80; };
+    for (size_t at = cut; at + 3 >= cut && at > 0; --at) {
+      if (!continues(at)) return at;
+    }
+    return cut;
+  }
+
   void Reserve(size_t capacity) {
     if (capacity > current_.capacity()) current_.reserve(capacity);
   }
 
-  std::vector<std::wstring> pieces_;
-  std::wstring current_;
-  std::wstring escaped_;
+  std::vector<std::string> pieces_;
+  std::string current_;
+  std::string narrow_;
   size_t size_ = 0;
 };
 
@@ -91,14 +125,33 @@ std::wstring ErrorText(const wchar_t* text, int errorNumber) {
 
 }  // namespace
 
+namespace {
+
+// The text of a read that gave no bytes.
+std::wstring WhyNothingWasRead(const platform::ReadableFile::Chunk& chunk) {
+  if (chunk.error) return ErrorText(L"*** A read error occurred\n", chunk.errorNumber);
+  if (chunk.eof) return ErrorText(L"*** EOF found\n", chunk.errorNumber);
+  return L"Unknown error\n";
+}
+
+}  // namespace
+
 std::wstring ReadFileChunk(platform::ReadableFile* file, int64_t n) {
   if (!file) return L"null file";
   if (n <= 0) return std::wstring();
   const auto chunk = file->Read(static_cast<size_t>(n));
-  if (!chunk.bytes.empty()) return str::as_wstring(chunk.bytes, str::InvalidUtf8::kLatin1);
-  if (chunk.error) return ErrorText(L"*** A read error occurred\n", chunk.errorNumber);
-  if (chunk.eof) return ErrorText(L"*** EOF found\n", chunk.errorNumber);
-  return L"Unknown error\n";
+  if (chunk.bytes.empty()) return WhyNothingWasRead(chunk);
+  return str::as_wstring(chunk.bytes, str::InvalidUtf8::kLatin1);
+}
+
+// ReadFileChunk's text, escaped, without holding all of it in wide characters.
+void FilesystemBlock::WriteFileChunk(Text& out, platform::ReadableFile& file, int64_t n) {
+  const auto chunk = file.Read(static_cast<size_t>(n));
+  if (chunk.bytes.empty()) {
+    out.AppendEscaped(WhyNothingWasRead(chunk));
+  } else {
+    out.AppendDecoded(chunk.bytes);
+  }
 }
 
 std::wstring FilesystemBlock::Produce() {
@@ -160,13 +213,13 @@ void FilesystemBlock::WriteFileExcerpt(Text& out, const std::wstring& path) {
   const int64_t length = file->Length();
   if (length <= 0) return;
   if (length <= kContentLimit) {
-    out.AppendEscaped(ReadFileChunk(file.get(), length));
+    WriteFileChunk(out, *file, length);
     return;
   }
   const int64_t half = kContentLimit / 2;
-  if (file->Seek(0, false)) out.AppendEscaped(ReadFileChunk(file.get(), half));
+  if (file->Seek(0, false)) WriteFileChunk(out, *file, half);
   out.AppendEscaped(kContentNotice);
-  if (file->Seek(-half, true)) out.AppendEscaped(ReadFileChunk(file.get(), half));
+  if (file->Seek(-half, true)) WriteFileChunk(out, *file, half);
 }
 
 }  // namespace dromika

@@ -42,6 +42,7 @@ class FilesystemBlock : public Block {
   void WriteFileElement(Text& out, const std::wstring& folderPath, const std::wstring& fileName,
                         const platform::FileInfo& found, const std::wstring& prefix, int level);
   void WriteFileExcerpt(Text& out, const std::wstring& path);
+  void WriteFileChunk(Text& out, platform::ReadableFile& file, int64_t n);
 
   platform::Machine machine_;
   FileTree* tree_;

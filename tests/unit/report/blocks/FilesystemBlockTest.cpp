@@ -133,6 +133,23 @@ TEST_F(FilesystemBlockTest, ContentThatIsNotUtf8KeepsEveryByte) {
   EXPECT_EQ(shown.size(), 255998 + 12 + std::wcslen(dromika::kContentNotice) + 12 + 255998);
 }
 
+// Content is decoded a slice at a time; whatever the bytes at the slice
+// edges, the text must be what decoding the whole excerpt at once gives.
+TEST_F(FilesystemBlockTest, ContentDecodesAlikeWhereverItIsCut) {
+  const std::string pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x80", "\xBF\xBF\xBF", "\xF0\x9F",
+                                "\xE2", "\xFF", "\r\n", "<"};
+  std::string content;
+  uint32_t seed = 12345;
+  while (content.size() < 500000) {
+    seed = seed * 1103515245 + 12345;
+    content += pieces[(seed >> 16) % (sizeof pieces / sizeof pieces[0])];
+  }
+  content.resize(500000);
+  machine.files.AddFile(L"C:\\P\\random.log", content);
+  Note(L"C:\\P\\");
+  EXPECT_EQ(Content(Produce()), XmlEscape(str::as_wstring(content, str::InvalidUtf8::kLatin1)));
+}
+
 TEST_F(FilesystemBlockTest, AwkwardNamesAreEscapedOrDropped) {
   std::wstring odd = L"a\x01<b>";
   str::AppendCodePoint(odd, 0x1F600);
