@@ -123,10 +123,6 @@ std::wstring ErrorText(const wchar_t* text, int errorNumber) {
   return std::wstring(text) + L": " + str::as_wstring(std::strerror(errorNumber)) + L"\n";
 }
 
-}  // namespace
-
-namespace {
-
 // The text of a read that gave no bytes.
 std::wstring WhyNothingWasRead(const platform::ReadableFile::Chunk& chunk) {
   if (chunk.error) return ErrorText(L"*** A read error occurred\n", chunk.errorNumber);
