@@ -1,6 +1,8 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -69,9 +71,18 @@ class PosixFileSystem : public FileSystem {
     return Describe(bytes, DecodePath(slash == std::string::npos ? bytes : bytes.substr(slash + 1)));
   }
 
+  // Only regular files are read: a FIFO named like a log would block the
+  // open until a writer came, and a device would never end.
   std::unique_ptr<ReadableFile> OpenRead(const std::wstring& path) override {
-    FILE* file = fopen(EncodePath(path).c_str(), "rb");
-    return file ? std::make_unique<StdioFile>(file) : nullptr;
+    const int fd = open(EncodePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    FILE* file = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr;
+    if (!file) {
+      close(fd);
+      return nullptr;
+    }
+    return std::make_unique<StdioFile>(file);
   }
 };
 

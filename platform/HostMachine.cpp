@@ -1,9 +1,11 @@
+#include "platform/Drives.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Machine.h"
 #include "platform/Management.h"
 #include "platform/Monitors.h"
+#include "platform/Network.h"
 #include "platform/Program.h"
 #include "platform/Registry.h"
 #include "platform/SystemInfo.h"
@@ -21,6 +23,8 @@ const Machine& HostMachine() {
     m.monitors = &HostMonitors();
     m.locale = &HostLocale();
     m.system = &HostSystemInfo();
+    m.drives = &HostDrives();
+    m.network = &HostNetwork();
     return m;
   }();
   return machine;

@@ -1,24 +1,42 @@
 #include "report/BlockTable.h"
 
+#include "report/blocks/DiskSpaceBlock.h"
+#include "report/blocks/FilesystemBlock.h"
+#include "report/blocks/NetworkingBlock.h"
 #include "report/blocks/ProcessBlock.h"
+#include "report/blocks/ProductsBlock.h"
+#include "report/blocks/RegistryBlock.h"
 #include "report/blocks/SystemBlock.h"
 
 namespace {
 
-std::unique_ptr<dromika::Block> CreateSystemBlock(const BlockContext& context) {
-  return std::make_unique<dromika::SystemBlock>(context.machine, context.excludePersonalData, context.mask);
+template <class B>
+std::unique_ptr<dromika::Block> WithMachine(const BlockContext& context) {
+  return std::make_unique<B>(context.machine);
 }
 
-std::unique_ptr<dromika::Block> CreateProcessBlock(const BlockContext& context) {
-  return std::make_unique<dromika::ProcessBlock>(context.machine);
+// The products block notes the install folders in the tree that the file
+// system block writes out later.
+template <class B>
+std::unique_ptr<dromika::Block> WithTree(const BlockContext& context) {
+  return std::make_unique<B>(context.machine, &context.tree);
+}
+
+std::unique_ptr<dromika::Block> CreateSystemBlock(const BlockContext& context) {
+  return std::make_unique<dromika::SystemBlock>(context.machine, context.excludePersonalData, context.mask);
 }
 
 }  // namespace
 
 const std::vector<BlockRow>& BlockTable() {
   static const std::vector<BlockRow> table = {
+      {0x2, WithMachine<dromika::NetworkingBlock>},
       {dromika::SystemBlock::kAllSections, CreateSystemBlock},
-      {0x800, CreateProcessBlock},
+      {0x8, WithMachine<dromika::DiskSpaceBlock>},
+      {0x10, WithMachine<dromika::RegistryBlock>},
+      {0x20, WithTree<dromika::ProductsBlock>},
+      {0x80, WithTree<dromika::FilesystemBlock>},
+      {0x800, WithMachine<dromika::ProcessBlock>},
   };
   return table;
 }

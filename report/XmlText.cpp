@@ -1,5 +1,7 @@
 #include "report/XmlText.h"
 
+#include <type_traits>
+
 #include "runtime/Format.h"
 
 bool IsXmlChar(uint32_t u) {
@@ -9,59 +11,70 @@ bool IsXmlChar(uint32_t u) {
 
 namespace {
 
-void AppendReference(std::wstring& out, uint32_t unit) {
-  wchar_t digits[8];
+template <class String>
+void AppendReference(String& out, uint32_t unit) {
+  char digits[8];
   int n = 0;
   do {
-    digits[n++] = static_cast<wchar_t>(L'0' + unit % 10);
+    digits[n++] = static_cast<char>('0' + unit % 10);
     unit /= 10;
   } while (unit);
-  while (n < 3) digits[n++] = L'0';
-  out += L"&#";
+  while (n < 3) digits[n++] = '0';
+  out += '&';
+  out += '#';
   while (n) out += digits[--n];
-  out += L';';
+  out += ';';
 }
 
-// Characters that pass unchanged: line feed and 0x20-0x7F except markup.
-struct PlainTable {
-  bool plain[128] = {};
-  PlainTable() {
-    plain[0x0A] = true;
-    for (int c = 0x20; c <= 0x7F; ++c) plain[c] = true;
-    for (char c : {'"', '&', '\'', '<', '>'}) plain[static_cast<int>(c)] = false;
-  }
-};
+template <class String>
+void AppendEntity(String& out, const char* entity) {
+  for (; *entity; ++entity) out += *entity;
+}
 
-void AppendEscaped(std::wstring& out, uint32_t u) {
-  // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
-  if (u > 0xFFFF || !IsXmlChar(u)) return;
-  switch (u) {
-    case '"': out += L"&quot;"; break;
-    case '&': out += L"&amp;"; break;
-    case '\'': out += L"&apos;"; break;
-    case '<': out += L"&lt;"; break;
-    case '>': out += L"&gt;"; break;
-    default: AppendReference(out, u);
+// Runs of characters that pass unchanged are copied in one piece.
+template <class String>
+void AppendEscaped(String& out, std::wstring_view text) {
+  size_t run = 0;
+  auto flush = [&](size_t end) {
+    if constexpr (std::is_same_v<typename String::value_type, wchar_t>) {
+      out.append(text.data() + run, end - run);
+    } else {
+      const size_t at = out.size();
+      out.resize(at + (end - run));
+      for (size_t k = run; k < end; ++k) out[at + k - run] = static_cast<char>(text[k]);
+    }
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto u = static_cast<uint32_t>(text[i]);
+    if (u == 0x0A || (u >= 0x20 && u <= 0x7F && u != '"' && u != '&' && u != '\'' && u != '<' && u != '>')) continue;
+    flush(i);
+    run = i + 1;
+    // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
+    if (u > 0xFFFF || !IsXmlChar(u)) continue;
+    switch (u) {
+      case '"': AppendEntity(out, "&quot;"); break;
+      case '&': AppendEntity(out, "&amp;"); break;
+      case '\'': AppendEntity(out, "&apos;"); break;
+      case '<': AppendEntity(out, "&lt;"); break;
+      case '>': AppendEntity(out, "&gt;"); break;
+      default: AppendReference(out, u);
+    }
   }
+  flush(text.size());
 }
 
 }  // namespace
 
 std::wstring XmlEscape(const std::wstring& text) {
-  static const PlainTable table;
   std::wstring out;
   out.reserve(text.size() + text.size() / 8);
-  const size_t n = text.size();
-  for (size_t i = 0; i < n;) {
-    size_t run = i;
-    while (run < n && static_cast<uint32_t>(text[run]) < 128 && table.plain[text[run]]) ++run;
-    out.append(text, i, run - i);
-    if (run == n) break;
-    AppendEscaped(out, static_cast<uint32_t>(text[run]));
-    i = run + 1;
-  }
+  AppendXmlEscaped(out, text);
   return out;
 }
+
+void AppendXmlEscaped(std::wstring& out, std::wstring_view text) { AppendEscaped(out, text); }
+
+void AppendXmlEscaped(std::string& out, std::wstring_view text) { AppendEscaped(out, text); }
 
 std::wstring FormatByteSize(uint64_t bytes, uint64_t step) {
   uint64_t value = bytes;

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // True for the characters XML 1.0 allows: tab, line feed, carriage return,
 // 0x20-0xD7FF, 0xE000-0xFFFD and 0x10000-0x10FFFF.
@@ -13,6 +14,10 @@ bool IsXmlChar(uint32_t u);
 // everything else becomes "&#NNN;" (at least three digits). The result is
 // ASCII apart from line feeds.
 std::wstring XmlEscape(const std::wstring& text);
+// XmlEscape appended to out, for writers that build one long text; its
+// output being ASCII, it may be appended to narrow text as well.
+void AppendXmlEscaped(std::wstring& out, std::wstring_view text);
+void AppendXmlEscaped(std::string& out, std::wstring_view text);
 
 // "819 B", "1 KB", "115 GB": the first of TB, GB, MB, KB that reaches 0.8,
 // with printf's "%1.0f" rounding; a non-zero step first rounds bytes to the

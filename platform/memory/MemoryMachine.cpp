@@ -49,6 +49,8 @@ MemoryMachine::MemoryMachine(MemoryFileSystem::Style style) : files(style) {
   machine_.monitors = &monitors;
   machine_.locale = &locale;
   machine_.system = &system;
+  machine_.drives = &drives;
+  machine_.network = &network;
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include "platform/Environment.h"
 #include "platform/Machine.h"
 #include "platform/Program.h"
+#include "platform/memory/MemoryDrives.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryManagement.h"
 #include "platform/memory/MemoryRegistry.h"
@@ -52,6 +53,8 @@ class MemoryMachine {
   MemoryMonitors monitors;
   MemoryLocale locale;
   MemorySystemInfo system;
+  MemoryDrives drives;
+  MemoryNetwork network;
 
   // The services as the blocks see them; services not held here stay null.
   const Machine& machine() const { return machine_; }

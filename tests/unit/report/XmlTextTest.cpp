@@ -29,6 +29,22 @@ TEST(XmlEscape, DropsWhatXmlCannotHoldAndKeepsDel) {
   EXPECT_EQ(XmlEscape(std::wstring(L"a") + wchar_t(0xD800) + L"b"), L"ab");
 }
 
+// Long writers append escaped text to what they have; the output is ASCII, so
+// narrow text holds it unchanged.
+TEST(AppendXmlEscaped, AppendsWhatXmlEscapeGivesToWideAndNarrowText) {
+  std::wstring sample = L"plain run \t<&>\"' caf\u00e9\r\n\x01\u20ac";
+  str::AppendCodePoint(sample, 0x1F600);
+  sample += L"end";
+  const std::wstring expected = XmlEscape(sample);
+  EXPECT_EQ(expected, L"plain run &#009;&lt;&amp;&gt;&quot;&apos; caf&#233;&#013;\n&#8364;end");
+  std::wstring wide = L"kept|";
+  AppendXmlEscaped(wide, sample);
+  EXPECT_EQ(wide, L"kept|" + expected);
+  std::string narrow = "kept|";
+  AppendXmlEscaped(narrow, sample);
+  EXPECT_EQ(narrow, "kept|" + str::as_u8string(expected));
+}
+
 TEST(IsXmlChar, FollowsTheXmlCharacterRanges) {
   EXPECT_TRUE(IsXmlChar(0x09));
   EXPECT_FALSE(IsXmlChar(0x0B));

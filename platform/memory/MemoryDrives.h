@@ -1,0 +1,39 @@
+// Drives and network adapters held in memory, filled by the tests.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Drives.h"
+#include "platform/Network.h"
+
+namespace platform {
+
+class MemoryDrives : public Drives {
+ public:
+  // A drive in list order; without space the system gives no figures for it.
+  void Add(const std::wstring& root, DriveType type, std::optional<DriveSpace> space = DriveSpace{});
+
+  std::vector<std::wstring> RootPaths() override;
+  DriveType TypeOf(const std::wstring& root) override;
+  std::optional<DriveSpace> FreeSpace(const std::wstring& root) override;
+
+ private:
+  struct Drive {
+    std::wstring root;
+    DriveType type;
+    std::optional<DriveSpace> space;
+  };
+  const Drive* Find(const std::wstring& root) const;
+
+  std::vector<Drive> drives_;
+};
+
+class MemoryNetwork : public Network {
+ public:
+  std::vector<NetworkAdapter> adapters;  // in list order
+
+  std::vector<NetworkAdapter> Adapters() override { return adapters; }
+};
+
+}  // namespace platform

@@ -1,0 +1,85 @@
+#include "report/blocks/ProductsBlock.h"
+
+#include "platform/Registry.h"
+#include "report/FileTree.h"
+#include "report/SystemReaders.h"
+#include "report/XmlText.h"
+
+namespace dromika {
+namespace {
+
+constexpr const wchar_t* kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const wchar_t* kMakerKey = L"Software\\VANTOREL";
+constexpr const wchar_t* kLocationValues[] = {L"InstallLocation", L"InstallFolder", L"ShellExInstallLocation"};
+
+std::wstring Attribute(const wchar_t* name, const std::wstring& value) {
+  return std::wstring(L" ") + name + L"=\"" + XmlEscape(value) + L"\"";
+}
+
+}  // namespace
+
+std::wstring ProductsBlock::Produce() {
+  std::wstring text = L"<products>\n";
+  if (machine_.registry) {
+    ScanUninstallList(text);
+    ScanMakerKey(kMakerKey, text);
+  }
+  return text + L"</products>\n";
+}
+
+std::wstring ProductsBlock::Read(const std::wstring& keyPath, const wchar_t* valueName, bool* found) {
+  std::wstring value;
+  const bool read =
+      ReadRegistryString(*machine_.registry, platform::RegistryRoot::kLocalMachine, keyPath, valueName, value);
+  if (found) *found = read;
+  return value;
+}
+
+void ProductsBlock::NoteFolder(const std::wstring& location) {
+  if (tree_ && !location.empty()) tree_->AddFolderContents(tree_, location, true);
+}
+
+// The maker's entries are those whose help link names it (case matters);
+// one without an install location is not listed.
+void ProductsBlock::ScanUninstallList(std::wstring& text) {
+  const auto subkeys = machine_.registry->EnumSubkeys(platform::RegistryRoot::kLocalMachine, kUninstallKey);
+  if (!subkeys) return;
+  for (const auto& name : *subkeys) {
+    const std::wstring key = std::wstring(kUninstallKey) + L"\\" + name;
+    bool hasHelpLink = false;
+    const std::wstring helpLink = Read(key, L"HelpLink", &hasHelpLink);
+    if (!hasHelpLink || helpLink.find(L"vantorel") == std::wstring::npos) continue;
+    const std::wstring location = Read(key, L"InstallLocation");
+    if (location.empty()) continue;
+    text += L"  <product" + Attribute(L"name", Read(key, L"DisplayName")) +
+            Attribute(L"installedversion", Read(key, L"DisplayVersion")) +
+            Attribute(L"comments", Read(key, L"Comments")) + Attribute(L"installlocation", location) +
+            Attribute(L"guid", name) + L"/>\n";
+    NoteFolder(location);
+  }
+}
+
+// Depth first: a key's own product line comes before those of the keys below
+// it, and a key without a location is still searched below.
+void ProductsBlock::ScanMakerKey(const std::wstring& keyPath, std::wstring& text) {
+  const auto subkeys = machine_.registry->EnumSubkeys(platform::RegistryRoot::kLocalMachine, keyPath);
+  if (!subkeys) return;
+  for (const auto& name : *subkeys) {
+    const std::wstring key = keyPath + L"\\" + name;
+    bool found = false;
+    std::wstring location;
+    for (const wchar_t* valueName : kLocationValues) {
+      location = Read(key, valueName, &found);
+      if (found) break;
+    }
+    if (found) {
+      text += L"  <product" + Attribute(L"name", Read(key, L"ProductLabel")) +
+              Attribute(L"installedversion", Read(key, L"Version")) + Attribute(L"installlocation", location) +
+              Attribute(L"guid", Read(key, L"ProductCode")) + L"/>\n";
+      NoteFolder(location);
+    }
+    ScanMakerKey(key, text);
+  }
+}
+
+}  // namespace dromika
