@@ -34,14 +34,29 @@ class IReaderWriterConnection : public IReader, public IWriter {
 
 namespace pipe {
 struct ClientSettings {
-  std::wstring name;      // Windows: \\.\pipe\NAME; Linux: a socket path, or a bare name under the temporary folder
-  uint32_t a = 0;         // meaning settled by the wire's implementation (see MakeNamedPipeClientDuplex)
+  // Windows: the pipe NAME, opened as \\.\pipe\NAME (a name that already
+  // starts with \\.\pipe\ is taken whole). Linux: the path of a Unix domain
+  // socket; a bare name (no slash) lives in $TMPDIR, or /tmp when unset.
+  std::wstring name;
+  // Read buffer size in bytes: the most that one system read of the
+  // connection asks for. A frame that fits arrives with one read, a larger
+  // one is read straight into its own storage; below 4 (the frame header)
+  // counts as 4. The server passes 1024.
+  uint32_t a = 0;
+  // Connection attempts, 100 ms apart, while the endpoint is missing or busy;
+  // 0 counts as 1. The server passes 1: the client creates its endpoint
+  // before it starts the server.
   uint32_t b = 0;
 };
 }  // namespace pipe
 
 // Connects to the client's endpoint as a client. Never null: a connection
-// that failed answers GetStatus() with the reason.
+// that failed answers GetStatus() with the reason. Windows opens the pipe
+// with security quality of service "identification", so its holder cannot
+// act as this process's user; Linux connects only to a socket whose peer
+// runs as this process's own user (SO_PEERCRED). The wire carries frames
+// (runtime/Frame.h): a request is the Sequence of the call name and the
+// argument text, a reply the result text.
 std::shared_ptr<IReaderWriterConnection> MakeNamedPipeClientDuplex(const pipe::ClientSettings& settings);
 
 }  // namespace sys::message
@@ -51,7 +66,9 @@ class Worker {
  public:
   using Handle = std::shared_ptr<Worker>;
   virtual ~Worker() = default;
-  // Waits up to `milliseconds` (0xFFFFFFFF: without limit) for the worker to end.
+  // Waits up to `milliseconds` (0xFFFFFFFF: without limit) for the worker to
+  // end. Ok once it has ended, whatever ended it; a failing status when the
+  // time ran out (the worker goes on) or the handle is empty.
   static qtl::status Join(const Handle& worker, uint32_t milliseconds);
  protected:
   virtual qtl::status JoinFor(uint32_t milliseconds) = 0;
@@ -90,8 +107,13 @@ class RemoteCallRegistry {
 
 // Starts a thread that reads each call, finds its functor and lets it reply;
 // an unknown name or a functor's exception gets a failure reply, so every
-// request has exactly one reply. The thread ends when a frame cannot be read.
-// Keeps its own copy of the registry.
+// request has exactly one reply. The thread ends when a frame cannot be read
+// (the client closed the connection, a truncated frame, a length over the
+// maximum) or a reply cannot be written. Keeps its own copy of the registry
+// and shares reader and writer; raises qtl::status_exception when either is
+// empty. A request that is not a two-item Sequence, or names no registered
+// call, is answered with [failure status, ""]; a functor that raises without
+// having replied is answered with its FailureReply.
 sys::thread::Worker::Handle MakeRemoteCallWorker(const RemoteCallRegistry& registry,
                                                  std::shared_ptr<sys::message::IReader> reader,
                                                  std::shared_ptr<sys::message::IWriter> writer);
