@@ -58,13 +58,6 @@ TEST(GrammarOfTypeUnsigned, TextThatIsNotANumberIsASyntaxErrorAndKeepsTheValue) 
   }
 }
 
-TEST(GrammarOfTypeString, PassesTextUnchanged) {
-  const std::string bytes("a;b&c\0\xff", 7);
-  EXPECT_EQ(Encoded(bytes), bytes);
-  EXPECT_EQ(Decoded<std::string>(bytes), bytes);
-  EXPECT_EQ(Decoded<std::string>(""), "");
-}
-
 TEST(GrammarOfTypeWstring, TravelsAsUtf8) {
   std::wstring text = L"caf\u00e9 \u20ac ";
   str::AppendCodePoint(text, 0x1F600);

@@ -94,7 +94,7 @@ TEST_F(AnalyticsServiceProcess, SavesAFileWithCrLfAndNoLoneCr) {
 }
 
 TEST_F(AnalyticsServiceProcess, OnlyTheExactWebServiceTargetUploads) {
-  for (const wchar_t* target : {L"Web Service", L"web service.xml", L"web_service"}) {
+  for (const wchar_t* target : {L"Web Service", L"web service ", L"web service.xml"}) {
     service->SaveTo(target);
     EXPECT_TRUE(service->Process().ok()) << target;
     EXPECT_TRUE(fs::exists(folder / target)) << target;

@@ -72,15 +72,6 @@ TEST_F(AnalyticsServiceEvents, TheDefaultClockIsMonotonic) {
   EXPECT_GE(real.Events()[0].elapsed, 0);
 }
 
-TEST_F(AnalyticsServiceEvents, ExcludeFlagLastCallWins) {
-  EXPECT_FALSE(service->ExcludePII());
-  service->SetExcludePII(true);
-  service->SetExcludePII(false);
-  EXPECT_FALSE(service->ExcludePII());
-  service->SetExcludePII(true);
-  EXPECT_TRUE(service->ExcludePII());
-}
-
 TEST_F(AnalyticsServiceGroups, EventsGroupFollowsTheDocumentedText) {
   AdvanceMs(15);
   service->TrackEvent(qrn::analytics::events::kSessionInit);

@@ -18,15 +18,6 @@ TEST(FormatElapsed, WritesDaysHoursMinutesSecondsAndMilliseconds) {
   EXPECT_EQ(FormatElapsed(int64_t{400} * 86400000 + 59999), L"400d 0:00:59.999");
 }
 
-TEST(EventRecord, StartsWithNoTimesAndValueZero) {
-  const EventRecord record;
-  EXPECT_EQ(record.value, 0u);
-  EXPECT_FALSE(EventRecord::IsSet(record.eventtime));
-  EXPECT_FALSE(EventRecord::IsSet(record.elapsed));
-  EXPECT_TRUE(EventRecord::IsSet(0));
-  EXPECT_EQ(EventRecord::NotSet, INT64_MIN);
-}
-
 TEST(EventRecord, NeitherZeroNorNoValueCountsAsAValue) {
   EventRecord record;
   for (unsigned int value : {0u, EventRecord::NoValue}) {
