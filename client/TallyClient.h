@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "analytics/EventNames.h"  // the well-known event names clients share
 #include "client/ServerProcess.h"
 #include "runtime/RemoteCall.h"
 #include "runtime/Status.h"

@@ -12,6 +12,8 @@ namespace {
 
 // Payloads up to this size are sent with their header in one system write.
 constexpr size_t kJoinedWriteBytes = 64 * 1024;
+// The first step of a payload read straight from the stream.
+constexpr size_t kGrowthBytes = 64 * 1024;
 
 void PutLength(char* out, uint32_t length) {
   for (size_t i = 0; i < kHeaderBytes; ++i) out[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
@@ -95,8 +97,8 @@ qtl::status FrameReader::ReadDirect(char* data, size_t size) {
 }
 
 qtl::status FrameReader::Read(std::string& payload) {
-  qtl::status status = FillAtLeast(kHeaderBytes);
-  if (!status.ok()) return status;
+  qtl::status filled = FillAtLeast(kHeaderBytes);
+  if (!filled.ok()) return filled;
   const uint32_t length = GetLength(buffer_.data() + begin_);
   if (length > kMaxPayloadBytes) return TooLarge(length);
   begin_ += kHeaderBytes;
@@ -104,9 +106,16 @@ qtl::status FrameReader::Read(std::string& payload) {
   payload.assign(buffer_.data() + begin_, fromBuffer);
   begin_ += fromBuffer;
   if (begin_ == end_) begin_ = end_ = 0;
-  if (fromBuffer == length) return qtl::ok_status();
-  payload.resize(length);
-  return ReadDirect(&payload[fromBuffer], length - fromBuffer);
+  // Storage grows with the bytes that really arrive, so a length alone
+  // never commits the maximum.
+  while (payload.size() < length) {
+    const size_t done = payload.size();
+    const size_t step = std::min<size_t>(length - done, std::max(kGrowthBytes, done));
+    payload.resize(done + step);
+    qtl::status status = ReadDirect(&payload[done], step);
+    if (!status.ok()) return status;
+  }
+  return qtl::ok_status();
 }
 
 std::string EncodeRequest(const std::string& name, const std::string& arguments) {

@@ -15,11 +15,17 @@ struct Handle {
   }
 };
 
+// Some WinHTTP versions pass the socket's error through unchanged.
+constexpr DWORD kSocketTimedOut = 10060;  // WSAETIMEDOUT
+constexpr DWORD kSocketRefused = 10061;   // WSAECONNREFUSED
+
 // WinHTTP's codes have no text in the system's message table.
 std::wstring Describe(DWORD error) {
   switch (error) {
-    case ERROR_WINHTTP_TIMEOUT: return L"the operation timed out";
-    case ERROR_WINHTTP_CANNOT_CONNECT: return L"the connection was refused or could not be made";
+    case ERROR_WINHTTP_TIMEOUT:
+    case kSocketTimedOut: return L"the operation timed out";
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+    case kSocketRefused: return L"the connection was refused or could not be made";
     case ERROR_WINHTTP_CONNECTION_ERROR: return L"the connection was reset";
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return L"the server name could not be resolved";
     case ERROR_WINHTTP_SECURE_FAILURE: return L"the secure connection could not be established";
@@ -37,17 +43,10 @@ HttpOutcome Failed() {
 }
 
 // WinHTTP has no total time-out: each step gets the whole budget, which
-// still bounds every wait.
+// still bounds every wait; the body of the reply is never read.
 void SetTimeouts(HINTERNET session, const HttpRequest& request) {
   const int total = static_cast<int>(request.totalMs);
   WinHttpSetTimeouts(session, static_cast<int>(request.connectMs), static_cast<int>(request.connectMs), total, total);
-}
-
-void DrainReply(HINTERNET request) {
-  char buffer[4096];
-  DWORD read = 0;
-  while (WinHttpReadData(request, buffer, sizeof buffer, &read) && read > 0) {
-  }
 }
 
 }  // namespace
@@ -64,6 +63,9 @@ HttpOutcome PostXml(const HttpRequest& request) {
   if (!call.value) return Failed();
   DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
   WinHttpSetOption(call.value, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
+  // Waiting for the reply's headers has its own time-out, 90 s unless set.
+  DWORD headersMs = request.totalMs;
+  WinHttpSetOption(call.value, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersMs, sizeof headersMs);
   const wchar_t* headers = L"Content-Type: application/xml; charset=utf-8\r\n";
   const DWORD size = static_cast<DWORD>(request.body.size());
   if (!WinHttpSendRequest(call.value, headers, static_cast<DWORD>(-1L), const_cast<char*>(request.body.data()), size, size, 0) ||
@@ -75,7 +77,8 @@ HttpOutcome PostXml(const HttpRequest& request) {
                            &code, &codeSize, WINHTTP_NO_HEADER_INDEX)) {
     return Failed();
   }
-  DrainReply(call.value);
+  // The reply's body is not read: only its code counts, and a body that
+  // never ends must not keep us here.
   HttpOutcome outcome;
   outcome.code = static_cast<long>(code);
   return outcome;
