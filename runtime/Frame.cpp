@@ -12,6 +12,8 @@ namespace {
 
 // Payloads up to this size are sent with their header in one system write.
 constexpr size_t kJoinedWriteBytes = 64 * 1024;
+// A larger read buffer would only hold bytes of frames not yet asked for.
+constexpr size_t kMaxBufferBytes = 1 << 20;
 // The first step of a payload read straight from the stream.
 constexpr size_t kGrowthBytes = 64 * 1024;
 
@@ -63,7 +65,7 @@ qtl::status WriteFrame(IByteStream& stream, std::string_view payload) {
 }
 
 FrameReader::FrameReader(IByteStream& stream, size_t bufferBytes)
-    : stream_(stream), buffer_(std::max(bufferBytes, kHeaderBytes)) {}
+    : stream_(stream), buffer_(std::clamp(bufferBytes, kHeaderBytes, kMaxBufferBytes)) {}
 
 qtl::status FrameReader::FillAtLeast(size_t bytes) {
   if (begin_ + bytes > buffer_.size()) {

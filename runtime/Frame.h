@@ -26,8 +26,9 @@ qtl::status WriteFrame(IByteStream& stream, std::string_view payload);
 // next frame; the stream must not be read by anyone else.
 class FrameReader {
  public:
-  // `bufferBytes` is how much one system read may ask for; a payload that
-  // does not fit is read straight into its own storage.
+  // `bufferBytes` is how much one system read may ask for (4 bytes to
+  // 1 MiB; other values are brought into that range); a payload that does
+  // not fit is read straight into its own storage.
   FrameReader(IByteStream& stream, size_t bufferBytes);
 
   // The next frame's payload. Fails when the peer closed the connection

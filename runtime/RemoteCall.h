@@ -41,7 +41,7 @@ struct ClientSettings {
   // Read buffer size in bytes: the most that one system read of the
   // connection asks for. A frame that fits arrives with one read, a larger
   // one is read straight into its own storage; below 4 (the frame header)
-  // counts as 4. The server passes 1024.
+  // counts as 4, above 1 MiB as 1 MiB. The server passes 1024.
   uint32_t a = 0;
   // Connection attempts, 100 ms apart, while the endpoint is missing or busy;
   // 0 counts as 1. The server passes 1: the client creates its endpoint
