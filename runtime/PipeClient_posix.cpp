@@ -55,7 +55,8 @@ qtl::status Connect(const sockaddr_un& address, const std::string& path, uint32_
     do {
       result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (result != 0 && errno == EINTR);
-    if (result == 0) return qtl::ok_status();
+    // A connect interrupted by a signal goes on by itself and may have finished.
+    if (result == 0 || errno == EISCONN) return qtl::ok_status();
     const int error = errno;
     ::close(fd);
     fd = -1;
