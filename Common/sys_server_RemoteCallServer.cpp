@@ -1,0 +1,28 @@
+#include "Common/sys_server_RemoteCallServer.h"
+
+#include "analytics/IAnalyticsService.h"
+
+namespace sys::server {
+
+RemoteCallRegistry MakeRemoteCallRegistry(qrn::analytics::IAnalyticsService& service) {
+  using qrn::analytics::IAnalyticsService;
+  IAnalyticsService* s = &service;
+  RemoteCallRegistry registry;
+  registry.Register<void(std::wstring)>("TrackEvent", [s](std::wstring name) { s->TrackEvent(std::move(name)); });
+  registry.Register<void(std::wstring, unsigned int)>(
+      "TrackValueEvent", [s](std::wstring name, unsigned int value) { s->TrackValueEvent(std::move(name), value); });
+  registry.Register<unsigned int(std::wstring)>(
+      "TrackTimedEventStart", [s](std::wstring name) { return s->TrackTimedEventStart(std::move(name)); });
+  registry.Register<void(unsigned int)>("TrackTimedEventEnd", [s](unsigned int id) { s->TrackTimedEventEnd(id); });
+  registry.Register<void(bool)>("SetExcludePII", [s](bool flag) { s->SetExcludePII(flag); });
+  registry.Register<void(unsigned int)>("AddStandardGroup", [s](unsigned int group) { s->AddStandardGroup(group); });
+  registry.Register<void(std::wstring)>("StartGroup", [s](const std::wstring& name) { s->StartGroup(name); });
+  registry.Register<void(std::wstring, std::wstring)>(
+      "SetDataPoint", [s](const std::wstring& name, const std::wstring& value) { s->SetDataPoint(name, value); });
+  registry.Register<void()>("EndGroup", [s] { s->EndGroup(); });
+  registry.Register<void(std::wstring)>("SaveTo", [s](const std::wstring& target) { s->SaveTo(target); });
+  registry.Register<qtl::status()>("Process", [s] { return s->Process(); });
+  return registry;
+}
+
+}  // namespace sys::server

@@ -1,0 +1,128 @@
+#include "analytics/AnalyticsService.h"
+
+#include "Common/CommandLineUtils.h"
+#include "Common/TextFile.h"
+#include "runtime/Convert.h"
+#include "runtime/Str.h"
+#include "runtime/SystemError.h"
+#include "runtime/Uploader.h"
+
+namespace qrn::analytics::impl {
+
+namespace {
+const wchar_t kWebService[] = L"web service";
+}
+
+// A wall clock can be set back while the server runs; a monotonic one never
+// makes an event time or a duration negative.
+AnalyticsService::Clock AnalyticsService::SteadyClock() {
+  return [] { return std::chrono::steady_clock::now().time_since_epoch(); };
+}
+
+AnalyticsService::Uploader AnalyticsService::WebServiceUploader() {
+  return [](const std::wstring& document) { return ws::analytics::impl::Track(document); };
+}
+
+AnalyticsService::AnalyticsService(const platform::Machine& machine)
+    : AnalyticsService(machine, SteadyClock(), WebServiceUploader()) {}
+
+AnalyticsService::AnalyticsService(const platform::Machine& machine, Clock clock, Uploader upload)
+    : builder_(machine), clock_(std::move(clock)), upload_(std::move(upload)) {
+  builder_.Reset();
+  start_ = clock_();
+}
+
+AnalyticsService::~AnalyticsService() = default;
+
+int64_t AnalyticsService::MillisecondsSinceStart() const {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(clock_() - start_).count();
+}
+
+unsigned int AnalyticsService::Record(std::wstring name, unsigned int value) {
+  EventRecord record;
+  record.name = std::move(name);
+  record.value = value;
+  record.eventtime = MillisecondsSinceStart();
+  events_.push_back(std::move(record));
+  return static_cast<unsigned int>(events_.size() - 1);
+}
+
+void AnalyticsService::TrackEvent(std::wstring name) { Record(std::move(name), EventRecord::NoValue); }
+
+void AnalyticsService::TrackValueEvent(std::wstring name, unsigned int value) { Record(std::move(name), value); }
+
+unsigned int AnalyticsService::TrackTimedEventStart(std::wstring name) {
+  return Record(std::move(name), EventRecord::NoValue);
+}
+
+void AnalyticsService::TrackTimedEventEnd(unsigned int id) {
+  if (id == EventRecord::NoValue || id >= events_.size()) return;
+  EventRecord& record = events_[id];
+  record.elapsed = MillisecondsSinceStart() - record.eventtime;
+}
+
+void AnalyticsService::SetExcludePII(bool flag) { excludePII_ = flag; }
+
+void AnalyticsService::AddStandardGroup(unsigned int group) {
+  if (group != EventsGroup) {
+    groupMask_ |= group;
+    return;
+  }
+  if (!events_.empty()) WriteEventsGroup();
+}
+
+void AnalyticsService::WriteEventsGroup() {
+  StartGroup(L"events");
+  for (const EventRecord& record : events_) {
+    StartGroup(L"event");
+    SetDataPoint(L"name", record.name);
+    if (record.HasValue()) {
+      std::wstring value;
+      math::impl::ConvertInt<unsigned int>::to_string(value, record.value, 10);
+      SetDataPoint(L"value", value);
+    }
+    if (EventRecord::IsSet(record.eventtime)) SetDataPoint(L"eventtime", FormatElapsed(record.eventtime));
+    if (EventRecord::IsSet(record.elapsed)) SetDataPoint(L"elapsed", FormatElapsed(record.elapsed));
+    EndGroup();
+  }
+  EndGroup();
+}
+
+void AnalyticsService::StartGroup(const std::wstring& name) { builder_.StartGroup(name); }
+
+void AnalyticsService::SetDataPoint(const std::wstring& name, const std::wstring& value) {
+  builder_.SetDataPoint(name, value);
+}
+
+void AnalyticsService::EndGroup() { builder_.EndGroup(); }
+
+void AnalyticsService::SaveTo(const std::wstring& target) { saveTarget_ = target; }
+
+qtl::status AnalyticsService::Process() {
+  RunSelectedBlocks();
+  std::wstring document = builder_.GetDocument();
+  if (saveTarget_ == kWebService) return upload_(document);
+  return SaveDocument(std::move(document));
+}
+
+// Each Process starts a fresh run: without the reset a second Process would
+// skip the blocks below the last run's position and repeat its block text.
+void AnalyticsService::RunSelectedBlocks() {
+  builder_.Reset();
+  builder_.SelectBlocks(groupMask_, excludePII_);
+  while (builder_.HasMore()) {
+    cmd::WriteLine(builder_.CurrentMessage());
+    builder_.RunCurrent();
+  }
+}
+
+qtl::status AnalyticsService::SaveDocument(std::wstring document) const {
+  // The file writer turns each line feed into CR LF; a CR kept here would double.
+  str::replace_all(document, std::wstring(L"\r"), std::wstring());
+  cmd::WriteLine(L"Saving to " + saveTarget_);
+  if (SaveTextToFile(saveTarget_, document)) return qtl::ok_status();
+  const uint32_t error = sys::LastErrorCode();
+  return qtl::status::error(L"Unable to save to " + saveTarget_ + L": " + str::as_wstring(QRNErrMsg(error)));
+}
+
+}  // namespace qrn::analytics::impl

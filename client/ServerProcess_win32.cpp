@@ -1,0 +1,233 @@
+#include <windows.h>
+
+#include <random>
+#include <vector>
+
+#include "client/ServerProcess.h"
+#include "runtime/Str.h"
+#include "runtime/SystemError.h"
+
+namespace tally::client {
+namespace {
+
+constexpr DWORD kPipeBufferBytes = 64 * 1024;
+
+qtl::status SystemFailure(const std::wstring& what, DWORD error) {
+  return qtl::status::error(what + L": " + str::as_wstring(QRNErrMsg(error)));
+}
+
+struct OwnedHandle {
+  HANDLE value = nullptr;
+  OwnedHandle() = default;
+  explicit OwnedHandle(HANDLE h) : value(h) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { Reset(); }
+  void Reset() {
+    if (value && value != INVALID_HANDLE_VALUE) CloseHandle(value);
+    value = nullptr;
+  }
+  HANDLE Release() {
+    HANDLE h = value;
+    value = nullptr;
+    return h;
+  }
+};
+
+// A DACL with one entry: full access for the user this process runs as.
+class CurrentUserOnly {
+ public:
+  qtl::status Build() {
+    OwnedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.value)) return SystemFailure(L"Unable to read the process token", GetLastError());
+    DWORD size = 0;
+    GetTokenInformation(token.value, TokenUser, nullptr, 0, &size);
+    user_.resize(size);
+    if (!GetTokenInformation(token.value, TokenUser, user_.data(), size, &size)) return SystemFailure(L"Unable to read the process user", GetLastError());
+    PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+    PACL acl = reinterpret_cast<PACL>(acl_.data());
+    if (!InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, sid) ||
+        !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE)) {
+      return SystemFailure(L"Unable to build the pipe's security", GetLastError());
+    }
+    attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+    return qtl::ok_status();
+  }
+  SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
+
+ private:
+  std::vector<BYTE> user_;
+  std::vector<BYTE> acl_;
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+std::wstring RandomPipeName() {
+  std::random_device random;
+  const unsigned long long bits = (static_cast<unsigned long long>(random()) << 32) ^ random();
+  wchar_t text[64];
+  swprintf(text, 64, L"dromika-%lu-%016llx", GetCurrentProcessId(), bits);
+  return text;
+}
+
+// FILE_FLAG_FIRST_PIPE_INSTANCE: if someone already holds the name we fail
+// rather than share a pipe with them; a fresh random name is then tried.
+qtl::status CreatePipe(std::wstring& name, OwnedHandle& pipe) {
+  CurrentUserOnly security;
+  qtl::status status = security.Build();
+  if (!status.ok()) return status;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    name = RandomPipeName();
+    pipe.value = CreateNamedPipeW((L"\\\\.\\pipe\\" + name).c_str(),
+                                  PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                  kPipeBufferBytes, kPipeBufferBytes, 0, security.attributes());
+    if (pipe.value != INVALID_HANDLE_VALUE) return qtl::ok_status();
+    pipe.value = nullptr;
+    if (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_PIPE_BUSY) break;
+  }
+  return SystemFailure(L"Unable to create the pipe", GetLastError());
+}
+
+// The quoting rules of CommandLineToArgvW, so every argument arrives whole.
+std::wstring Quote(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+HANDLE Inheritable(HANDLE handle) {
+  HANDLE copy = nullptr;
+  if (!handle || handle == INVALID_HANDLE_VALUE) return nullptr;
+  DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS);
+  return copy;
+}
+
+qtl::status Spawn(const LaunchOptions& options, const std::wstring& name, PROCESS_INFORMATION& process) {
+  std::wstring command = Quote(options.program) + L" RunServer " + Quote(L"/pipename:" + name);
+  for (const auto& extra : options.extraArguments) command += L" " + Quote(extra);
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  OwnedHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+  OwnedHandle output(Inheritable(GetStdHandle(STD_ERROR_HANDLE)));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input.value;
+  startup.hStdOutput = output.value;
+  startup.hStdError = output.value;
+  if (!CreateProcessW(options.program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    return SystemFailure(L"Unable to start the server " + options.program, GetLastError());
+  }
+  CloseHandle(process.hThread);
+  return qtl::ok_status();
+}
+
+class WindowsServer : public ServerProcess {
+ public:
+  WindowsServer(HANDLE process, DWORD pid) : process_(process), pid_(pid) {}
+  ~WindowsServer() override {
+    int exitCode = 0;
+    if (!Wait(0, exitCode).ok()) Kill();
+  }
+
+  void Accept(HANDLE pipe) { stream_ = sys::message::MakeHostStream(reinterpret_cast<intptr_t>(pipe), true); }
+  std::unique_ptr<sys::message::IByteStream> TakeStream() override { return std::move(stream_); }
+  HANDLE process() const { return process_.value; }
+  DWORD pid() const { return pid_; }
+
+  qtl::status Wait(uint32_t milliseconds, int& exitCode) override {
+    if (WaitForSingleObject(process_.value, milliseconds) != WAIT_OBJECT_0) return qtl::status::error(L"The server did not end in time");
+    DWORD code = 0;
+    GetExitCodeProcess(process_.value, &code);
+    exitCode = static_cast<int>(code);
+    return qtl::ok_status();
+  }
+
+  void Kill() override {
+    TerminateProcess(process_.value, 1);
+    WaitForSingleObject(process_.value, INFINITE);
+  }
+
+ private:
+  OwnedHandle process_;
+  DWORD pid_;
+  std::unique_ptr<sys::message::IByteStream> stream_;
+};
+
+// One overlapped ConnectNamedPipe, raced against the child's end.
+qtl::status ConnectOnce(HANDLE pipe, HANDLE process, DWORD timeoutMs) {
+  OwnedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = event.value;
+  if (ConnectNamedPipe(pipe, &overlapped) || GetLastError() == ERROR_PIPE_CONNECTED) return qtl::ok_status();
+  if (GetLastError() != ERROR_IO_PENDING) return SystemFailure(L"Unable to wait for the server", GetLastError());
+  HANDLE waits[2] = {event.value, process};
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
+  DWORD ignored = 0;
+  if (woke == WAIT_OBJECT_0 && GetOverlappedResult(pipe, &overlapped, &ignored, FALSE)) return qtl::ok_status();
+  CancelIo(pipe);
+  GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
+  if (woke == WAIT_OBJECT_0 + 1) {
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return qtl::status::error(L"The server ended before connecting (exit code " + std::to_wstring(code) + L")");
+  }
+  return qtl::status::error(L"The server did not connect within " + std::to_wstring(timeoutMs) + L" ms");
+}
+
+qtl::status AcceptChild(HANDLE pipe, WindowsServer& server, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    qtl::status status = ConnectOnce(pipe, server.process(), now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+    if (!status.ok()) return status;
+    ULONG client = 0;
+    if (GetNamedPipeClientProcessId(pipe, &client) && client == server.pid()) return qtl::ok_status();
+    DisconnectNamedPipe(pipe);
+  }
+}
+
+}  // namespace
+
+qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerProcess>& out) {
+  std::wstring name;
+  OwnedHandle pipe;
+  qtl::status status = CreatePipe(name, pipe);
+  if (!status.ok()) return status;
+  PROCESS_INFORMATION process = {};
+  status = Spawn(options, name, process);
+  if (!status.ok()) return status;
+  auto server = std::make_unique<WindowsServer>(process.hProcess, process.dwProcessId);
+  status = AcceptChild(pipe.value, *server, options.connectTimeoutMs);
+  if (!status.ok()) {
+    server->Kill();
+    return status;
+  }
+  server->Accept(pipe.Release());
+  out = std::move(server);
+  return qtl::ok_status();
+}
+
+std::wstring ProgramBesideSelf(const std::wstring& name) {
+  std::wstring self(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size()));
+  self.resize(length);
+  const size_t slash = self.find_last_of(L"\\/");
+  return (slash == std::wstring::npos ? std::wstring() : self.substr(0, slash + 1)) + name + L".exe";
+}
+
+}  // namespace tally::client

@@ -1,0 +1,165 @@
+#include "client/TallyClient.h"
+
+#include "runtime/Convert.h"
+#include "runtime/FrameConnection.h"
+#include "runtime/Sequence.h"
+#include "runtime/Str.h"
+
+namespace tally {
+
+namespace wire {
+
+std::string Arguments(std::initializer_list<std::string> items) {
+  qrn::grammar::Sequence sequence{std::vector<std::string>(items)};
+  std::string text;
+  sequence.Encode(text);
+  return text;
+}
+
+std::string Text(const std::wstring& value) { return str::as_u8string(value); }
+
+std::string Number(uint32_t value) {
+  std::string text;
+  math::impl::ConvertInt<unsigned int>::to_string(text, value, 10);
+  return text;
+}
+
+std::string Flag(bool value) { return value ? "t" : "f"; }
+
+bool DecodeResult(const std::string& result, qtl::status& status, std::string& value) {
+  try {
+    qrn::grammar::Sequence sequence;
+    sequence.Decode(result);
+    if (sequence.value.size() != 2) return false;
+    status = qrn::grammar::DecodeStatus(sequence.value[0]);
+    value = std::move(sequence.value[1]);
+    return true;
+  } catch (const qtl::status_exception&) {
+    return false;
+  }
+}
+
+}  // namespace wire
+
+namespace {
+// How many bytes one read of the connection asks for; replies are small.
+constexpr size_t kReadBufferBytes = 1024;
+
+qtl::status MalformedReply(const std::string& name) {
+  return qtl::status::error(L"Malformed reply to " + str::as_wstring(name));
+}
+}  // namespace
+
+qtl::status TallyClient::Start(const client::LaunchOptions& options, std::unique_ptr<TallyClient>& out) {
+  std::unique_ptr<client::ServerProcess> server;
+  qtl::status status = client::LaunchServer(options, server);
+  if (!status.ok()) return status;
+  auto connection = std::make_shared<sys::message::FrameConnection>(server->TakeStream(), kReadBufferBytes);
+  out = std::make_unique<TallyClient>(std::move(connection), std::move(server));
+  return qtl::ok_status();
+}
+
+TallyClient::TallyClient(std::shared_ptr<sys::message::IReaderWriterConnection> connection,
+                         std::unique_ptr<client::ServerProcess> server)
+    : connection_(std::move(connection)), server_(std::move(server)) {}
+
+TallyClient::~TallyClient() {
+  int exitCode = 0;
+  (void)Close(exitCode);
+}
+
+qtl::status TallyClient::Call(const std::string& name, const std::string& arguments, std::string& result) {
+  if (!connected_) return qtl::status::error(L"Not connected to the server");
+  qtl::status status = connection_->Write(sys::message::frame::EncodeRequest(name, arguments));
+  if (status.ok()) status = connection_->Read(result);
+  if (!status.ok()) connected_ = false;
+  return status;
+}
+
+qtl::status TallyClient::TypedCall(const std::string& name, const std::string& arguments, std::string* value) {
+  std::string result, text;
+  qtl::status status = Call(name, arguments, result);
+  if (!status.ok()) return status;
+  if (!wire::DecodeResult(result, status, text)) return MalformedReply(name);
+  if (value) *value = std::move(text);
+  return status;
+}
+
+qtl::status TallyClient::TrackEvent(const std::wstring& name) {
+  return TypedCall("TrackEvent", wire::Arguments({wire::Text(name)}), nullptr);
+}
+
+qtl::status TallyClient::TrackValueEvent(const std::wstring& name, uint32_t value) {
+  return TypedCall("TrackValueEvent", wire::Arguments({wire::Text(name), wire::Number(value)}), nullptr);
+}
+
+qtl::status TallyClient::TrackTimedEventStart(const std::wstring& name, uint32_t& id) {
+  std::string value;
+  qtl::status status = TypedCall("TrackTimedEventStart", wire::Arguments({wire::Text(name)}), &value);
+  unsigned int parsed = 0;
+  if (!math::impl::ConvertInt<unsigned int>::from_string(parsed, value) && connected_ && status.ok()) {
+    return MalformedReply("TrackTimedEventStart");
+  }
+  id = parsed;
+  return status;
+}
+
+qtl::status TallyClient::TrackTimedEventEnd(uint32_t id) {
+  return TypedCall("TrackTimedEventEnd", wire::Arguments({wire::Number(id)}), nullptr);
+}
+
+qtl::status TallyClient::SetExcludePII(bool exclude) {
+  return TypedCall("SetExcludePII", wire::Arguments({wire::Flag(exclude)}), nullptr);
+}
+
+qtl::status TallyClient::AddStandardGroup(uint32_t group) {
+  return TypedCall("AddStandardGroup", wire::Arguments({wire::Number(group)}), nullptr);
+}
+
+qtl::status TallyClient::StartGroup(const std::wstring& name) {
+  return TypedCall("StartGroup", wire::Arguments({wire::Text(name)}), nullptr);
+}
+
+qtl::status TallyClient::SetDataPoint(const std::wstring& name, const std::wstring& value) {
+  return TypedCall("SetDataPoint", wire::Arguments({wire::Text(name), wire::Text(value)}), nullptr);
+}
+
+qtl::status TallyClient::EndGroup() { return TypedCall("EndGroup", std::string(), nullptr); }
+
+qtl::status TallyClient::SaveTo(const std::wstring& target) {
+  return TypedCall("SaveTo", wire::Arguments({wire::Text(target)}), nullptr);
+}
+
+qtl::status TallyClient::Process(qtl::status& processed) {
+  std::string value;
+  qtl::status status = TypedCall("Process", std::string(), &value);
+  processed = qtl::ok_status();
+  if (!connected_ || value.empty()) return status;
+  try {
+    processed = qrn::grammar::DecodeStatus(value);
+  } catch (const qtl::status_exception&) {
+    return MalformedReply("Process");
+  }
+  return status;
+}
+
+qtl::status TallyClient::Close(int& exitCode, uint32_t milliseconds) {
+  if (!closed_) {
+    closed_ = true;
+    connected_ = false;
+    if (auto frames = std::dynamic_pointer_cast<sys::message::FrameConnection>(connection_)) frames->Close();
+    connection_.reset();
+    if (server_) {
+      qtl::status waited = server_->Wait(milliseconds, exitCode_);
+      if (!waited.ok()) {
+        server_->Kill();
+        exitCode = exitCode_ = -1;
+        return waited;
+      }
+    }
+  }
+  exitCode = exitCode_;
+  return qtl::ok_status();
+}
+
+}  // namespace tally

@@ -1,0 +1,78 @@
+// What a client application links to record analytics through the server:
+// start the server, make typed calls, close.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "analytics/EventNames.h"  // the well-known event names clients share
+#include "client/ServerProcess.h"
+#include "runtime/RemoteCall.h"
+#include "runtime/Status.h"
+
+namespace tally {
+
+// Not thread-safe: one call at a time, as the server serves them.
+class TallyClient {
+ public:
+  // EventsGroup for AddStandardGroup: writes the events recorded so far.
+  static constexpr uint32_t kEventsGroup = 0x10000000;
+
+  // Starts the server (client::LaunchServer) and connects to it.
+  static qtl::status Start(const client::LaunchOptions& options, std::unique_ptr<TallyClient>& out);
+
+  // Talks over `connection`; `server`, when given, is waited for on Close.
+  explicit TallyClient(std::shared_ptr<sys::message::IReaderWriterConnection> connection,
+                       std::unique_ptr<client::ServerProcess> server = nullptr);
+  // Closes, waiting for the server as Close does.
+  ~TallyClient();
+
+  // Sends one call and returns its result text. A failing status means the
+  // connection broke; from then on every call fails and Connected() is false.
+  qtl::status Call(const std::string& name, const std::string& arguments, std::string& result);
+
+  // Each returns the call's own status from the server, or the connection's
+  // failure when it broke (then Connected() is false).
+  qtl::status TrackEvent(const std::wstring& name);
+  qtl::status TrackValueEvent(const std::wstring& name, uint32_t value);
+  qtl::status TrackTimedEventStart(const std::wstring& name, uint32_t& id);
+  qtl::status TrackTimedEventEnd(uint32_t id);
+  qtl::status SetExcludePII(bool exclude);
+  qtl::status AddStandardGroup(uint32_t group);
+  qtl::status StartGroup(const std::wstring& name);
+  qtl::status SetDataPoint(const std::wstring& name, const std::wstring& value);
+  qtl::status EndGroup();
+  qtl::status SaveTo(const std::wstring& target);
+  // `processed` receives the status that the server's Process returned.
+  qtl::status Process(qtl::status& processed);
+
+  bool Connected() const { return connected_; }
+
+  // Ends the connection, which ends the server, and waits up to
+  // `milliseconds` for it (killing it after that). `exitCode` is the
+  // server's; 0 when there was no server process. Idempotent.
+  qtl::status Close(int& exitCode, uint32_t milliseconds = 60000);
+
+ private:
+  qtl::status TypedCall(const std::string& name, const std::string& arguments, std::string* value);
+
+  std::shared_ptr<sys::message::IReaderWriterConnection> connection_;
+  std::unique_ptr<client::ServerProcess> server_;
+  bool connected_ = true;
+  bool closed_ = false;
+  int exitCode_ = 0;
+};
+
+// The texts of the wire, as the server's value grammar reads and writes them.
+namespace wire {
+// Items joined by the Sequence grammar.
+std::string Arguments(std::initializer_list<std::string> items);
+std::string Text(const std::wstring& value);  // UTF-8
+std::string Number(uint32_t value);           // decimal
+std::string Flag(bool value);                 // "t" or "f"
+// Splits a result text into the call's status and the value's text; false
+// when it is not a two-item Sequence with a readable status.
+bool DecodeResult(const std::string& result, qtl::status& status, std::string& value);
+}  // namespace wire
+
+}  // namespace tally

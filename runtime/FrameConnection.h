@@ -1,0 +1,51 @@
+// A duplex remote-call connection that carries frames (runtime/Frame.h) over
+// a byte stream.
+#pragma once
+#include <memory>
+#include <mutex>
+
+#include "runtime/ByteStream.h"
+#include "runtime/Frame.h"
+#include "runtime/RemoteCall.h"
+
+namespace sys::message {
+
+class FrameConnection : public IReaderWriterConnection {
+ public:
+  // A working connection; `readBufferBytes` as for frame::FrameReader.
+  FrameConnection(std::unique_ptr<IByteStream> stream, size_t readBufferBytes);
+  // A connection that could not be made: every operation answers `failure`.
+  explicit FrameConnection(qtl::status failure);
+
+  qtl::status GetStatus() override { return failure_; }
+  // One thread may read while another writes; two readers or two writers
+  // must take turns.
+  qtl::status Read(std::string& text) override;
+  qtl::status Write(const std::string& text) override;
+  // Ends the connection: the peer's next read sees the end. Not while
+  // another thread reads or writes.
+  void Close();
+
+ private:
+  qtl::status failure_;
+  std::unique_ptr<IByteStream> stream_;
+  std::unique_ptr<frame::FrameReader> reader_;
+};
+
+// Two connected ends in memory, for tests: what one writes the other reads;
+// closing or destroying one end makes the other's reads end after the data
+// already sent and its writes fail. Every operation is thread-safe.
+struct MemoryPipePair {
+  std::shared_ptr<FrameConnection> first;
+  std::shared_ptr<FrameConnection> second;
+};
+MemoryPipePair MakeMemoryPipePair();
+
+// The byte streams under MakeMemoryPipePair, for tests that need raw bytes.
+struct MemoryStreamPair {
+  std::unique_ptr<IByteStream> first;
+  std::unique_ptr<IByteStream> second;
+};
+MemoryStreamPair MakeMemoryStreamPair();
+
+}  // namespace sys::message

@@ -1,0 +1,94 @@
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include "runtime/FrameConnection.h"
+#include "runtime/Str.h"
+#include "runtime/SystemError.h"
+
+namespace sys::message {
+namespace {
+
+constexpr auto kAttemptPause = std::chrono::milliseconds(100);
+
+qtl::status Failure(const std::string& path, const std::wstring& why) {
+  return qtl::status::error(L"Unable to connect to " + str::as_wstring(path) + L": " + why);
+}
+
+qtl::status SystemFailure(const std::string& path, int error) {
+  return Failure(path, str::as_wstring(QRNErrMsg(static_cast<uint32_t>(error))));
+}
+
+// A bare name lives in the temporary folder; anything with a slash is a path.
+std::string SocketPath(const std::wstring& name) {
+  const std::string narrow = str::as_u8string(name);
+  if (narrow.find('/') != std::string::npos) return narrow;
+  const char* folder = std::getenv("TMPDIR");
+  return std::string(folder && *folder ? folder : "/tmp") + "/" + narrow;
+}
+
+// Only filesystem sockets: an address starting with NUL would be abstract,
+// and abstract sockets have no owner or permissions to check.
+qtl::status MakeAddress(const std::wstring& name, sockaddr_un& address, std::string& path) {
+  if (name.empty()) return qtl::status::error(L"Unable to connect: no pipe name was given");
+  path = SocketPath(name);
+  if (path.find('\0') != std::string::npos) return Failure(path, L"the name holds a NUL character");
+  if (path.size() >= sizeof address.sun_path) return Failure(path, L"the path is too long for a socket");
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  return qtl::ok_status();
+}
+
+bool WorthRetrying(int error) { return error == ECONNREFUSED || error == ENOENT || error == EAGAIN; }
+
+qtl::status Connect(const sockaddr_un& address, const std::string& path, uint32_t attempts, int& fd) {
+  for (uint32_t attempt = 1;; ++attempt) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return SystemFailure(path, errno);
+    int result;
+    do {
+      result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR);
+    // A connect interrupted by a signal goes on by itself and may have finished.
+    if (result == 0 || errno == EISCONN) return qtl::ok_status();
+    const int error = errno;
+    ::close(fd);
+    fd = -1;
+    if (attempt >= attempts || !WorthRetrying(error)) return SystemFailure(path, error);
+    std::this_thread::sleep_for(kAttemptPause);
+  }
+}
+
+// The endpoint must belong to our own user, or whoever made it could read
+// everything the client tells us.
+qtl::status CheckPeer(int fd, const std::string& path) {
+  ucred peer = {};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return SystemFailure(path, errno);
+  if (peer.uid != ::geteuid()) return Failure(path, L"the endpoint belongs to another user");
+  return qtl::ok_status();
+}
+
+}  // namespace
+
+std::shared_ptr<IReaderWriterConnection> MakeNamedPipeClientDuplex(const pipe::ClientSettings& settings) {
+  sockaddr_un address;
+  std::string path;
+  qtl::status status = MakeAddress(settings.name, address, path);
+  int fd = -1;
+  if (status.ok()) status = Connect(address, path, settings.b ? settings.b : 1, fd);
+  if (status.ok()) status = CheckPeer(fd, path);
+  if (!status.ok()) {
+    if (fd >= 0) ::close(fd);
+    return std::make_shared<FrameConnection>(status);
+  }
+  return std::make_shared<FrameConnection>(MakeHostStream(fd), settings.a);
+}
+
+}  // namespace sys::message
