@@ -6,7 +6,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfmt-dev libicu-dev libcurl4-openssl-dev
   g++-mingw-w64-x86-64-posix wine64
-  clang
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

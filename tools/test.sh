@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds both hosts and runs every test: natively, and the Windows build under wine.
+# Builds both hosts and runs every test: natively, the Windows build under
+# wine, then each fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -9,3 +10,5 @@ for host in native windows; do
   cmake --build --preset "$host"
   ctest --preset "$host"
 done
+# The decoders of untrusted input, fuzzed briefly with libFuzzer.
+fuzz/run.sh 15
