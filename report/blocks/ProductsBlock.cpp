@@ -1,5 +1,6 @@
 #include "report/blocks/ProductsBlock.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "report/FileTree.h"
 #include "report/SystemReaders.h"
@@ -35,8 +36,13 @@ std::wstring ProductsBlock::Read(const std::wstring& keyPath, const wchar_t* val
   return value;
 }
 
+// Install locations name folders and are often stored without the final
+// separator; taken literally, the tree would note the product's folder as a
+// file and list its whole parent, subfolders and all.
 void ProductsBlock::NoteFolder(const std::wstring& location) {
-  if (tree_ && !location.empty()) tree_->AddFolderContents(tree_, location, true);
+  if (!tree_ || location.empty()) return;
+  const wchar_t separator = tree_->Files().Separator();
+  tree_->AddFolderContents(tree_, location.back() == separator ? location : location + separator, true);
 }
 
 // The maker's entries are those whose help link names it (case matters);

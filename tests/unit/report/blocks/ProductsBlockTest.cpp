@@ -43,6 +43,14 @@ class ProductsBlockTest : public ::testing::Test {
   FileTree tree{machine.files};
 };
 
+TEST_F(ProductsBlockTest, LocationWithoutFinalSeparatorListsOnlyTheProductFolder) {
+  machine.files.AddFile(L"C:\\Program Files\\Tally\\tally.exe", "MZ");
+  machine.files.AddFile(L"C:\\Program Files\\Unrelated\\big.log", "not ours");
+  Uninstall(L"{A1}", L"https://vantorel.example/help", L"C:\\Program Files\\Tally");
+  EXPECT_NE(Produce().find(L"installlocation=\"C:\\Program Files\\Tally\""), std::wstring::npos);
+  EXPECT_EQ(NotedFolders(), std::vector<std::wstring>{L"C:\\Program Files\\Tally\\"});
+}
+
 TEST_F(ProductsBlockTest, NoKeysGivesTheBareContainer) { EXPECT_EQ(Produce(), L"<products>\n</products>\n"); }
 
 TEST_F(ProductsBlockTest, UninstallEntriesAreListedByTheirHelpLink) {
