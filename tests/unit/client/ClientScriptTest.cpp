@@ -8,13 +8,7 @@
 namespace {
 
 using testing_support::FakeServer;
-
-std::string Pair(const std::string& first, const std::string& second) {
-  qrn::grammar::Sequence sequence({first, second});
-  std::string text;
-  sequence.Encode(text);
-  return text;
-}
+using testing_support::Pair;
 
 std::string Serve(FakeServer& server, const std::string& line, bool raw = false) {
   std::string output;

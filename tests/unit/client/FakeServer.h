@@ -10,6 +10,7 @@
 #include "client/TallyClient.h"
 #include "runtime/FrameConnection.h"
 #include "runtime/RemoteCall.h"
+#include "runtime/Sequence.h"
 
 namespace testing_support {
 
@@ -65,5 +66,13 @@ struct FakeServer {
     (void)sys::thread::Worker::Join(worker, 20000);
   }
 };
+
+// A reply text: the two items as the server encodes them.
+inline std::string Pair(const std::string& first, const std::string& second) {
+  qrn::grammar::Sequence sequence({first, second});
+  std::string text;
+  sequence.Encode(text);
+  return text;
+}
 
 }  // namespace testing_support

@@ -9,13 +9,7 @@
 namespace {
 
 using testing_support::FakeServer;
-
-std::string Pair(const std::string& first, const std::string& second) {
-  qrn::grammar::Sequence sequence({first, second});
-  std::string text;
-  sequence.Encode(text);
-  return text;
-}
+using testing_support::Pair;
 
 std::string Message(const qtl::status& status) { return status.ok() ? "ok" : str::as_u8string(status.get()->message); }
 
