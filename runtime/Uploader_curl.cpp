@@ -1,4 +1,5 @@
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <mutex>
 
@@ -10,42 +11,82 @@ namespace {
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
-void InitialiseOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl is loaded on the first upload, not at start: it brings some thirty
+// libraries whose loading doubled the time of a whole report.
+struct Curl {
+  decltype(&curl_global_init) global_init = nullptr;
+  decltype(&curl_easy_init) easy_init = nullptr;
+  decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&curl_easy_setopt) easy_setopt = nullptr;
+  decltype(&curl_easy_perform) easy_perform = nullptr;
+  decltype(&curl_easy_getinfo) easy_getinfo = nullptr;
+  decltype(&curl_easy_strerror) easy_strerror = nullptr;
+  decltype(&curl_slist_append) slist_append = nullptr;
+  decltype(&curl_slist_free_all) slist_free_all = nullptr;
+  bool loaded = false;
+};
+
+template <class F>
+bool Bind(void* library, const char* name, F& function) {
+  function = reinterpret_cast<F>(dlsym(library, name));
+  return function != nullptr;
+}
+
+const Curl& LoadCurl() {
+  static const Curl curl = [] {
+    Curl c;
+    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    c.loaded = library && Bind(library, "curl_global_init", c.global_init) &&
+               Bind(library, "curl_easy_init", c.easy_init) && Bind(library, "curl_easy_cleanup", c.easy_cleanup) &&
+               Bind(library, "curl_easy_setopt", c.easy_setopt) &&
+               Bind(library, "curl_easy_perform", c.easy_perform) &&
+               Bind(library, "curl_easy_getinfo", c.easy_getinfo) &&
+               Bind(library, "curl_easy_strerror", c.easy_strerror) &&
+               Bind(library, "curl_slist_append", c.slist_append) &&
+               Bind(library, "curl_slist_free_all", c.slist_free_all);
+    if (c.loaded) c.global_init(CURL_GLOBAL_DEFAULT);
+    return c;
+  }();
+  return curl;
 }
 
 struct Easy {
-  CURL* handle = curl_easy_init();
-  curl_slist* headers = nullptr;
+  explicit Easy(const Curl& library) : curl(library), handle(library.easy_init()) {}
   ~Easy() {
-    curl_slist_free_all(headers);
-    if (handle) curl_easy_cleanup(handle);
+    curl.slist_free_all(headers);
+    if (handle) curl.easy_cleanup(handle);
   }
+  Easy(const Easy&) = delete;
+  Easy& operator=(const Easy&) = delete;
+
+  const Curl& curl;
+  CURL* handle;
+  curl_slist* headers = nullptr;
 };
 
 // No proxy from the environment, no redirects, no protocol but the two we
 // name: the upload goes where the build says and nowhere else.
 void Configure(Easy& easy, const HttpRequest& request, const std::string& url, char* errors) {
   CURL* h = easy.handle;
-  easy.headers = curl_slist_append(easy.headers, "Content-Type: application/xml; charset=utf-8");
-  easy.headers = curl_slist_append(easy.headers, "Expect:");
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_PROXY, "");
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, easy.headers);
-  curl_easy_setopt(h, CURLOPT_POST, 1L);
-  curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
-  curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectMs));
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalMs));
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errors);
+  const auto setopt = easy.curl.easy_setopt;
+  easy.headers = easy.curl.slist_append(easy.headers, "Content-Type: application/xml; charset=utf-8");
+  easy.headers = easy.curl.slist_append(easy.headers, "Expect:");
+  setopt(h, CURLOPT_URL, url.c_str());
+  setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  setopt(h, CURLOPT_PROXY, "");
+  setopt(h, CURLOPT_NOSIGNAL, 1L);
+  setopt(h, CURLOPT_HTTPHEADER, easy.headers);
+  setopt(h, CURLOPT_POST, 1L);
+  setopt(h, CURLOPT_POSTFIELDS, request.body.data());
+  setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+  setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectMs));
+  setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalMs));
+  setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
+  setopt(h, CURLOPT_ERRORBUFFER, errors);
 }
 
-std::wstring Describe(CURLcode code, const char* errors) {
-  std::string text = curl_easy_strerror(code);
+std::wstring Describe(const Curl& curl, CURLcode code, const char* errors) {
+  std::string text = curl.easy_strerror(code);
   if (*errors) text += std::string(" (") + errors + ")";
   return str::as_wstring(text);
 }
@@ -53,9 +94,13 @@ std::wstring Describe(CURLcode code, const char* errors) {
 }  // namespace
 
 HttpOutcome PostXml(const HttpRequest& request) {
-  InitialiseOnce();
-  Easy easy;
   HttpOutcome outcome;
+  const Curl& curl = LoadCurl();
+  if (!curl.loaded) {
+    outcome.failure = L"the HTTP library libcurl.so.4 could not be loaded";
+    return outcome;
+  }
+  Easy easy(curl);
   if (!easy.handle) {
     outcome.failure = L"the HTTP library could not be started";
     return outcome;
@@ -63,12 +108,12 @@ HttpOutcome PostXml(const HttpRequest& request) {
   char errors[CURL_ERROR_SIZE] = {};
   const std::string url = str::as_u8string(request.url);
   Configure(easy, request, url, errors);
-  const CURLcode code = curl_easy_perform(easy.handle);
+  const CURLcode code = curl.easy_perform(easy.handle);
   if (code != CURLE_OK) {
-    outcome.failure = Describe(code, errors);
+    outcome.failure = Describe(curl, code, errors);
     return outcome;
   }
-  curl_easy_getinfo(easy.handle, CURLINFO_RESPONSE_CODE, &outcome.code);
+  curl.easy_getinfo(easy.handle, CURLINFO_RESPONSE_CODE, &outcome.code);
   return outcome;
 }
 
