@@ -31,36 +31,54 @@ void AppendEntity(String& out, const char* entity) {
   for (; *entity; ++entity) out += *entity;
 }
 
+// Characters that pass unchanged: line feed and 0x20-0x7F except markup.
+struct PlainTable {
+  bool plain[128] = {};
+  PlainTable() {
+    plain[0x0A] = true;
+    for (int c = 0x20; c <= 0x7F; ++c) plain[c] = true;
+    for (char c : {'"', '&', '\'', '<', '>'}) plain[static_cast<int>(c)] = false;
+  }
+  bool operator()(uint32_t u) const { return u < 128 && plain[u]; }
+};
+
+template <class String>
+void AppendPlain(String& out, std::wstring_view plain) {
+  if constexpr (std::is_same_v<typename String::value_type, wchar_t>) {
+    out.append(plain.data(), plain.size());
+  } else {
+    const size_t at = out.size();
+    out.resize(at + plain.size());
+    for (size_t k = 0; k < plain.size(); ++k) out[at + k] = static_cast<char>(plain[k]);
+  }
+}
+
+template <class String>
+void AppendSpecial(String& out, uint32_t u) {
+  // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
+  if (u > 0xFFFF || !IsXmlChar(u)) return;
+  switch (u) {
+    case '"': AppendEntity(out, "&quot;"); break;
+    case '&': AppendEntity(out, "&amp;"); break;
+    case '\'': AppendEntity(out, "&apos;"); break;
+    case '<': AppendEntity(out, "&lt;"); break;
+    case '>': AppendEntity(out, "&gt;"); break;
+    default: AppendReference(out, u);
+  }
+}
+
 // Runs of characters that pass unchanged are copied in one piece.
 template <class String>
 void AppendEscaped(String& out, std::wstring_view text) {
-  size_t run = 0;
-  auto flush = [&](size_t end) {
-    if constexpr (std::is_same_v<typename String::value_type, wchar_t>) {
-      out.append(text.data() + run, end - run);
-    } else {
-      const size_t at = out.size();
-      out.resize(at + (end - run));
-      for (size_t k = run; k < end; ++k) out[at + k - run] = static_cast<char>(text[k]);
-    }
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto u = static_cast<uint32_t>(text[i]);
-    if (u == 0x0A || (u >= 0x20 && u <= 0x7F && u != '"' && u != '&' && u != '\'' && u != '<' && u != '>')) continue;
-    flush(i);
-    run = i + 1;
-    // A character above U+FFFF is a surrogate pair in UTF-16: both halves go.
-    if (u > 0xFFFF || !IsXmlChar(u)) continue;
-    switch (u) {
-      case '"': AppendEntity(out, "&quot;"); break;
-      case '&': AppendEntity(out, "&amp;"); break;
-      case '\'': AppendEntity(out, "&apos;"); break;
-      case '<': AppendEntity(out, "&lt;"); break;
-      case '>': AppendEntity(out, "&gt;"); break;
-      default: AppendReference(out, u);
-    }
+  static const PlainTable isPlain;
+  for (size_t i = 0; i < text.size();) {
+    size_t end = i;
+    while (end < text.size() && isPlain(static_cast<uint32_t>(text[end]))) ++end;
+    AppendPlain(out, text.substr(i, end - i));
+    if (end == text.size()) break;
+    AppendSpecial(out, static_cast<uint32_t>(text[end]));
+    i = end + 1;
   }
-  flush(text.size());
 }
 
 }  // namespace
