@@ -100,6 +100,14 @@ std::wstring as_wstring(std::string_view utf8, InvalidUtf8 invalid) {
   std::wstring out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
+    // Most text is ASCII: widen runs of it without decoding.
+    size_t end = i;
+    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80) ++end;
+    if (end > i) {
+      out.append(utf8.begin() + i, utf8.begin() + end);
+      i = end;
+      continue;
+    }
     char32_t cp;
     size_t used = DecodeUtf8(utf8, i, cp);
     if (used) {
