@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
 export WINEDEBUG=-all
+# A wine prefix of the tree's own, so the Windows tests do not depend on $HOME
+# and start from a clean registry.
+export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-prefix}"
 for host in native windows; do
   cmake --preset "$host" -DDROMIKA_TESTS=ON >/dev/null
   cmake --build --preset "$host"
