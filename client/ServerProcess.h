@@ -43,7 +43,8 @@ class ServerProcess {
 // ends before connecting, or it does not connect in time (it is then killed).
 qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerProcess>& out);
 
-// The path of `name` beside the running executable ("name.exe" on Windows).
+// The path of `name` beside the running executable, with its extension
+// (so "name.exe" on Windows).
 std::wstring ProgramBesideSelf(const std::wstring& name);
 
 }  // namespace tally::client

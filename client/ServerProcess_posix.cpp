@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -170,14 +169,6 @@ qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerPro
   ::rmdir(folder.c_str());
   if (status.ok()) out = std::move(server);
   return status;
-}
-
-std::wstring ProgramBesideSelf(const std::wstring& name) {
-  char buffer[PATH_MAX] = {};
-  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  std::string self = length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
-  const size_t slash = self.rfind('/');
-  return str::as_wstring(slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + name;
 }
 
 }  // namespace tally::client

@@ -222,12 +222,4 @@ qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerPro
   return qtl::ok_status();
 }
 
-std::wstring ProgramBesideSelf(const std::wstring& name) {
-  std::wstring self(32768, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size()));
-  self.resize(length);
-  const size_t slash = self.find_last_of(L"\\/");
-  return (slash == std::wstring::npos ? std::wstring() : self.substr(0, slash + 1)) + name + L".exe";
-}
-
 }  // namespace tally::client

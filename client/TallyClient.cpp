@@ -9,34 +9,15 @@ namespace tally {
 
 namespace wire {
 
-std::string Arguments(std::initializer_list<std::string> items) {
-  qrn::grammar::Sequence sequence{std::vector<std::string>(items)};
-  std::string text;
-  sequence.Encode(text);
-  return text;
-}
-
-std::string Text(const std::wstring& value) { return str::as_u8string(value); }
-
-std::string Number(uint32_t value) {
-  std::string text;
-  math::impl::ConvertInt<unsigned int>::to_string(text, value, 10);
-  return text;
-}
-
-std::string Flag(bool value) { return value ? "t" : "f"; }
-
 bool DecodeResult(const std::string& result, qtl::status& status, std::string& value) {
+  qrn::grammar::GrammarOfType<std::tuple<qtl::status, std::string>> grammar;
   try {
-    qrn::grammar::Sequence sequence;
-    sequence.Decode(result);
-    if (sequence.value.size() != 2) return false;
-    status = qrn::grammar::DecodeStatus(sequence.value[0]);
-    value = std::move(sequence.value[1]);
-    return true;
+    grammar.Decode(result);
   } catch (const qtl::status_exception&) {
     return false;
   }
+  std::tie(status, value) = std::move(grammar.value);
+  return true;
 }
 
 }  // namespace wire
@@ -86,16 +67,16 @@ qtl::status TallyClient::TypedCall(const std::string& name, const std::string& a
 }
 
 qtl::status TallyClient::TrackEvent(const std::wstring& name) {
-  return TypedCall("TrackEvent", wire::Arguments({wire::Text(name)}), nullptr);
+  return TypedCall("TrackEvent", wire::Arguments(name), nullptr);
 }
 
 qtl::status TallyClient::TrackValueEvent(const std::wstring& name, uint32_t value) {
-  return TypedCall("TrackValueEvent", wire::Arguments({wire::Text(name), wire::Number(value)}), nullptr);
+  return TypedCall("TrackValueEvent", wire::Arguments(name, value), nullptr);
 }
 
 qtl::status TallyClient::TrackTimedEventStart(const std::wstring& name, uint32_t& id) {
   std::string value;
-  qtl::status status = TypedCall("TrackTimedEventStart", wire::Arguments({wire::Text(name)}), &value);
+  qtl::status status = TypedCall("TrackTimedEventStart", wire::Arguments(name), &value);
   unsigned int parsed = 0;
   if (!math::impl::ConvertInt<unsigned int>::from_string(parsed, value) && connected_ && status.ok()) {
     return MalformedReply("TrackTimedEventStart");
@@ -105,34 +86,34 @@ qtl::status TallyClient::TrackTimedEventStart(const std::wstring& name, uint32_t
 }
 
 qtl::status TallyClient::TrackTimedEventEnd(uint32_t id) {
-  return TypedCall("TrackTimedEventEnd", wire::Arguments({wire::Number(id)}), nullptr);
+  return TypedCall("TrackTimedEventEnd", wire::Arguments(id), nullptr);
 }
 
 qtl::status TallyClient::SetExcludePII(bool exclude) {
-  return TypedCall("SetExcludePII", wire::Arguments({wire::Flag(exclude)}), nullptr);
+  return TypedCall("SetExcludePII", wire::Arguments(exclude), nullptr);
 }
 
 qtl::status TallyClient::AddStandardGroup(uint32_t group) {
-  return TypedCall("AddStandardGroup", wire::Arguments({wire::Number(group)}), nullptr);
+  return TypedCall("AddStandardGroup", wire::Arguments(group), nullptr);
 }
 
 qtl::status TallyClient::StartGroup(const std::wstring& name) {
-  return TypedCall("StartGroup", wire::Arguments({wire::Text(name)}), nullptr);
+  return TypedCall("StartGroup", wire::Arguments(name), nullptr);
 }
 
 qtl::status TallyClient::SetDataPoint(const std::wstring& name, const std::wstring& value) {
-  return TypedCall("SetDataPoint", wire::Arguments({wire::Text(name), wire::Text(value)}), nullptr);
+  return TypedCall("SetDataPoint", wire::Arguments(name, value), nullptr);
 }
 
-qtl::status TallyClient::EndGroup() { return TypedCall("EndGroup", std::string(), nullptr); }
+qtl::status TallyClient::EndGroup() { return TypedCall("EndGroup", wire::Arguments(), nullptr); }
 
 qtl::status TallyClient::SaveTo(const std::wstring& target) {
-  return TypedCall("SaveTo", wire::Arguments({wire::Text(target)}), nullptr);
+  return TypedCall("SaveTo", wire::Arguments(target), nullptr);
 }
 
 qtl::status TallyClient::Process(qtl::status& processed) {
   std::string value;
-  qtl::status status = TypedCall("Process", std::string(), &value);
+  qtl::status status = TypedCall("Process", wire::Arguments(), &value);
   processed = qtl::ok_status();
   if (!connected_ || value.empty()) return status;
   try {

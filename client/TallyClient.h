@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
 
+#include "Common/grammar_Tuple.h"
 #include "analytics/EventNames.h"  // the well-known event names clients share
 #include "client/ServerProcess.h"
 #include "runtime/RemoteCall.h"
@@ -63,13 +65,17 @@ class TallyClient {
   int exitCode_ = 0;
 };
 
-// The texts of the wire, as the server's value grammar reads and writes them.
+// The texts of the wire, written and read with the server's own value grammar.
 namespace wire {
-// Items joined by the Sequence grammar.
-std::string Arguments(std::initializer_list<std::string> items);
-std::string Text(const std::wstring& value);  // UTF-8
-std::string Number(uint32_t value);           // decimal
-std::string Flag(bool value);                 // "t" or "f"
+// The argument text of a call taking `values`, in order.
+template <class... E>
+std::string Arguments(const E&... values) {
+  qrn::grammar::GrammarOfType<std::tuple<E...>> grammar;
+  grammar.value = std::make_tuple(values...);
+  std::string text;
+  grammar.Encode(text);
+  return text;
+}
 // Splits a result text into the call's status and the value's text; false
 // when it is not a two-item Sequence with a readable status.
 bool DecodeResult(const std::string& result, qtl::status& status, std::string& value);

@@ -1,11 +1,12 @@
 // Linux has no registry. The one key the report reads that Linux can answer
 // is the BIOS description, which is built from DMI with the value names
 // Windows uses; every other key is absent.
-#include <fstream>
 #include <string>
 
 #include "platform/DmiBios.h"
+#include "platform/LinuxText.h"
 #include "platform/Registry.h"
+#include "platform/TextFiles.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "runtime/Str.h"
 
@@ -33,20 +34,14 @@ constexpr DmiField kBiosFields[] = {
     {"board_version", L"BaseBoardVersion"},
 };
 
-bool ReadFirstLine(const std::string& path, std::string& line) {
-  std::ifstream file(path);
-  if (!file || !std::getline(file, line)) return false;
-  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-  return true;
-}
 
 }  // namespace
 
-void FillBiosKeyFromDmi(MemoryRegistry& registry, const std::string& dmiFolder) {
+void FillBiosKeyFromDmi(MemoryRegistry& registry, TextFiles& files, const std::string& dmiFolder) {
   for (const auto& field : kBiosFields) {
-    std::string line;
-    if (ReadFirstLine(dmiFolder + "/" + field.file, line)) {
-      registry.SetString(RegistryRoot::kLocalMachine, kBiosKey, field.valueName, str::as_wstring(line));
+    if (auto text = files.Read(dmiFolder + "/" + field.file)) {
+      registry.SetString(RegistryRoot::kLocalMachine, kBiosKey, field.valueName,
+                         str::as_wstring(linux_text::FirstLine(*text)));
     }
   }
 }
@@ -54,7 +49,7 @@ void FillBiosKeyFromDmi(MemoryRegistry& registry, const std::string& dmiFolder) 
 Registry& HostRegistry() {
   static MemoryRegistry registry = [] {
     MemoryRegistry bios;
-    FillBiosKeyFromDmi(bios, "/sys/class/dmi/id");
+    FillBiosKeyFromDmi(bios, HostTextFiles(), "/sys/class/dmi/id");
     return bios;
   }();
   return registry;

@@ -27,17 +27,25 @@ uint32_t GetLength(const char* in) {
   return length;
 }
 
-qtl::status WriteAll(IByteStream& stream, const char* data, size_t size) {
+// Moves `size` bytes with `step` (a ReadSome or WriteSome), going on after
+// partial and interrupted calls; `endText` names a peer that stopped early.
+template <class Byte, class Step>
+qtl::status TransferAll(Byte* data, size_t size, const wchar_t* endText, Step step) {
   while (size > 0) {
-    const IoResult result = stream.WriteSome(data, size);
+    const IoResult result = step(data, size);
     if (result.kind == IoResult::kInterrupted) continue;
     if (result.kind == IoResult::kFailed) return BrokenConnection(result.error);
-    if (result.kind == IoResult::kEnd || result.count == 0) return qtl::status::error(L"Connection closed");
+    if (result.kind == IoResult::kEnd || result.count == 0) return qtl::status::error(endText);
     const size_t count = std::min(result.count, size);
     data += count;
     size -= count;
   }
   return qtl::ok_status();
+}
+
+qtl::status WriteAll(IByteStream& stream, const char* data, size_t size) {
+  return TransferAll(data, size, L"Connection closed",
+                     [&](const char* at, size_t n) { return stream.WriteSome(at, n); });
 }
 
 qtl::status TooLarge(size_t length) {
@@ -86,16 +94,7 @@ qtl::status FrameReader::FillAtLeast(size_t bytes) {
 }
 
 qtl::status FrameReader::ReadDirect(char* data, size_t size) {
-  while (size > 0) {
-    const IoResult result = stream_.ReadSome(data, size);
-    if (result.kind == IoResult::kInterrupted) continue;
-    if (result.kind == IoResult::kFailed) return BrokenConnection(result.error);
-    if (result.kind == IoResult::kEnd || result.count == 0) return qtl::status::error(L"Truncated frame");
-    const size_t count = std::min(result.count, size);
-    data += count;
-    size -= count;
-  }
-  return qtl::ok_status();
+  return TransferAll(data, size, L"Truncated frame", [&](char* at, size_t n) { return stream_.ReadSome(at, n); });
 }
 
 qtl::status FrameReader::Read(std::string& payload) {

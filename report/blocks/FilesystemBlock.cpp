@@ -45,7 +45,7 @@ class FilesystemBlock::Text {
     }
   }
 
-  // Bytes decoded as ReadFileChunk decodes them, a slice at a time so that the
+  // Bytes decoded (invalid bytes as Latin-1), a slice at a time so that the
   // wide text in between stays small. A slice never ends inside a character.
   void AppendDecoded(std::string_view bytes) {
     constexpr size_t kSlice = 16384;
@@ -132,15 +132,7 @@ std::wstring WhyNothingWasRead(const platform::ReadableFile::Chunk& chunk) {
 
 }  // namespace
 
-std::wstring ReadFileChunk(platform::ReadableFile* file, int64_t n) {
-  if (!file) return L"null file";
-  if (n <= 0) return std::wstring();
-  const auto chunk = file->Read(static_cast<size_t>(n));
-  if (chunk.bytes.empty()) return WhyNothingWasRead(chunk);
-  return str::as_wstring(chunk.bytes, str::InvalidUtf8::kLatin1);
-}
-
-// ReadFileChunk's text, escaped, without holding all of it in wide characters.
+// The chunk's text, escaped, without holding all of it in wide characters.
 void FilesystemBlock::WriteFileChunk(Text& out, platform::ReadableFile& file, int64_t n) {
   const auto chunk = file.Read(static_cast<size_t>(n));
   if (chunk.bytes.empty()) {

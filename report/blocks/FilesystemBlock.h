@@ -20,16 +20,13 @@ extern const wchar_t* const kContentNotice;
 // Files longer than this show their first and last half of it.
 constexpr int64_t kContentLimit = 512000;
 
-// Up to n bytes of the file as text: valid UTF-8 is decoded and every other
-// byte becomes the character of the same value, so no byte is lost (a
-// character cut by the chunk's edge shows as its single bytes). When nothing
-// can be read, the text says why: read error, end of file, or neither.
-std::wstring ReadFileChunk(platform::ReadableFile* file, int64_t n);
-
 // The builder's file tree written out: every noted folder as a nested "dir"
 // element and every noted file that still exists as a "file" element with its
 // size, UTC modification time, the version of programs and libraries and the
-// content of text-like files. The tree is the builder's and must outlive the block.
+// content of text-like files: valid UTF-8 is decoded and every other byte
+// becomes the character of the same value, so no byte is lost; a read that
+// gives nothing says why (read error, end of file, or neither). The tree is
+// the builder's and must outlive the block.
 class FilesystemBlock : public Block {
  public:
   FilesystemBlock(const platform::Machine& machine, FileTree* tree) : machine_(machine), tree_(tree) {}

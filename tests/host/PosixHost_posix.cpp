@@ -6,6 +6,7 @@
 #include "platform/DmiBios.h"
 #include "platform/FileSystem.h"
 #include "platform/PosixPath.h"
+#include "platform/TextFiles.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "report/FileTree.h"
 #include "report/SystemReaders.h"
@@ -44,12 +45,12 @@ TEST(HostFileSystem, ListsRealFilesWithTheirNamesAndSizes) {
 }
 
 TEST(DmiBios, BuildsTheBiosKeyFromCapturedFiles) {
-  testing::TempFolder dmi;
-  dmi.Write(L"bios_vendor", "SeaBIOS\n");
-  dmi.Write(L"bios_date", "04/01/2014\n");
-  dmi.Write(L"product_name", "Standard PC (Q35 + ICH9, 2009)\n");
+  platform::MemoryTextFiles dmi;
+  dmi.Add("/dmi/bios_vendor", "SeaBIOS\n");
+  dmi.Add("/dmi/bios_date", "04/01/2014\n");
+  dmi.Add("/dmi/product_name", "Standard PC (Q35 + ICH9, 2009)\n");
   platform::MemoryRegistry registry;
-  platform::FillBiosKeyFromDmi(registry, dmi.Root().string());
+  platform::FillBiosKeyFromDmi(registry, dmi, "/dmi");
 
   const std::wstring key = L"Hardware\\Description\\System\\BIOS";
   std::wstring text;
@@ -60,7 +61,8 @@ TEST(DmiBios, BuildsTheBiosKeyFromCapturedFiles) {
   EXPECT_EQ(registry.EnumValues(platform::RegistryRoot::kLocalMachine, key)->size(), 3u);
 
   platform::MemoryRegistry none;
-  platform::FillBiosKeyFromDmi(none, "/nonexistent-dmi");
+  platform::MemoryTextFiles noFiles;
+  platform::FillBiosKeyFromDmi(none, noFiles, "/dmi");
   EXPECT_FALSE(none.CanOpen(platform::RegistryRoot::kLocalMachine, key)) << "no DMI: the key is absent";
 }
 

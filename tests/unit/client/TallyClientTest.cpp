@@ -89,9 +89,10 @@ TEST(TallyClientWire, ResultTextsSplitIntoStatusAndValue) {
   EXPECT_FALSE(tally::wire::DecodeResult("", status, value));
   EXPECT_FALSE(tally::wire::DecodeResult("a;b;c", status, value));
   EXPECT_FALSE(tally::wire::DecodeResult("bad status;0", status, value));
-  EXPECT_EQ(tally::wire::Number(0), "0");
-  EXPECT_EQ(tally::wire::Arguments({"x", ""}), "x;");
-  EXPECT_EQ(tally::wire::Arguments({""}), "");
+  EXPECT_EQ(tally::wire::Arguments(0u), "0");
+  EXPECT_EQ(tally::wire::Arguments(std::wstring(L"x"), std::wstring()), "x;");
+  EXPECT_EQ(tally::wire::Arguments(std::wstring()), "");
+  EXPECT_EQ(tally::wire::Arguments(), "");
 }
 
 }  // namespace

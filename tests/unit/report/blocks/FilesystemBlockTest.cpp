@@ -245,41 +245,41 @@ class ScriptedFile : public platform::ReadableFile {
   int64_t length_;
 };
 
-std::wstring Message(int errorNumber) { return str::as_wstring(std::strerror(errorNumber)); }
+std::wstring Message(int errorNumber) { return XmlEscape(str::as_wstring(std::strerror(errorNumber))); }
 
-TEST(ReadFileChunk, SaysWhyNothingCouldBeRead) {
-  using Chunk = platform::ReadableFile::Chunk;
-  EXPECT_EQ(dromika::ReadFileChunk(nullptr, 5), L"null file");
-  ScriptedFile failing(Chunk{"", true, false, EIO});
-  EXPECT_EQ(dromika::ReadFileChunk(&failing, 0), L"");
-  EXPECT_EQ(dromika::ReadFileChunk(&failing, 5), L"*** A read error occurred\n: " + Message(EIO) + L"\n");
-  ScriptedFile ended(Chunk{"", false, true, 0});
-  EXPECT_EQ(dromika::ReadFileChunk(&ended, 5), L"*** EOF found\n: " + Message(0) + L"\n");
-  ScriptedFile silent(Chunk{"", false, false, 0});
-  EXPECT_EQ(dromika::ReadFileChunk(&silent, 5), L"Unknown error\n");
-  ScriptedFile partial(Chunk{"ab\xF0", true, false, EIO});
-  EXPECT_EQ(dromika::ReadFileChunk(&partial, 5), L"ab\u00f0");
-}
-
-// A file that shrinks between its length being taken and its bytes being read.
-class ShrinkingFiles : public MemoryFileSystem {
+// Every opened file answers reads with one scripted chunk, as a file that
+// fails or shrinks between its length being taken and its bytes being read.
+class ScriptedFiles : public MemoryFileSystem {
  public:
+  explicit ScriptedFiles(platform::ReadableFile::Chunk chunk) : chunk_(std::move(chunk)) {}
   std::unique_ptr<platform::ReadableFile> OpenRead(const std::wstring&) override {
-    return std::make_unique<ScriptedFile>(platform::ReadableFile::Chunk{"", false, true, 0}, 40);
+    return std::make_unique<ScriptedFile>(chunk_, 40);
   }
+
+ private:
+  platform::ReadableFile::Chunk chunk_;
 };
 
-TEST(FilesystemBlockShrinking, FileCutShortShowsTheEndOfFileText) {
+// The content of the one file short.log when its read gives `chunk`.
+std::wstring ContentWhenReadGives(platform::ReadableFile::Chunk chunk) {
   platform::MemoryMachine machine;
-  ShrinkingFiles files;
+  ScriptedFiles files(std::move(chunk));
   files.AddFile(L"C:\\P\\short.log", std::string(40, 'x'));
   machine.machine().files = &files;
   FileTree tree(files);
   tree.AddFolderContents(&tree, L"C:\\P\\", false);
   const std::wstring text = dromika::FilesystemBlock(machine.machine(), &tree).Produce();
-  EXPECT_NE(text.find(L"bytes=\"40\" size=\"40 B\" datemodified=\"01/01/1601 0:00:00\">\n*** EOF found\n: " +
-                      XmlEscape(Message(0))),
-            std::wstring::npos);
+  const size_t start = text.find(L"\">\n") + 3;
+  return text.substr(start, text.find(L"      </file>") - start);
+}
+
+TEST(FilesystemBlockReads, ContentSaysWhyNothingCouldBeRead) {
+  using Chunk = platform::ReadableFile::Chunk;
+  EXPECT_EQ(ContentWhenReadGives(Chunk{"", true, false, EIO}),
+            L"*** A read error occurred\n: " + Message(EIO) + L"\n");
+  EXPECT_EQ(ContentWhenReadGives(Chunk{"", false, true, 0}), L"*** EOF found\n: " + Message(0) + L"\n");
+  EXPECT_EQ(ContentWhenReadGives(Chunk{"", false, false, 0}), L"Unknown error\n");
+  EXPECT_EQ(ContentWhenReadGives(Chunk{"ab\xF0", true, false, EIO}), L"ab&#240;") << "what was read is kept";
 }
 
 }  // namespace
