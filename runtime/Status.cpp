@@ -19,6 +19,11 @@ status status::error(std::wstring message) {
   return status(std::move(d));
 }
 
+status::detail* status::mutable_detail() {
+  if (detail_ && detail_.use_count() > 1) detail_ = std::make_shared<detail>(*detail_);
+  return detail_.get();
+}
+
 std::wstring status::text() const { return detail_ ? detail_->as_wstring() : std::wstring(); }
 
 status_exception::status_exception(status s) : status_(std::move(s)), what_(str::as_u8string(status_.text())) {}

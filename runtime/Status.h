@@ -1,5 +1,5 @@
-// Errors as values: an empty qtl::status is success; a failing one shares one
-// immutable-by-convention detail among its copies.
+// Errors as values: an empty qtl::status is success. Copies are independent
+// values; they share one detail only until one of them is changed.
 #pragma once
 #include <array>
 #include <exception>
@@ -29,8 +29,9 @@ class [[nodiscard]] status {
 
   bool ok() const { return detail_ == nullptr; }
   const detail* get() const { return detail_.get(); }
-  // The shared detail, for stamping source and further texts; null on success.
-  detail* mutable_detail() const { return detail_.get(); }
+  // This status's own detail, for stamping source and further texts; null on
+  // success. A detail still shared with a copy is cloned first.
+  detail* mutable_detail();
   // The detail's as_wstring(), or the empty text on success.
   std::wstring text() const;
 

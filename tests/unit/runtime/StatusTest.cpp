@@ -5,11 +5,15 @@
 
 namespace {
 
-TEST(Status, CopiesShareOneDetail) {
+TEST(Status, CopyIsAValueNotAReference) {
   qtl::status a = qtl::status::error(L"boom");
   qtl::status b = a;
   b.mutable_detail()->texts[0] = L"more";
-  EXPECT_EQ(a.text(), L"boom; more");
+  a.mutable_detail()->line = 3;
+  EXPECT_EQ(a.text(), L"boom");
+  EXPECT_EQ(b.text(), L"boom; more");
+  EXPECT_EQ(a.get()->line, 3);
+  EXPECT_EQ(b.get()->line, -1);
   EXPECT_TRUE(qtl::status().ok());
   EXPECT_EQ(qtl::status().text(), L"");
 }
