@@ -95,7 +95,7 @@ void AnalyticsService::WriteEventsGroup() {
 void AnalyticsService::StartGroup(const std::wstring& name) {
   if (builder_.GroupDepth() >= kMaxGroupDepth) {
     ThrowStatus(qtl::status::error(L"Groups nest at most " + std::to_wstring(kMaxGroupDepth) + L" deep"),
-                "analytics\AnalyticsService", __LINE__);
+                "analytics\\AnalyticsService", __LINE__);
   }
   builder_.StartGroup(name);
 }

@@ -50,8 +50,8 @@ struct ClientSettings {
 };
 
 // How long one connection attempt may wait for an endpoint that exists but
-// does not take the connection (Linux: a listener whose queue is full;
-// Windows: every pipe instance busy). Then the attempt fails.
+// does not take the connection yet (Linux: a listener whose queue is full);
+// then the attempt fails.
 constexpr uint32_t kConnectWaitMs = 5000;
 }  // namespace pipe
 
