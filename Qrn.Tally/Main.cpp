@@ -32,6 +32,7 @@ int Run() {
 // The arguments come from the process's own command line (sys::env), which
 // keeps Unicode on Windows, so main's are not used.
 int main() {
+  sys::console::GuardStandardStreams();
   sys::console::SetAsUnicode();
   const int exitCode = Run();
   (void)App::Instance().OnExit();

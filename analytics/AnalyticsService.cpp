@@ -71,10 +71,12 @@ void AnalyticsService::AddStandardGroup(unsigned int group) {
   if (!events_.empty()) WriteEventsGroup();
 }
 
+// Straight to the builder: the events group is written even where the
+// client's groups have reached kMaxGroupDepth.
 void AnalyticsService::WriteEventsGroup() {
-  StartGroup(L"events");
+  builder_.StartGroup(L"events");
   for (const EventRecord& record : events_) {
-    StartGroup(L"event");
+    builder_.StartGroup(L"event");
     SetDataPoint(L"name", record.name);
     if (record.HasValue()) {
       std::wstring value;
@@ -83,12 +85,20 @@ void AnalyticsService::WriteEventsGroup() {
     }
     if (EventRecord::IsSet(record.eventtime)) SetDataPoint(L"eventtime", FormatElapsed(record.eventtime));
     if (EventRecord::IsSet(record.elapsed)) SetDataPoint(L"elapsed", FormatElapsed(record.elapsed));
-    EndGroup();
+    builder_.EndGroup();
   }
-  EndGroup();
+  builder_.EndGroup();
 }
 
-void AnalyticsService::StartGroup(const std::wstring& name) { builder_.StartGroup(name); }
+// Each level indents every line inside it, so the text grows with the square
+// of the depth; a bound keeps a runaway client from exhausting memory.
+void AnalyticsService::StartGroup(const std::wstring& name) {
+  if (builder_.GroupDepth() >= kMaxGroupDepth) {
+    ThrowStatus(qtl::status::error(L"Groups nest at most " + std::to_wstring(kMaxGroupDepth) + L" deep"),
+                "analytics\\AnalyticsService", __LINE__);
+  }
+  builder_.StartGroup(name);
+}
 
 void AnalyticsService::SetDataPoint(const std::wstring& name, const std::wstring& value) {
   builder_.SetDataPoint(name, value);

@@ -17,6 +17,9 @@ namespace qrn::analytics::impl {
 
 class AnalyticsService : public IAnalyticsService {
  public:
+  // Far beyond any real document; the events group may go two levels deeper.
+  static constexpr size_t kMaxGroupDepth = 256;
+
   // A monotonic reading: only differences between readings are used.
   using Clock = std::function<std::chrono::nanoseconds()>;
   // Hands the document on and returns the outcome.
@@ -44,6 +47,8 @@ class AnalyticsService : public IAnalyticsService {
   void SetExcludePII(bool flag) override;
   void AddStandardGroup(unsigned int group) override;
   void SaveTo(const std::wstring& target) override;
+  // Raises qtl::status_exception, changing nothing, when kMaxGroupDepth
+  // groups are open already.
   void StartGroup(const std::wstring& name) override;
   void SetDataPoint(const std::wstring& name, const std::wstring& value) override;
   // Ignored when no group is open.

@@ -13,10 +13,12 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
-// What a typed line gives back: the call's status and the value field.
+// What a typed line gives back: the call's status, the value field, and
+// whether the value itself reports a failure (Process's returned status).
 struct Outcome {
   qtl::status status;
   std::string value;
+  bool valueFailed = false;
 };
 
 std::string OneLine(std::string text) {
@@ -89,7 +91,7 @@ const std::map<std::string, TypedCall>& Calls() {
       {"Process", {0, [](TallyClient& c, const Fields&) {
          qtl::status processed;
          qtl::status status = c.Process(processed);
-         return Outcome{status, StatusField(processed)};
+         return Outcome{status, StatusField(processed), !processed.ok()};
        }}},
   };
   return calls;
@@ -97,7 +99,7 @@ const std::map<std::string, TypedCall>& Calls() {
 
 std::string Join(const std::string& status, const std::string& value) { return status + "\t" + OneLine(value); }
 
-qtl::status RunRaw(TallyClient& client, const std::string& line, std::string& output) {
+qtl::status RunRaw(TallyClient& client, const std::string& line, std::string& output, bool& failed) {
   const size_t tab = line.find('\t');
   const std::string name = line.substr(0, tab);
   const std::string arguments = tab == std::string::npos ? std::string() : line.substr(tab + 1);
@@ -106,10 +108,12 @@ qtl::status RunRaw(TallyClient& client, const std::string& line, std::string& ou
   if (!sent.ok()) return sent;
   qtl::status status;
   if (!tally::wire::DecodeResult(result, status, value)) {
-    output = Join(StatusField(qtl::status::error(L"Malformed reply")), result);
-  } else {
-    output = Join(StatusField(status), value);
+    status = qtl::status::error(L"Malformed reply");
+    value = result;
   }
+  output = Join(StatusField(status), value);
+  // Process's value is the text of the status it returned, empty for success.
+  failed = !status.ok() || (name == "Process" && !value.empty());
   return qtl::ok_status();
 }
 
@@ -139,12 +143,13 @@ bool ParseNumber(const std::string& text, uint32_t& value) {
   return true;
 }
 
-qtl::status RunLine(TallyClient& client, const std::string& input, bool raw, std::string& output) {
+qtl::status RunLine(TallyClient& client, const std::string& input, bool raw, std::string& output, bool& failed) {
   output.clear();
+  failed = false;
   std::string line = input;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty()) return qtl::ok_status();
-  if (raw) return RunRaw(client, line, output);
+  if (raw) return RunRaw(client, line, output, failed);
   const Fields fields = str::split(line, '\t');
   const auto call = Calls().find(fields[0]);
   Outcome outcome;
@@ -159,6 +164,7 @@ qtl::status RunLine(TallyClient& client, const std::string& input, bool raw, std
   }
   if (!client.Connected()) return outcome.status.ok() ? qtl::status::error(L"Not connected to the server") : outcome.status;
   output = Join(StatusField(outcome.status), outcome.value);
+  failed = !outcome.status.ok() || outcome.valueFailed;
   return qtl::ok_status();
 }
 

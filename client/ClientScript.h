@@ -23,9 +23,10 @@ namespace tally::script {
 bool ParseNumber(const std::string& text, uint32_t& value);
 
 // Serves one input line (without its line end; a trailing CR is dropped)
-// and sets `output` to its output line. Fails only when the connection
-// broke; `output` is then empty. An empty line is no call: ok with an empty
-// `output`.
-qtl::status RunLine(TallyClient& client, const std::string& line, bool raw, std::string& output);
+// and sets `output` to its output line, and `failed` when that line reports
+// a failure: the call's status, or the status that Process returned. Fails
+// only when the connection broke; `output` is then empty. An empty line is
+// no call: ok with an empty `output`.
+qtl::status RunLine(TallyClient& client, const std::string& line, bool raw, std::string& output, bool& failed);
 
 }  // namespace tally::script

@@ -41,6 +41,8 @@ class ServerProcess {
 // pid; Windows: GetNamedPipeClientProcessId). Connections from any other
 // process are dropped. Fails when the program cannot be started, the child
 // ends before connecting, or it does not connect in time (it is then killed).
+// First calls sys::console::GuardStandardStreams, which on Linux also makes
+// this process ignore SIGPIPE unless it has its own handler.
 qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerProcess>& out);
 
 // The path of `name` beside the running executable, with its extension

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "client/ServerProcess.h"
+#include "runtime/Console.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
 
@@ -150,6 +151,9 @@ std::vector<std::string> CommandLine(const LaunchOptions& options, const std::st
 }  // namespace
 
 qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerProcess>& out) {
+  // A closed standard descriptor would hand its number to the listener, and
+  // the child would write its console lines into the socket.
+  sys::console::GuardStandardStreams();
   std::string folder;
   qtl::status status = MakePrivateFolder(folder);
   if (!status.ok()) return status;

@@ -26,6 +26,11 @@ namespace {
 // How many bytes one read of the connection asks for; replies are small.
 constexpr size_t kReadBufferBytes = 1024;
 
+qtl::status RequestTooLarge(const std::string& name, size_t bytes) {
+  return qtl::status::error(L"Request too large: " + qtl::Excerpt(name, L"") + L" takes " + std::to_wstring(bytes) +
+                            L" bytes, at most " + std::to_wstring(sys::message::frame::kMaxPayloadBytes) + L" allowed");
+}
+
 qtl::status MalformedReply(const std::string& name) {
   return qtl::status::error(L"Malformed reply to " + str::as_wstring(name));
 }
@@ -51,7 +56,10 @@ TallyClient::~TallyClient() {
 
 qtl::status TallyClient::Call(const std::string& name, const std::string& arguments, std::string& result) {
   if (!connected_) return qtl::status::error(L"Not connected to the server");
-  qtl::status status = connection_->Write(sys::message::frame::EncodeRequest(name, arguments));
+  const std::string request = sys::message::frame::EncodeRequest(name, arguments);
+  // Refused before anything is sent, so the connection is still sound.
+  if (request.size() > sys::message::frame::kMaxPayloadBytes) return RequestTooLarge(name, request.size());
+  qtl::status status = connection_->Write(request);
   if (status.ok()) status = connection_->Read(result);
   if (!status.ok()) connected_ = false;
   return status;

@@ -29,8 +29,10 @@ class TallyClient {
   // Closes, waiting for the server as Close does.
   ~TallyClient();
 
-  // Sends one call and returns its result text. A failing status means the
-  // connection broke; from then on every call fails and Connected() is false.
+  // Sends one call and returns its result text. A request larger than a
+  // frame may carry fails alone ("Request too large"), nothing sent. Any
+  // other failing status means the connection broke; from then on every
+  // call fails and Connected() is false.
   qtl::status Call(const std::string& name, const std::string& arguments, std::string& result);
 
   // Each returns the call's own status from the server, or the connection's

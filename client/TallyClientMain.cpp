@@ -1,5 +1,6 @@
 // tally-client [--server PATH] [--raw]: drives the analytics server from a
 // script on standard input (client/ClientScript.h gives the line language).
+// The exit status is explained by kUsage.
 #include <iostream>
 #include <string>
 
@@ -13,6 +14,18 @@ namespace {
 
 using sys::console::Stream;
 
+constexpr int kAllSucceeded = 0;
+constexpr int kSomeFailed = 1;
+constexpr int kNoSession = 2;
+
+constexpr const wchar_t* kUsage =
+    L"Usage: tally-client [--server PATH] [--raw] < SCRIPT\n"
+    L"Exit status:\n"
+    L"  0  every call and the status that Process returned were ok\n"
+    L"  1  a call failed or Process returned a failure (every line is still served)\n"
+    L"  2  the server could not be started or did not end cleanly, the connection\n"
+    L"     broke, or the arguments were not understood";
+
 struct Options {
   std::wstring server;
   bool raw = false;
@@ -20,14 +33,20 @@ struct Options {
 
 void Error(const std::wstring& text) { sys::console::Write(Stream::kErr, L"tally-client: " + text + L"\n"); }
 
-bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options) {
+// False when the run should end at once with `exitCode`.
+bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options, int& exitCode) {
   for (size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == L"--raw") {
+    if (arguments[i] == L"--help") {
+      sys::console::Write(Stream::kOut, std::wstring(kUsage) + L"\n");
+      exitCode = kAllSucceeded;
+      return false;
+    } else if (arguments[i] == L"--raw") {
       options.raw = true;
     } else if (arguments[i] == L"--server" && i + 1 < arguments.size()) {
       options.server = arguments[++i];
     } else {
-      Error(L"unexpected argument \"" + arguments[i] + L"\"\nUsage: tally-client [--server PATH] [--raw]");
+      Error(L"unexpected argument \"" + arguments[i] + L"\"\n" + kUsage);
+      exitCode = kNoSession;
       return false;
     }
   }
@@ -36,37 +55,48 @@ bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options) 
 }
 
 // Every line is served unless the connection breaks.
-bool Serve(tally::TallyClient& client, bool raw) {
+int Serve(tally::TallyClient& client, bool raw) {
+  int exitCode = kAllSucceeded;
   std::string line, output;
+  bool failed = false;
   while (std::getline(std::cin, line)) {
-    qtl::status status = tally::script::RunLine(client, line, raw, output);
+    qtl::status status = tally::script::RunLine(client, line, raw, output, failed);
     if (!status.ok()) {
       Error(L"the connection to the server broke: " + status.text());
-      return false;
+      return kNoSession;
     }
+    if (failed) exitCode = kSomeFailed;
     if (!output.empty()) sys::console::Write(Stream::kOut, str::as_wstring(output + "\n"));
   }
-  return true;
+  return exitCode;
 }
 
 }  // namespace
 
 int main() {
+  sys::console::GuardStandardStreams();
   sys::console::SetAsUnicode();
   std::ios::sync_with_stdio(false);
   Options options;
-  if (!ParseOptions(sys::env::RawArguments(), options)) return 1;
+  int exitCode = kAllSucceeded;
+  if (!ParseOptions(sys::env::RawArguments(), options, exitCode)) return exitCode;
   tally::client::LaunchOptions launch;
   launch.program = options.server;
   std::unique_ptr<tally::TallyClient> client;
   qtl::status started = tally::TallyClient::Start(launch, client);
   if (!started.ok()) {
     Error(started.text());
-    return 1;
+    return kNoSession;
   }
-  const bool served = Serve(*client, options.raw);
-  int exitCode = 0;
-  qtl::status closed = client->Close(exitCode);
-  if (!closed.ok()) Error(closed.text());
-  return served && closed.ok() ? 0 : 1;
+  exitCode = Serve(*client, options.raw);
+  int serverExit = 0;
+  qtl::status closed = client->Close(serverExit);
+  if (closed.ok() && serverExit != 0) {
+    closed = qtl::status::error(L"the server ended with exit code " + std::to_wstring(serverExit));
+  }
+  if (!closed.ok()) {
+    Error(closed.text());
+    exitCode = kNoSession;
+  }
+  return exitCode;
 }

@@ -64,11 +64,16 @@ std::wstring ReportBuilder::GetDocument() const {
   return document;
 }
 
+// Everything that can fail comes before the first change, so a failure
+// (out of memory) leaves text and open elements as they were, and every
+// open element's start tag is in the text.
 void ReportBuilder::StartGroup(const std::wstring& name) {
-  const std::wstring indent(2 * openElements_.size(), L' ');
-  openElements_.push_back(name);
-  if (startTagPending_) groupText_ += L">\r\n";
-  groupText_ += indent + L"<" + name;
+  std::wstring element = name;
+  std::wstring text = startTagPending_ ? L">\r\n" : L"";
+  text.append(2 * openElements_.size(), L' ').append(L"<").append(name);
+  openElements_.reserve(openElements_.size() + 1);
+  groupText_ += text;
+  openElements_.push_back(std::move(element));
   startTagPending_ = true;
 }
 

@@ -40,6 +40,7 @@ class ReportBuilder {
   std::wstring GetDocument() const;
 
   // The group writer: elements and attributes of the client's own groups.
+  // StartGroup changes nothing when it raises (std::bad_alloc).
   void StartGroup(const std::wstring& name);
   void SetDataPoint(const std::wstring& name, const std::wstring& value);
   // Closes the innermost open group; ignored when none is open.
@@ -50,6 +51,8 @@ class ReportBuilder {
 
   FileTree& Tree() { return tree_; }
   const std::wstring& GroupText() const { return groupText_; }
+  // How many groups are open.
+  size_t GroupDepth() const { return openElements_.size(); }
   const std::wstring& BlockText() const { return blockText_; }
   size_t BlockCount() const { return blocks_.size(); }
 

@@ -7,6 +7,10 @@ namespace sys::console {
 
 void SetAsUnicode() { SetConsoleOutputCP(CP_UTF8); }
 
+// A missing standard handle reads as null and is skipped by Write; a broken
+// pipe fails WriteFile without a signal.
+void GuardStandardStreams() {}
+
 void Write(Stream stream, std::wstring_view text) {
   HANDLE handle = GetStdHandle(stream == Stream::kOut ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;

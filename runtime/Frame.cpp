@@ -10,6 +10,7 @@
 namespace sys::message::frame {
 namespace {
 
+constexpr const wchar_t* kClosedText = L"Connection closed";
 // Payloads up to this size are sent with their header in one system write.
 constexpr size_t kJoinedWriteBytes = 64 * 1024;
 // A larger read buffer would only hold bytes of frames not yet asked for.
@@ -44,7 +45,7 @@ qtl::status TransferAll(Byte* data, size_t size, const wchar_t* endText, Step st
 }
 
 qtl::status WriteAll(IByteStream& stream, const char* data, size_t size) {
-  return TransferAll(data, size, L"Connection closed",
+  return TransferAll(data, size, L"Connection closed while sending",
                      [&](const char* at, size_t n) { return stream.WriteSome(at, n); });
 }
 
@@ -58,6 +59,10 @@ qtl::status TooLarge(size_t length) {
 qtl::status BrokenConnection(uint32_t error) {
   return qtl::status::error(L"Connection broken: " + str::as_wstring(QRNErrMsg(error)));
 }
+
+qtl::status ConnectionClosed() { return qtl::status::error(kClosedText); }
+
+bool IsConnectionClosed(const qtl::status& status) { return !status.ok() && status.get()->message == kClosedText; }
 
 qtl::status WriteFrame(IByteStream& stream, std::string_view payload) {
   if (payload.size() > kMaxPayloadBytes) return TooLarge(payload.size());
@@ -86,7 +91,7 @@ qtl::status FrameReader::FillAtLeast(size_t bytes) {
     if (result.kind == IoResult::kInterrupted) continue;
     if (result.kind == IoResult::kFailed) return BrokenConnection(result.error);
     if (result.kind == IoResult::kEnd || result.count == 0) {
-      return qtl::status::error(Buffered() == 0 ? L"Connection closed" : L"Truncated frame");
+      return Buffered() == 0 ? ConnectionClosed() : qtl::status::error(L"Truncated frame");
     }
     end_ += std::min(result.count, buffer_.size() - end_);
   }

@@ -55,4 +55,10 @@ bool DecodeRequest(const std::string& payload, std::string& name, std::string& a
 // The failure that a read or write reports for an IoResult of kFailed.
 qtl::status BrokenConnection(uint32_t error);
 
+// What a read answers when the peer closed the connection between frames:
+// the orderly end of a session, told apart from every other failure by
+// IsConnectionClosed.
+qtl::status ConnectionClosed();
+bool IsConnectionClosed(const qtl::status& status);
+
 }  // namespace sys::message::frame

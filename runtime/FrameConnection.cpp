@@ -8,7 +8,7 @@ FrameConnection::FrameConnection(std::unique_ptr<IByteStream> stream, size_t rea
 FrameConnection::FrameConnection(qtl::status failure) : failure_(std::move(failure)) {}
 
 qtl::status FrameConnection::Read(std::string& text) {
-  if (!reader_) return failure_.ok() ? qtl::status::error(L"Connection closed") : failure_;
+  if (!reader_) return failure_.ok() ? frame::ConnectionClosed() : failure_;
   return reader_->Read(text);
 }
 

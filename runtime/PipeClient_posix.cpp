@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -47,20 +48,42 @@ qtl::status MakeAddress(const std::wstring& name, sockaddr_un& address, std::str
 
 bool WorthRetrying(int error) { return error == ECONNREFUSED || error == ENOENT || error == EAGAIN; }
 
+// A connect blocks while the listener's queue is full; the send time-out
+// bounds that wait (it then fails with EAGAIN) and is lifted once connected.
+bool SetSendTimeout(int fd, uint32_t milliseconds) {
+  timeval limit = {};
+  limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+  limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
+  return ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
+}
+
+qtl::status AttemptFailure(const std::string& path, int error) {
+  if (error != EAGAIN) return SystemFailure(path, error);
+  return Failure(path, L"the endpoint did not take the connection within " + std::to_wstring(pipe::kConnectWaitMs) +
+                           L" ms");
+}
+
+// 0 once connected, else the error.
+int ConnectOnce(int fd, const sockaddr_un& address) {
+  if (!SetSendTimeout(fd, pipe::kConnectWaitMs)) return errno;
+  int result;
+  do {
+    result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  } while (result != 0 && errno == EINTR);
+  // A connect interrupted by a signal goes on by itself and may have finished.
+  if (result != 0 && errno != EISCONN) return errno;
+  return SetSendTimeout(fd, 0) ? 0 : errno;
+}
+
 qtl::status Connect(const sockaddr_un& address, const std::string& path, uint32_t attempts, int& fd) {
   for (uint32_t attempt = 1;; ++attempt) {
     fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return SystemFailure(path, errno);
-    int result;
-    do {
-      result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (result != 0 && errno == EINTR);
-    // A connect interrupted by a signal goes on by itself and may have finished.
-    if (result == 0 || errno == EISCONN) return qtl::ok_status();
-    const int error = errno;
+    const int error = ConnectOnce(fd, address);
+    if (error == 0) return qtl::ok_status();
     ::close(fd);
     fd = -1;
-    if (attempt >= attempts || !WorthRetrying(error)) return SystemFailure(path, error);
+    if (attempt >= attempts || !WorthRetrying(error)) return AttemptFailure(path, error);
     std::this_thread::sleep_for(kAttemptPause);
   }
 }

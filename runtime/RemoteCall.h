@@ -48,6 +48,11 @@ struct ClientSettings {
   // before it starts the server.
   uint32_t b = 0;
 };
+
+// How long one connection attempt may wait for an endpoint that exists but
+// does not take the connection yet (Linux: a listener whose queue is full);
+// then the attempt fails.
+constexpr uint32_t kConnectWaitMs = 5000;
 }  // namespace pipe
 
 // Connects to the client's endpoint as a client. Never null: a connection
@@ -67,7 +72,9 @@ class Worker {
   using Handle = std::shared_ptr<Worker>;
   virtual ~Worker() = default;
   // Waits up to `milliseconds` (0xFFFFFFFF: without limit) for the worker to
-  // end. Ok once it has ended, whatever ended it; a failing status when the
+  // end. Once it has ended: ok when the peer closed the connection between
+  // frames, otherwise the failure that ended it (a frame that could not be
+  // read, a reply that could not be sent). A failing status also when the
   // time ran out (the worker goes on) or the handle is empty.
   static qtl::status Join(const Handle& worker, uint32_t milliseconds);
  protected:
@@ -107,9 +114,11 @@ class RemoteCallRegistry {
 
 // Starts a thread that reads each call, finds its functor and lets it reply;
 // an unknown name or a functor's exception gets a failure reply, so every
-// request has exactly one reply. The thread ends when a frame cannot be read
-// (the client closed the connection, a truncated frame, a length over the
-// maximum) or a reply cannot be written. Keeps its own copy of the registry
+// request has exactly one reply. A reply too large for one frame is replaced
+// by the functor's FailureReply saying so; failure texts quote at most an
+// excerpt of the request (qtl::Excerpt). The thread ends when a frame cannot
+// be read (the client closed the connection, a truncated frame, a length
+// over the maximum) or a reply cannot be written; Join tells which. Keeps its own copy of the registry
 // and shares reader and writer; raises qtl::status_exception when either is
 // empty. A request that is not a two-item Sequence, or names no registered
 // call, is answered with [failure status, ""]; a functor that raises without

@@ -14,13 +14,22 @@ using sys::message::IReader;
 using sys::message::IWriter;
 
 // Counts the replies a functor writes, so the worker can tell whether a
-// functor that raised had already answered.
+// functor that raised had already answered. A reply too large for one frame
+// is replaced by the functor's short failure reply, so the call still gets
+// an answer and the session goes on.
 class CountingWriter : public IWriter {
  public:
-  explicit CountingWriter(IWriter& writer) : writer_(writer) {}
+  CountingWriter(IWriter& writer, const RemoteCallRegistry::IFunctor& functor, const std::string& name)
+      : writer_(writer), functor_(functor), name_(name) {}
   qtl::status Write(const std::string& text) override {
     ++writes_;
-    last_ = writer_.Write(text);
+    if (text.size() <= sys::message::frame::kMaxPayloadBytes) {
+      last_ = writer_.Write(text);
+    } else {
+      last_ = writer_.Write(functor_.FailureReply(qtl::status::error(
+          L"The reply to " + str::as_wstring(name_) + L" is too large to send: " + std::to_wstring(text.size()) +
+          L" bytes, at most " + std::to_wstring(sys::message::frame::kMaxPayloadBytes) + L" allowed")));
+    }
     return last_;
   }
   int writes() const { return writes_; }
@@ -28,6 +37,8 @@ class CountingWriter : public IWriter {
 
  private:
   IWriter& writer_;
+  const RemoteCallRegistry::IFunctor& functor_;
+  const std::string& name_;
   int writes_ = 0;
   qtl::status last_;
 };
@@ -48,17 +59,18 @@ struct WorkerState {
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
+  qtl::status ending;  // why the session ended; ok for the client's orderly close
 };
 
-// Serves one request; false when the reply could not be written.
-bool Serve(WorkerState& state, const std::string& payload) {
+// Serves one request; fails when the reply could not be written.
+qtl::status Serve(WorkerState& state, const std::string& payload) {
   std::string name, arguments;
   if (!sys::message::frame::DecodeRequest(payload, name, arguments)) {
-    return state.writer->Write(ErrorReply(L"Malformed remote call request")).ok();
+    return state.writer->Write(ErrorReply(L"Malformed remote call request"));
   }
   const std::shared_ptr<RemoteCallRegistry::IFunctor> functor = state.registry.Find(name);
-  if (!functor) return state.writer->Write(ErrorReply(L"Unknown remote call: " + str::as_wstring(name))).ok();
-  CountingWriter writer(*state.writer);
+  if (!functor) return state.writer->Write(ErrorReply(L"Unknown remote call: " + qtl::Excerpt(name, L"")));
+  CountingWriter writer(*state.writer, *functor, name);
   qtl::status failure;
   try {
     (*functor)(arguments, writer);
@@ -69,20 +81,33 @@ bool Serve(WorkerState& state, const std::string& payload) {
   } catch (...) {
     failure = QrnError::unexpected_exception("unknown exception");
   }
-  if (writer.writes() > 0) return writer.last().ok();
+  if (writer.writes() > 0) return writer.last();
   if (failure.ok()) failure = qtl::status::error(L"Remote call " + str::as_wstring(name) + L" gave no reply");
-  return state.writer->Write(functor->FailureReply(failure)).ok();
+  return writer.Write(functor->FailureReply(failure));
+}
+
+qtl::status ServeAll(WorkerState& state) {
+  std::string payload;
+  for (;;) {
+    qtl::status status = state.reader->Read(payload);
+    if (sys::message::frame::IsConnectionClosed(status)) return qtl::ok_status();
+    if (status.ok()) status = Serve(state, payload);
+    if (!status.ok()) return status;
+  }
 }
 
 void Run(const std::shared_ptr<WorkerState>& state) {
+  qtl::status ending;
   // Whatever escapes (running out of memory) ends the session, not the process.
   try {
-    std::string payload;
-    while (state->reader->Read(payload).ok() && Serve(*state, payload)) {
-    }
+    ending = ServeAll(*state);
+  } catch (const std::exception& e) {
+    ending = QrnError::unexpected_exception(e.what());
   } catch (...) {
+    ending = QrnError::unexpected_exception("unknown exception");
   }
   std::lock_guard<std::mutex> lock(state->mutex);
+  state->ending = ending;
   state->done = true;
   state->ended.notify_all();
 }
@@ -108,7 +133,7 @@ class RemoteCallWorker : public sys::thread::Worker {
     lock.unlock();
     std::lock_guard<std::mutex> joining(joinMutex_);
     if (thread_.joinable()) thread_.join();
-    return qtl::ok_status();
+    return state_->ending;
   }
 
  private:

@@ -26,6 +26,15 @@ status::detail* status::mutable_detail() {
 
 std::wstring status::text() const { return detail_ ? detail_->as_wstring() : std::wstring(); }
 
+std::wstring Excerpt(const std::string& text, const wchar_t* quote) {
+  if (text.size() <= kMaxQuotedBytes) return quote + str::as_wstring(text) + quote;
+  size_t cut = kMaxQuotedBytes;
+  // Back to the start of a character (continuation bytes are 10xxxxxx); a
+  // character has at most three of them.
+  while (cut > kMaxQuotedBytes - 3 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return quote + str::as_wstring(text.substr(0, cut)) + quote + L"... (" + std::to_wstring(text.size()) + L" bytes)";
+}
+
 status_exception::status_exception(status s) : status_(std::move(s)), what_(str::as_u8string(status_.text())) {}
 
 }  // namespace qtl
@@ -46,7 +55,7 @@ qtl::status QrnError::internal(const char* function, const char* file, int line)
 }
 
 qtl::status QrnError::syntax(const std::string& text) {
-  return WithText(L"Syntax error", L"\"" + str::as_wstring(text) + L"\"");
+  return WithText(L"Syntax error", qtl::Excerpt(text));
 }
 
 qtl::status QrnError::unexpected_exception(const std::string& text) {

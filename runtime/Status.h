@@ -59,8 +59,19 @@ inline const status& ok_status() {
 
 }  // namespace qtl
 
+namespace qtl {
+// At most this many bytes of an offending text are quoted in a status, so no
+// failure reply grows with the request that caused it.
+constexpr size_t kMaxQuotedBytes = 256;
+// `text` between two `quote`s; a longer one is cut after at most
+// kMaxQuotedBytes bytes (whole UTF-8 characters) and followed by
+// "... (N bytes)", N being its whole length.
+std::wstring Excerpt(const std::string& text, const wchar_t* quote = L"\"");
+}  // namespace qtl
+
 struct QrnError {
   static qtl::status internal(const char* function, const char* file, int line);
+  // Quotes an excerpt of `text` (qtl::Excerpt).
   static qtl::status syntax(const std::string& text);
   static qtl::status unexpected_exception(const std::string& text);
 };

@@ -5,6 +5,7 @@ a local HTTP server, and bad bytes on the wire through wire_probe.
 Environment (set by ctest): DROMIKA_EXE, DROMIKA_HOST (posix or win32),
 TALLY_CLIENT, WIRE_PROBE, UPLOAD_TEST_SERVER. On win32 every program runs
 under wine."""
+import contextlib
 import http.server
 import os
 import re
@@ -97,6 +98,7 @@ class Probe:
         done = subprocess.run(command, input=script, capture_output=True, timeout=TIMEOUT, env=child_env())
         answers = done.stdout.decode("utf-8", "replace").splitlines()
         assert answers and answers[0] == "started", (answers, done.stderr)
+        self.stderr = done.stderr.decode("utf-8", "replace")  # the server's console
         return answers[1:]
 
 
@@ -145,7 +147,7 @@ class SessionTest(unittest.TestCase):
         code, out, err = tally([
             "TrackTimedEventStart\tmesh.generate", "TrackTimedEventStart\t\u00e9t\u00e9", "TrackTimedEventEnd\t0xFFFFFFFF",
             "SetExcludePII\tt", "EndGroup", "Nope\ta\tb", "TrackValueEvent\tonly-a-name", "SaveTo\t", "Process"])
-        self.assertEqual(code, 0, err)
+        self.assertEqual(code, 1, err)
         self.assertEqual(out[:5], ["ok\t0", "ok\t1", "ok\t", "ok\t", "ok\t"])
         self.assertTrue(out[5].startswith("Unknown remote call: Nope\t"), out[5])
         self.assertTrue(out[6].startswith("Wrong number of fields for TrackValueEvent"), out[6])
@@ -158,7 +160,7 @@ class SessionTest(unittest.TestCase):
     def test_raw_lines_reach_the_server_grammar(self):
         code, out, err = tally(["TrackValueEvent\t", "EndGroup\tx", "TrackEvent\ta;b", "TrackEvent\ta&;b",
                                 "TrackTimedEventEnd\tnot-a-number", "Bogus\t1"], raw=True)
-        self.assertEqual(code, 0, err)
+        self.assertEqual(code, 1, err)
         self.assertEqual(len(out), 6, out)
         for line in out[:3]:
             self.assertTrue(line.startswith("Syntax error"), line)
@@ -166,11 +168,33 @@ class SessionTest(unittest.TestCase):
         self.assertTrue(out[4].startswith("Syntax error"), out[4])
         self.assertTrue(out[5].startswith("Unknown remote call: Bogus\t"), out[5])
 
-    def test_a_server_that_cannot_start_exits_one(self):
-        code, out, err = tally(["TrackEvent\tx"], server=os.path.join(self.folder, "missing-server"))
-        self.assertEqual(code, 1)
-        self.assertEqual(out, [])
-        self.assertIn("Unable to start the server", err)
+    def test_exit_status_tells_success_failed_calls_and_a_lost_session(self):
+        missing = host_path(os.path.join(self.folder, "missing", "x.xml"))
+        cases = [
+            ("all ok", ["TrackEvent\tx", "SaveTo\t" + host_path(os.path.join(self.folder, "ok.xml")), "Process"],
+             None, 0, ["ok\t", "ok\t", "ok\tok"]),
+            ("a call failed", ["EndGroup\tx", "TrackEvent\tx"], None, 1, None),
+            ("Process returned a failure", ["SaveTo\t" + missing, "Process"], None, 1, None),
+            ("no server", ["TrackEvent\tx"], os.path.join(self.folder, "missing-server"), 2, []),
+        ]
+        if not WINE:
+            # A server that connects and leaves at once.
+            leaver = os.path.join(self.folder, "leaver")
+            with open(leaver, "w") as script:
+                script.write("#!%s\nimport socket, sys\nsocket.socket(socket.AF_UNIX).connect(sys.argv[2][10:])\n"
+                             % sys.executable)
+            os.chmod(leaver, 0o700)
+            cases.append(("connection broke", ["TrackEvent\tx", "TrackEvent\ty"], leaver, 2, []))
+        for name, lines, server, expected, out_expected in cases:
+            with self.subTest(name):
+                code, out, err = tally(lines, server=server)
+                self.assertEqual(code, expected, err)
+                self.assertEqual(len(out), len(lines) if out_expected is None else len(out_expected), out)
+                if out_expected is not None:
+                    self.assertEqual(out, out_expected)
+        done = subprocess.run(WINE + [TALLY_CLIENT, "--help"], capture_output=True, timeout=TIMEOUT, env=child_env())
+        self.assertEqual(done.returncode, 0)
+        self.assertIn(b"Exit status", done.stdout)
 
 
 class UploadHandler(http.server.BaseHTTPRequestHandler):
@@ -211,12 +235,12 @@ class UploadTest(unittest.TestCase):
         if timeout_ms:
             env["DROMIKA_TEST_UPLOAD_TIMEOUT_MS"] = str(timeout_ms)
         code, out, err = tally(self.LINES, server=UPLOAD_TEST_SERVER, env=env)
-        self.assertEqual(code, 0, err)
         self.assertEqual(out[:3], ["ok\t"] * 3)
         self.assertEqual(len(out), 4, out)
         self.assertNotIn("Saving to", err)
         status, value = out[3].split("\t")
         self.assertEqual(status, "ok")
+        self.assertEqual(code, 0 if value == "ok" else 1, err)
         return value
 
     def test_success_posts_the_document_as_utf8_xml(self):
@@ -254,7 +278,7 @@ class UploadTest(unittest.TestCase):
     @unittest.skipIf(os.environ.get("DROMIKA_BUILD_UPLOAD_URL"), "this build has an upload address")
     def test_a_build_without_an_address_says_so(self):
         code, out, err = tally(self.LINES)
-        self.assertEqual(code, 0, err)
+        self.assertEqual(code, 1, err)
         self.assertIn("no upload address is configured", out[3])
 
 
@@ -284,20 +308,38 @@ class WireTest(unittest.TestCase):
         self.assertEqual(replies[6], [b"", b"0"])
         self.assertEqual(answers[-1], "exit 0")
 
-    def test_unreadable_frames_end_the_server_cleanly(self):
+    def test_an_unreadable_frame_ends_the_server_with_a_status_line(self):
         cases = {
-            "truncated payload": ["bytes " + (struct.pack("<I", 100) + b"short").hex()],
-            "truncated header": ["bytes 0100"],
-            "oversized length": ["bytes " + (struct.pack("<I", 0xFFFFFFFF) + b"x").hex(), "read"],
-            "just over the maximum": ["bytes " + struct.pack("<I", (4 << 20) + 1).hex(), "read"],
+            "truncated payload": (["bytes " + (struct.pack("<I", 100) + b"short").hex()], "Truncated frame"),
+            "truncated header": (["bytes 0100"], "Truncated frame"),
+            "oversized length": (["bytes " + (struct.pack("<I", 0xFFFFFFFF) + b"x").hex(), "read"],
+                                 "Frame too large: 4294967295 bytes"),
+            "just over the maximum": (["bytes " + struct.pack("<I", (4 << 20) + 1).hex(), "read"],
+                                      "Frame too large: 4194305 bytes"),
         }
-        for name, commands in cases.items():
+        for name, (commands, line) in cases.items():
             with self.subTest(name):
-                answers = Probe().run(["call TrackEvent\tbefore", "read"] + commands + ["close"])
+                probe = Probe()
+                answers = probe.run(["call TrackEvent\tbefore", "read"] + commands + ["close"])
                 self.assertEqual(reply_items(answers[1]), [b"", b""])
                 if commands[-1] == "read":
                     self.assertTrue(answers[-2].startswith("closed "), answers)
-                self.assertEqual(answers[-1], "exit 0", answers)
+                self.assertEqual(answers[-1], "exit 1", answers)
+                self.assertEqual(len(probe.stderr.splitlines()), 1, probe.stderr)
+                self.assertTrue(probe.stderr.startswith(line), probe.stderr)
+
+    def test_no_reply_outgrows_a_frame_and_the_session_goes_on(self):
+        ampersands = b"&" * (2200 * 1000)  # escaped once in the request, twice in a reply quoting it
+        answers = Probe().run([
+            "frame " + (b"TrackValueEvent;" + ampersands).hex(), "read",
+            "frame " + (ampersands + b";x").hex(), "read",
+            "call TrackTimedEventStart\tstill.serving", "read", "close"])
+        syntax, unknown = reply_items(answers[1]), reply_items(answers[3])
+        excerpt = b"&" * 256 + b"... (1100000 bytes)"
+        self.assertEqual(decode_sequence(syntax[0])[:2], [b"Syntax error", b'"' + excerpt.replace(b".", b'".', 1)])
+        self.assertEqual(status_message(unknown[0]), "Unknown remote call: " + excerpt.decode())
+        self.assertEqual(reply_items(answers[5]), [b"", b"0"])
+        self.assertEqual(answers[-1], "exit 0")
 
     def test_a_client_that_vanishes_mid_call_loses_no_event(self):
         path = os.path.join(self.folder, "vanish.xml")
@@ -305,7 +347,8 @@ class WireTest(unittest.TestCase):
             "call TrackEvent\tfirst", "read", "call TrackValueEvent\tsecond;7", "read",
             "call AddStandardGroup\t268435456", "read", "call SaveTo\t" + host_path(path), "read",
             "call Process\t", "close"])
-        self.assertEqual(answers[-1], "exit 0", answers)
+        # Whether the reply to Process left before the close is a race; it ends with 1 only when it could not.
+        self.assertIn(answers[-1], ("exit 0", "exit 1"), answers)
         data = read_bytes(path).decode("utf-8")
         self.assertRegex(data, '<event name="first" eventtime="%s" />' % TIME)
         self.assertRegex(data, '<event name="second" value="7" eventtime="%s" />' % TIME)
@@ -316,6 +359,109 @@ class WireTest(unittest.TestCase):
                                "bytes " + request[9:].hex(), "read", "close"])
         self.assertEqual(reply_items(answers[3]), [b"", b"0"])
         self.assertEqual(answers[-1], "exit 0")
+
+    def test_one_oversized_call_fails_alone(self):
+        path = os.path.join(self.folder, "big.xml")
+        code, out, err = tally(["StartGroup\tg", "SetDataPoint\tbig\t" + "v" * (5 << 20), "SetDataPoint\tsmall\t1",
+                                "EndGroup", "SaveTo\t" + host_path(path), "Process"])
+        self.assertEqual(code, 1, err)
+        self.assertEqual(out[1], "Request too large: SetDataPoint takes 5242898 bytes, at most 4194304 allowed\t")
+        self.assertEqual(out[:1] + out[2:], ["ok\t"] * 4 + ["ok\tok"])
+        self.assertIn(b'<g small="1" />', read_bytes(path))
+
+
+class ConsoleTest(unittest.TestCase):
+    """Whatever becomes of the console, the run goes on."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="dromika-e2e-")
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def run_with_closed_reader(self, command, stream, script=b""):
+        """Runs with standard output or error on a pipe that nobody reads any more."""
+        reader, writer = os.pipe()
+        os.close(reader)
+        try:
+            return subprocess.run(command, input=script, timeout=TIMEOUT, env=child_env(), capture_output=False,
+                                  stdout=writer if stream == "out" else subprocess.PIPE,
+                                  stderr=writer if stream == "err" else subprocess.PIPE)
+        finally:
+            os.close(writer)
+
+    def test_a_console_nobody_reads_never_ends_the_run(self):
+        report = os.path.join(self.folder, "r.dromika")
+        done = self.run_with_closed_reader(WINE + [DROMIKA, "/out:" + host_path(report)], "out")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertTrue(read_bytes(report).endswith(b"</dromika>\r\n"))
+        # tally-client hands its standard error to the server as its console.
+        saved = os.path.join(self.folder, "s.xml")
+        script = "TrackEvent\tx\nAddStandardGroup\t0x10000000\nSaveTo\t%s\nProcess\n" % host_path(saved)
+        done = self.run_with_closed_reader(WINE + [TALLY_CLIENT], "err", script.encode())
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.stdout.decode().splitlines(), ["ok\t"] * 3 + ["ok\tok"])
+        self.assertIn(b'<event name="x"', read_bytes(saved))
+
+    @unittest.skipIf(WINE, "descriptors are a Linux matter")
+    def test_a_server_without_standard_output_keeps_its_console_off_the_wire(self):
+        saved = os.path.join(self.folder, "s.xml")
+        requests = [b"TrackEvent;x", b"AddStandardGroup;268435456", b"SaveTo;" + saved.encode(), b"Process;"]
+        with own_listener(self.folder) as (path, listener):
+            server = subprocess.Popen([DROMIKA, "RunServer", "/pipename:" + path], stdin=subprocess.DEVNULL,
+                                      preexec_fn=lambda: (os.close(1), os.close(2)))
+            try:
+                connection, _ = listener.accept()
+                with connection:
+                    replies = [call_over(connection, request) for request in requests]
+                code = server.wait(timeout=TIMEOUT)
+            finally:
+                if server.poll() is None:
+                    server.kill()
+                    server.wait()
+        self.assertEqual(replies, [b";"] * 4)
+        self.assertEqual(code, 0)
+        self.assertIn(b'<event name="x"', read_bytes(saved))
+
+    @unittest.skipIf(WINE, "a listener's queue is a Linux matter")
+    def test_a_listener_that_never_accepts_ends_the_server_with_a_status_line(self):
+        with own_listener(self.folder, backlog=0) as (path, listener):
+            with socket.socket(socket.AF_UNIX) as queued:
+                queued.connect(path)  # the queue is full from now on
+                done = subprocess.run([DROMIKA, "RunServer", "/pipename:" + path], capture_output=True, timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(done.stdout, b"")
+        self.assertIn(b"did not take the connection", done.stderr)
+        self.assertEqual(len(done.stderr.splitlines()), 1, done.stderr)
+
+
+@contextlib.contextmanager
+def own_listener(folder, backlog=1):
+    """A Unix socket listener in `folder` that the test itself holds: (path, socket)."""
+    path = os.path.join(folder, "endpoint")
+    with socket.socket(socket.AF_UNIX) as listener:
+        listener.bind(path)
+        listener.listen(backlog)
+        listener.settimeout(TIMEOUT)
+        yield path, listener
+
+
+def call_over(connection, payload):
+    """Sends one request frame and reads one reply frame."""
+    connection.settimeout(TIMEOUT)
+    connection.sendall(frame(payload))
+
+    def exactly(count):
+        data = b""
+        while len(data) < count:
+            chunk = connection.recv(count - len(data))
+            assert chunk, "connection closed after %d of %d bytes" % (len(data), count)
+            data += chunk
+        return data
+
+    length = struct.unpack("<I", exactly(4))[0]
+    assert length <= 4 << 20, "not a frame header: %r" % struct.pack("<I", length)
+    return exactly(length)
 
 
 if __name__ == "__main__":

@@ -165,4 +165,21 @@ TEST_F(AnalyticsServiceGroups, EventsGroupNestsInTheOpenGroup) {
             L"</run>\r\n");
 }
 
+TEST_F(AnalyticsServiceGroups, NestingStopsAtTheBoundAndTheRefusalChangesNothing) {
+  constexpr size_t kDepth = qrn::analytics::impl::AnalyticsService::kMaxGroupDepth;
+  for (size_t i = 0; i < kDepth; ++i) service->StartGroup(L"g");
+  service->TrackEvent(L"e");
+  const std::wstring before = service->Builder().GroupText();
+  EXPECT_THROW(service->StartGroup(L"deeper"), qtl::status_exception);
+  EXPECT_EQ(service->Builder().GroupText(), before);
+  EXPECT_EQ(service->Builder().GroupDepth(), kDepth);
+  service->AddStandardGroup(EventsGroup);  // still written below the bound
+  for (size_t i = 0; i < kDepth; ++i) service->EndGroup();
+  const std::wstring& text = service->Builder().GroupText();
+  EXPECT_EQ(text.find(L"deeper"), std::wstring::npos);
+  EXPECT_NE(text.find(std::wstring(2 * (kDepth + 1), L' ') + L"<event name=\"e\""), std::wstring::npos);
+  EXPECT_EQ(text.substr(text.size() - 6), L"</g>\r\n");
+  EXPECT_EQ(service->Builder().GroupDepth(), 0u);
+}
+
 }  // namespace

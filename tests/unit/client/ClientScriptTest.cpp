@@ -10,10 +10,12 @@ namespace {
 using testing_support::FakeServer;
 using testing_support::Pair;
 
+// The output line, and "!" before it when the line reports a failure.
 std::string Serve(FakeServer& server, const std::string& line, bool raw = false) {
   std::string output;
-  EXPECT_TRUE(tally::script::RunLine(*server.client, line, raw, output).ok()) << line;
-  return output;
+  bool failed = false;
+  EXPECT_TRUE(tally::script::RunLine(*server.client, line, raw, output, failed).ok()) << line;
+  return failed ? "!" + output : output;
 }
 
 TEST(ClientScript, TypedLinesBecomeTypedCalls) {
@@ -40,12 +42,13 @@ TEST(ClientScript, TypedLinesBecomeTypedCalls) {
 
 TEST(ClientScript, LinesThatDoNotFitTheirCallAreAnsweredWithoutSending) {
   FakeServer server;
-  EXPECT_EQ(Serve(server, "TrackValueEvent\tx"), "Wrong number of fields for TrackValueEvent: 2 arguments expected, 1 given\t");
-  EXPECT_EQ(Serve(server, "EndGroup\t"), "Wrong number of fields for EndGroup: 0 arguments expected, 1 given\t");
-  EXPECT_EQ(Serve(server, "TrackTimedEventEnd\t-1"), "Not a 32-bit number: \"-1\"\t");
-  EXPECT_EQ(Serve(server, "TrackTimedEventEnd\t4294967296"), "Not a 32-bit number: \"4294967296\"\t");
-  EXPECT_EQ(Serve(server, "AddStandardGroup\t0x"), "Not a 32-bit number: \"0x\"\t");
-  EXPECT_EQ(Serve(server, "SetExcludePII\ttrue"), "Not a flag (t or f): \"true\"\t");
+  EXPECT_EQ(Serve(server, "TrackValueEvent\tx"),
+            "!Wrong number of fields for TrackValueEvent: 2 arguments expected, 1 given\t");
+  EXPECT_EQ(Serve(server, "EndGroup\t"), "!Wrong number of fields for EndGroup: 0 arguments expected, 1 given\t");
+  EXPECT_EQ(Serve(server, "TrackTimedEventEnd\t-1"), "!Not a 32-bit number: \"-1\"\t");
+  EXPECT_EQ(Serve(server, "TrackTimedEventEnd\t4294967296"), "!Not a 32-bit number: \"4294967296\"\t");
+  EXPECT_EQ(Serve(server, "AddStandardGroup\t0x"), "!Not a 32-bit number: \"0x\"\t");
+  EXPECT_EQ(Serve(server, "SetExcludePII\ttrue"), "!Not a flag (t or f): \"true\"\t");
   EXPECT_EQ(Serve(server, ""), "");
   EXPECT_EQ(Serve(server, "\r"), "");
   EXPECT_TRUE(server.log->Take().empty());
@@ -54,15 +57,17 @@ TEST(ClientScript, LinesThatDoNotFitTheirCallAreAnsweredWithoutSending) {
 TEST(ClientScript, FailuresPrintTheStatusTextOnOneLine) {
   const std::string failure = qrn::grammar::EncodeStatus(qtl::status::error(L"Unable to save to a\tb:\r\nno"));
   FakeServer server({{"Process", Pair("", failure)}, {"SaveTo", Pair(failure, "")}});
-  EXPECT_EQ(Serve(server, "Process"), "ok\tUnable to save to a b:  no");
-  EXPECT_EQ(Serve(server, "SaveTo\tx"), "Unable to save to a b:  no\t");
+  EXPECT_EQ(Serve(server, "Process"), "!ok\tUnable to save to a b:  no");
+  EXPECT_EQ(Serve(server, "SaveTo\tx"), "!Unable to save to a b:  no\t");
+  EXPECT_EQ(Serve(server, "Process", true), "!ok\tUnable to save to a b:  no;;;;;;;-1");
+  EXPECT_EQ(Serve(server, "SaveTo\tx", true), "!Unable to save to a b:  no\t");
 }
 
 TEST(ClientScript, UnknownNamesAreSentWithTheirFieldsAsItems) {
   FakeServer server;
   std::string output;
   // The fake knows no such call: its worker answers with a failure.
-  EXPECT_EQ(Serve(server, "Nope\ta;b\tc").rfind("Unknown remote call: Nope\t", 0), 0u);
+  EXPECT_EQ(Serve(server, "Nope\ta;b\tc").rfind("!Unknown remote call: Nope\t", 0), 0u);
 }
 
 TEST(ClientScript, RawLinesSendTheRestOfTheLineUnchanged) {
@@ -77,7 +82,8 @@ TEST(ClientScript, ABrokenConnectionIsTheOnlyFailure) {
   FakeServer server;
   server.pipe.second->Close();
   std::string output = "stale";
-  EXPECT_FALSE(tally::script::RunLine(*server.client, "TrackEvent\tx", false, output).ok());
+  bool failed = false;
+  EXPECT_FALSE(tally::script::RunLine(*server.client, "TrackEvent\tx", false, output, failed).ok());
   EXPECT_EQ(output, "");
 }
 

@@ -72,6 +72,17 @@ TEST(TallyClient, ABrokenConnectionFailsEveryLaterCall) {
   EXPECT_EQ(exitCode, 0);  // no server process to wait for
 }
 
+TEST(TallyClient, ARequestTooLargeForAFrameFailsAloneAndTheSessionGoesOn) {
+  FakeServer server;
+  tally::TallyClient& client = *server.client;
+  const std::wstring value(5 << 20, L'v');
+  EXPECT_EQ(Message(client.SetDataPoint(L"big", value)),
+            "Request too large: SetDataPoint takes 5242898 bytes, at most 4194304 allowed");
+  EXPECT_TRUE(client.Connected());
+  EXPECT_TRUE(client.TrackEvent(L"after").ok());
+  EXPECT_EQ(server.log->Take(), std::vector<std::string>{"TrackEvent(after)"});
+}
+
 TEST(TallyClient, RawCallSendsTheArgumentTextUnchanged) {
   FakeServer server;
   std::string result;

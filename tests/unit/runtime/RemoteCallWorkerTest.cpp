@@ -60,6 +60,14 @@ class ChattyFunctor : public EchoFunctor {
   }
 };
 
+// Replies with a text one byte over what a frame may carry.
+class HugeFunctor : public EchoFunctor {
+ public:
+  void operator()(const std::string&, sys::message::IWriter& writer) override {
+    (void)writer.Write(std::string(sys::message::frame::kMaxPayloadBytes + 1, 'x'));
+  }
+};
+
 struct Session {
   sys::message::MemoryPipePair pipe = sys::message::MakeMemoryPipePair();
   Worker::Handle worker;
@@ -72,6 +80,7 @@ struct Session {
     registry.Add("Odd", std::make_shared<RaisingFunctor>(2));
     registry.Add("Silent", std::make_shared<RaisingFunctor>(3));
     registry.Add("Chatty", std::make_shared<ChattyFunctor>());
+    registry.Add("Huge", std::make_shared<HugeFunctor>());
     // The worker keeps its own copy; this one goes at once.
     worker = sys::server::MakeRemoteCallWorker(registry, pipe.second, pipe.second);
   }
@@ -120,6 +129,17 @@ TEST(RemoteCallWorker, UnknownNamesAndMalformedRequestsGetAFailureReply) {
   EXPECT_EQ(session.Call("Echo", "still here"), Pair("", "echo:still here"));
 }
 
+TEST(RemoteCallWorker, NoReplyOutgrowsAFrame) {
+  Session session;
+  EXPECT_EQ(session.Call("Huge", ""),
+            Pair("failure", "The reply to Huge is too large to send: 4194305 bytes, at most 4194304 allowed"));
+  const std::string name(1 << 20, '&');
+  const std::string reply = FirstItemMessage(session.Call(name, ""));
+  EXPECT_LT(reply.size(), 2 * qtl::kMaxQuotedBytes);
+  EXPECT_EQ(reply, "Unknown remote call: " + name.substr(0, qtl::kMaxQuotedBytes) + "... (1048576 bytes)|");
+  EXPECT_EQ(session.Call("Echo", "after"), Pair("", "echo:after"));
+}
+
 TEST(RemoteCallWorker, EndsWhenTheClientCloses) {
   Session session;
   EXPECT_EQ(session.Call("Echo", "1"), Pair("", "echo:1"));
@@ -128,11 +148,12 @@ TEST(RemoteCallWorker, EndsWhenTheClientCloses) {
   EXPECT_TRUE(Worker::Join(session.worker, 0).ok());  // joining again is harmless
 }
 
-TEST(RemoteCallWorker, EndsOnAFrameThatCannotBeRead) {
-  const std::string frames[] = {testing_support::Header(0xFFFFFFFF) + "x",  // oversized length
-                                testing_support::Header(10) + "short",       // truncated
-                                std::string("\x01\x00", 2)};                 // truncated header
-  for (const std::string& bytes : frames) {
+TEST(RemoteCallWorker, AFrameThatCannotBeReadEndsItAndJoinSaysWhy) {
+  const std::pair<std::string, std::wstring> frames[] = {
+      {testing_support::Header(0xFFFFFFFF) + "x", L"Frame too large: 4294967295 bytes, at most 4194304 allowed"},
+      {testing_support::Header(10) + "short", L"Truncated frame"},
+      {std::string("\x01\x00", 2), L"Truncated frame"}};
+  for (const auto& [bytes, why] : frames) {
     auto streams = sys::message::MakeMemoryStreamPair();
     auto server = std::make_shared<sys::message::FrameConnection>(std::move(streams.second), 64);
     RemoteCallRegistry registry;
@@ -140,18 +161,19 @@ TEST(RemoteCallWorker, EndsOnAFrameThatCannotBeRead) {
     Worker::Handle worker = sys::server::MakeRemoteCallWorker(registry, server, server);
     ASSERT_EQ(streams.first->WriteSome(bytes.data(), bytes.size()).kind, sys::message::IoResult::kDone);
     streams.first->Close();  // a truncation only shows at the end; the worker still reads what was sent
-    EXPECT_TRUE(Worker::Join(worker, kGenerousMs).ok());
+    EXPECT_EQ(Worker::Join(worker, kGenerousMs).text(), why);
   }
 }
 
-TEST(RemoteCallWorker, EndsWhenTheClientVanishesBeforeItsReply) {
+TEST(RemoteCallWorker, AReplyThatCannotBeSentEndsItAndJoinSaysWhy) {
   auto pipe = sys::message::MakeMemoryPipePair();
+  // The client is gone before the worker starts, so the request is read and its reply has nowhere to go.
+  ASSERT_TRUE(pipe.first->Write(EncodeRequest("Echo", "x")).ok());
+  pipe.first->Close();
   RemoteCallRegistry registry;
   registry.Add("Echo", std::make_shared<EchoFunctor>());
   Worker::Handle worker = sys::server::MakeRemoteCallWorker(registry, pipe.second, pipe.second);
-  ASSERT_TRUE(pipe.first->Write(EncodeRequest("Echo", "x")).ok());
-  pipe.first->Close();
-  EXPECT_TRUE(Worker::Join(worker, kGenerousMs).ok());
+  EXPECT_EQ(Worker::Join(worker, kGenerousMs).text().rfind(L"Connection broken: ", 0), 0u);
 }
 
 TEST(Worker, JoinReportsATimeOutAndAnEmptyHandle) {

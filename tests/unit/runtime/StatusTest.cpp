@@ -34,6 +34,16 @@ TEST(Status, ErrorMakersCarryTheirText) {
   EXPECT_EQ(QrnError::unexpected_exception("bad_alloc").text(), L"Unexpected exception; bad_alloc");
 }
 
+TEST(Status, QuotedTextsAreCutToAnExcerpt) {
+  const std::string longest(qtl::kMaxQuotedBytes, 'a');
+  EXPECT_EQ(qtl::Excerpt(longest), L"\"" + std::wstring(longest.begin(), longest.end()) + L"\"");
+  EXPECT_EQ(qtl::Excerpt(longest + "b", L""), std::wstring(qtl::kMaxQuotedBytes, L'a') + L"... (257 bytes)");
+  // A two-byte character across the cut is left out whole.
+  const std::string split = std::string(qtl::kMaxQuotedBytes - 1, 'a') + "\xC3\xA9" + std::string(1 << 20, '&');
+  EXPECT_EQ(QrnError::syntax(split).get()->texts[0], L"\"" + std::wstring(qtl::kMaxQuotedBytes - 1, L'a') + L"\"... (" +
+                                                        std::to_wstring(split.size()) + L" bytes)");
+}
+
 TEST(LogMacroHandler, ReachesTheSinkWithItsRecord) {
   std::wstring seen;
   int line = 0;
