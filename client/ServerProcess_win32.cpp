@@ -132,9 +132,11 @@ class InheritedHandles {
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     storage_.resize(size);
-    if (!InitializeProcThreadAttributeList(list(), 1, 0, &size)) return SystemFailure(L"Unable to list the server's handles", GetLastError());
+    if (!InitializeProcThreadAttributeList(list(), 1, 0, &size)) {
+      return SystemFailure(L"Unable to list the server's handles", GetLastError());
+    }
     ready_ = true;
-    if (!UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+    if (!handles_.empty() && !UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
                                    handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
       return SystemFailure(L"Unable to list the server's handles", GetLastError());
     }
@@ -187,7 +189,7 @@ qtl::status Spawn(const LaunchOptions& options, const std::wstring& name, HANDLE
   startup.StartupInfo.hStdError = output.value;
   startup.lpAttributeList = inherited.list();
   const DWORD flags = EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW | CREATE_SUSPENDED;
-  if (!CreateProcessW(options.program.c_str(), &command[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+  if (!CreateProcessW(options.program.c_str(), &command[0], nullptr, nullptr, !handles.empty(), flags, nullptr, nullptr,
                       &startup.StartupInfo, &process)) {
     return SystemFailure(L"Unable to start the server " + options.program, GetLastError());
   }
