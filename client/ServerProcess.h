@@ -39,8 +39,10 @@ class ServerProcess {
 // the server with its standard output and error on this process's standard
 // error, and accepts a connection only from that child (Linux: SO_PEERCRED
 // pid; Windows: GetNamedPipeClientProcessId). Connections from any other
-// process are dropped. Fails when the program cannot be started, the child
-// ends before connecting, or it does not connect in time (it is then killed).
+// process are dropped. On Windows the child has no console, inherits only
+// its standard handles and lives in a job that ends it when this process
+// ends. Fails when the program cannot be started, the child ends before
+// connecting, or it does not connect in time (it is then killed).
 // First calls sys::console::GuardStandardStreams, which on Linux also makes
 // this process ignore SIGPIPE unless it has its own handler.
 qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerProcess>& out);

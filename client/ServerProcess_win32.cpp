@@ -117,28 +117,91 @@ HANDLE Inheritable(HANDLE handle) {
   return copy;
 }
 
-qtl::status Spawn(const LaunchOptions& options, const std::wstring& name, PROCESS_INFORMATION& process) {
+// Exactly the handles in the list reach the child, however many inheritable
+// handles the host application holds.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(std::vector<HANDLE> handles) : handles_(std::move(handles)) {}
+  ~InheritedHandles() {
+    if (ready_) DeleteProcThreadAttributeList(list());
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+  qtl::status Build() {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    if (!InitializeProcThreadAttributeList(list(), 1, 0, &size)) {
+      return SystemFailure(L"Unable to list the server's handles", GetLastError());
+    }
+    ready_ = true;
+    if (!handles_.empty() && !UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                   handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+      return SystemFailure(L"Unable to list the server's handles", GetLastError());
+    }
+    return qtl::ok_status();
+  }
+  LPPROC_THREAD_ATTRIBUTE_LIST list() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data()); }
+
+ private:
+  std::vector<HANDLE> handles_;
+  std::vector<BYTE> storage_;
+  bool ready_ = false;
+};
+
+// A job that ends the server when its last handle closes: ours, held for the
+// server's life, and closed by the system if this process ends first.
+HANDLE KillOnCloseJob() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (!job) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+// No console of its own (CREATE_NO_WINDOW), so a console client's Ctrl+C does
+// not reach it and a GUI client shows no window; its output goes to the
+// handles given here. It starts suspended so that it is in the job before it
+// runs; when the job cannot be had it runs without one.
+qtl::status Spawn(const LaunchOptions& options, const std::wstring& name, HANDLE job, PROCESS_INFORMATION& process) {
   std::wstring command = Quote(options.program) + L" RunServer " + Quote(L"/pipename:" + name);
   for (const auto& extra : options.extraArguments) command += L" " + Quote(extra);
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   OwnedHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
   OwnedHandle output(Inheritable(GetStdHandle(STD_ERROR_HANDLE)));
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.value;
-  startup.hStdOutput = output.value;
-  startup.hStdError = output.value;
-  if (!CreateProcessW(options.program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+  std::vector<HANDLE> handles;
+  for (HANDLE handle : {input.value, output.value}) {
+    if (handle && handle != INVALID_HANDLE_VALUE) handles.push_back(handle);
+  }
+  InheritedHandles inherited(handles);
+  qtl::status status = inherited.Build();
+  if (!status.ok()) return status;
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = input.value;
+  startup.StartupInfo.hStdOutput = output.value;
+  startup.StartupInfo.hStdError = output.value;
+  startup.lpAttributeList = inherited.list();
+  const DWORD flags = EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW | CREATE_SUSPENDED;
+  if (!CreateProcessW(options.program.c_str(), &command[0], nullptr, nullptr, !handles.empty(), flags, nullptr, nullptr,
+                      &startup.StartupInfo, &process)) {
     return SystemFailure(L"Unable to start the server " + options.program, GetLastError());
   }
+  if (job) AssignProcessToJobObject(job, process.hProcess);
+  ResumeThread(process.hThread);
   CloseHandle(process.hThread);
   return qtl::ok_status();
 }
 
 class WindowsServer : public ServerProcess {
  public:
-  WindowsServer(HANDLE process, DWORD pid) : process_(process), pid_(pid) {}
+  WindowsServer(HANDLE process, DWORD pid, HANDLE job) : process_(process), pid_(pid), job_(job) {}
   ~WindowsServer() override {
     int exitCode = 0;
     if (!Wait(0, exitCode).ok()) Kill();
@@ -165,20 +228,32 @@ class WindowsServer : public ServerProcess {
  private:
   OwnedHandle process_;
   DWORD pid_;
+  OwnedHandle job_;  // closed after the server has ended or been killed
   std::unique_ptr<sys::message::IByteStream> stream_;
 };
 
-// One overlapped ConnectNamedPipe, raced against the child's end.
-qtl::status ConnectOnce(HANDLE pipe, HANDLE process, DWORD timeoutMs) {
+// One overlapped ConnectNamedPipe, raced against the child's end. A client
+// that came and went before the call leaves ERROR_NO_DATA: `again` is set,
+// and the pipe must be disconnected and waited on once more.
+qtl::status ConnectOnce(HANDLE pipe, HANDLE process, DWORD timeoutMs, bool& again) {
+  again = false;
   OwnedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   OVERLAPPED overlapped = {};
   overlapped.hEvent = event.value;
   if (ConnectNamedPipe(pipe, &overlapped) || GetLastError() == ERROR_PIPE_CONNECTED) return qtl::ok_status();
+  if (GetLastError() == ERROR_NO_DATA) {
+    again = true;
+    return qtl::ok_status();
+  }
   if (GetLastError() != ERROR_IO_PENDING) return SystemFailure(L"Unable to wait for the server", GetLastError());
   HANDLE waits[2] = {event.value, process};
   const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
   DWORD ignored = 0;
-  if (woke == WAIT_OBJECT_0 && GetOverlappedResult(pipe, &overlapped, &ignored, FALSE)) return qtl::ok_status();
+  if (woke == WAIT_OBJECT_0) {
+    if (GetOverlappedResult(pipe, &overlapped, &ignored, FALSE)) return qtl::ok_status();
+    again = GetLastError() == ERROR_NO_DATA;
+    if (again) return qtl::ok_status();
+  }
   CancelIo(pipe);
   GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
   if (woke == WAIT_OBJECT_0 + 1) {
@@ -189,15 +264,22 @@ qtl::status ConnectOnce(HANDLE pipe, HANDLE process, DWORD timeoutMs) {
   return qtl::status::error(L"The server did not connect within " + std::to_wstring(timeoutMs) + L" ms");
 }
 
+// Connections from anyone but the child, and clients that left at once, are
+// dropped and the wait goes on until the deadline.
 qtl::status AcceptChild(HANDLE pipe, WindowsServer& server, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
     const ULONGLONG now = GetTickCount64();
-    qtl::status status = ConnectOnce(pipe, server.process(), now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+    bool again = false;
+    qtl::status status =
+        ConnectOnce(pipe, server.process(), now < deadline ? static_cast<DWORD>(deadline - now) : 0, again);
     if (!status.ok()) return status;
     ULONG client = 0;
-    if (GetNamedPipeClientProcessId(pipe, &client) && client == server.pid()) return qtl::ok_status();
+    if (!again && GetNamedPipeClientProcessId(pipe, &client) && client == server.pid()) return qtl::ok_status();
     DisconnectNamedPipe(pipe);
+    if (again && GetTickCount64() >= deadline) {
+      return qtl::status::error(L"The server did not connect within " + std::to_wstring(timeoutMs) + L" ms");
+    }
   }
 }
 
@@ -208,10 +290,11 @@ qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerPro
   OwnedHandle pipe;
   qtl::status status = CreatePipe(name, pipe);
   if (!status.ok()) return status;
+  OwnedHandle job(KillOnCloseJob());
   PROCESS_INFORMATION process = {};
-  status = Spawn(options, name, process);
+  status = Spawn(options, name, job.value, process);
   if (!status.ok()) return status;
-  auto server = std::make_unique<WindowsServer>(process.hProcess, process.dwProcessId);
+  auto server = std::make_unique<WindowsServer>(process.hProcess, process.dwProcessId, job.Release());
   status = AcceptChild(pipe.value, *server, options.connectTimeoutMs);
   if (!status.ok()) {
     server->Kill();

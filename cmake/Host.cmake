@@ -20,7 +20,8 @@ function(dromika_host_sources target)
 endfunction()
 
 # Every executable carries the build's file version: a version resource on
-# Windows; on Linux platform/Program_posix.cpp stamps an ELF section.
+# Windows, with the application manifest beside it; on Linux
+# platform/Program_posix.cpp stamps an ELF section.
 function(dromika_version_resource target)
   if(WIN32)
     configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.rc.in ${CMAKE_BINARY_DIR}/Version.rc @ONLY)

@@ -15,7 +15,8 @@ struct SystemTime {  // UTC, as FileTimeToSystemTime gives it
 struct FileInfo {
   std::wstring name;      // as the file system spells it, no path
   bool isFolder = false;  // a real folder, not a link to one
-  bool isLink = false;    // symbolic link, junction or other reparse point
+  bool isLink = false;    // symbolic link, junction or mount point
+  bool dataIsLocal = true;  // false for a placeholder: reading it would start a download
   uint64_t size = 0;
   SystemTime modified;
 };

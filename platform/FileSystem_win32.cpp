@@ -2,19 +2,25 @@
 
 #include <cstdio>
 
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
+#include "runtime/LongPath.h"
 
 namespace platform {
 namespace {
 
-constexpr DWORD kReparsePoint = FILE_ATTRIBUTE_REPARSE_POINT;
+using sys::file::ExtendedPath;
 
+// dwReserved0 holds the reparse tag only when the entry is a reparse point.
 FileInfo Describe(const WIN32_FIND_DATAW& data) {
+  const bool reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const EntryKind kind = ClassifyWindowsEntry(data.dwFileAttributes, reparse ? data.dwReserved0 : 0);
   FileInfo info;
   info.name = data.cFileName;
-  info.isLink = (data.dwFileAttributes & kReparsePoint) != 0;
-  info.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !info.isLink;
+  info.isLink = kind.isLink;
+  info.isFolder = kind.isFolder;
+  info.dataIsLocal = kind.dataIsLocal;
   info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   SYSTEMTIME t{};
   FileTimeToSystemTime(&data.ftLastWriteTime, &t);
@@ -41,7 +47,7 @@ class WindowsFileSystem : public FileSystem {
 
   std::optional<std::vector<FileInfo>> ListFolder(const std::wstring& folderPath) override {
     WIN32_FIND_DATAW data{};
-    HANDLE search = FindFirstFileW((folderPath + L"*").c_str(), &data);
+    HANDLE search = FindFirstFileW((ExtendedPath(folderPath) + L"*").c_str(), &data);
     if (search == INVALID_HANDLE_VALUE) return std::nullopt;
     std::vector<FileInfo> entries;
     do {
@@ -54,14 +60,14 @@ class WindowsFileSystem : public FileSystem {
 
   std::optional<FileInfo> FindFile(const std::wstring& path) override {
     WIN32_FIND_DATAW data{};
-    HANDLE search = FindFirstFileW(path.c_str(), &data);
+    HANDLE search = FindFirstFileW(ExtendedPath(path).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE) return std::nullopt;
     FindClose(search);
     return Describe(data);
   }
 
   std::unique_ptr<ReadableFile> OpenRead(const std::wstring& path) override {
-    FILE* file = _wfopen(path.c_str(), L"rb");
+    FILE* file = _wfopen(ExtendedPath(path).c_str(), L"rb");
     return file ? std::make_unique<StdioFile>(file) : nullptr;
   }
 };

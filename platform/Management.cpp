@@ -25,6 +25,11 @@ bool SameLetters(const std::wstring& word, const wchar_t* keyword) {
 
 }  // namespace
 
+bool ComSecurityReady(int32_t result) {
+  constexpr int32_t kTooLate = static_cast<int32_t>(0x80010119);  // RPC_E_TOO_LATE
+  return result >= 0 || result == kTooLate;
+}
+
 std::wstring SelectAllClass(const std::wstring& query) {
   size_t at = 0;
   if (!SameLetters(NextWord(query, at), L"SELECT") || NextWord(query, at) != L"*" ||

@@ -3,6 +3,7 @@
 // with a query text. Windows asks WMI over COM; Linux answers the same
 // classes from /proc, /sys and /etc; tests use MemoryManagement.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -44,6 +45,11 @@ class Management {
 };
 
 Management& HostManagement();
+
+// Whether COM security is in place after CoInitializeSecurity answered
+// `result`: success, or RPC_E_TOO_LATE when it was set earlier in this
+// process (it can be set once only, and the earlier setting holds).
+bool ComSecurityReady(int32_t result);
 
 // The class of a "SELECT * FROM Class" query (keywords in any case, blanks
 // anywhere between words); empty for any other query.

@@ -151,8 +151,8 @@ class WmiManagement : public Management {
     auto wmi = std::make_unique<WmiSession>();
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return qtl::status::error(L"Failed CoInitializeEx");
     wmi->comInitialised = true;
-    if (FAILED(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr))) {
+    if (!ComSecurityReady(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                               RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr))) {
       return Failed(*wmi, L"Failed to initialize security");
     }
     if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,

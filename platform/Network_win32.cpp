@@ -39,17 +39,26 @@ NetworkAdapter Describe(const IP_ADAPTER_INFO& info) {
 class WindowsNetwork : public Network {
  public:
   // Asked for the size first; anything but ERROR_BUFFER_OVERFLOW there means
-  // no adapter or no answer, and so does any failure of the second call.
+  // no adapter or no answer. The list may grow between the calls, so the
+  // read is repeated with the newly reported size a few times.
   std::vector<NetworkAdapter> Adapters() override {
     ULONG size = 0;
     if (GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return {};
-    std::vector<unsigned char> buffer(size);
-    auto* first = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
-    if (GetAdaptersInfo(first, &size) != ERROR_SUCCESS) return {};
+    std::vector<unsigned char> buffer;
+    DWORD result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < kReadAttempts && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+      buffer.assign(size, 0);
+      result = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size);
+    }
+    if (result != ERROR_SUCCESS) return {};
     std::vector<NetworkAdapter> adapters;
+    const auto* first = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data());
     for (const IP_ADAPTER_INFO* info = first; info; info = info->Next) adapters.push_back(Describe(*info));
     return adapters;
   }
+
+ private:
+  static constexpr int kReadAttempts = 4;
 };
 
 }  // namespace

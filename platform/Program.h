@@ -8,8 +8,8 @@ namespace platform {
 class Program {
  public:
   virtual ~Program() = default;
-  // The full path of the running executable (Windows: GetModuleFileNameW with
-  // 260 characters; Linux: /proc/self/exe).
+  // The full path of the running executable (Windows: GetModuleFileNameW
+  // into a buffer that grows until the path fits; Linux: /proc/self/exe).
   virtual std::wstring ModulePath() = 0;
   // The file version ("10.2.0.7") of a program or library. Returns 0 and sets
   // out on success; otherwise a Windows Installer error code and out is empty.

@@ -10,6 +10,12 @@ namespace platform {
 
 enum class RegistryRoot { kClassesRoot, kCurrentUser, kLocalMachine };
 
+// A 64-bit Windows keeps two copies of parts of HKLM\Software: one for 64-bit
+// programs and one (WOW6432Node) for 32-bit ones. kDefault is this program's
+// own; the others pick one explicitly (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
+// Backends with one registry answer the same for every view.
+enum class RegistryView { kDefault, k64Bit, k32Bit };
+
 enum RegistryType : uint32_t {
   kRegNone = 0,
   kRegSz = 1,
@@ -33,18 +39,21 @@ class Registry {
  public:
   virtual ~Registry() = default;
   // True when the key opens for reading.
-  virtual bool CanOpen(RegistryRoot root, const std::wstring& path) = 0;
+  virtual bool CanOpen(RegistryRoot root, const std::wstring& path, RegistryView view = RegistryView::kDefault) = 0;
   // One value of a key (empty name: the default value). Windows starts with a
   // 128-byte buffer and asks once more with the size the system reports.
   // nullopt when the key or the value is missing or the read fails.
   virtual std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::wstring& path,
-                                                  const std::wstring& name) = 0;
+                                                  const std::wstring& name,
+                                                  RegistryView view = RegistryView::kDefault) = 0;
   // The values by index from 0 until the first index that fails (a name over
   // 260 characters ends the list too); nullopt when the key cannot be opened.
-  virtual std::optional<std::vector<RegistryValue>> EnumValues(RegistryRoot root, const std::wstring& path) = 0;
+  virtual std::optional<std::vector<RegistryValue>> EnumValues(RegistryRoot root, const std::wstring& path,
+                                                               RegistryView view = RegistryView::kDefault) = 0;
   // The subkey names by index from 0 until the first index that fails (names
   // are read into 260 characters); nullopt when the key cannot be opened.
-  virtual std::optional<std::vector<std::wstring>> EnumSubkeys(RegistryRoot root, const std::wstring& path) = 0;
+  virtual std::optional<std::vector<std::wstring>> EnumSubkeys(RegistryRoot root, const std::wstring& path,
+                                                               RegistryView view = RegistryView::kDefault) = 0;
 };
 
 Registry& HostRegistry();

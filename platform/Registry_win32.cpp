@@ -13,11 +13,21 @@ HKEY RootKey(RegistryRoot root) {
   }
 }
 
+REGSAM ViewFlag(RegistryView view) {
+  switch (view) {
+    case RegistryView::k64Bit: return KEY_WOW64_64KEY;
+    case RegistryView::k32Bit: return KEY_WOW64_32KEY;
+    default: return 0;
+  }
+}
+
 // An open key that closes itself.
 class OpenKey {
  public:
-  OpenKey(RegistryRoot root, const std::wstring& path) {
-    if (RegOpenKeyExW(RootKey(root), path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  OpenKey(RegistryRoot root, const std::wstring& path, RegistryView view) {
+    if (RegOpenKeyExW(RootKey(root), path.c_str(), 0, KEY_READ | ViewFlag(view), &key_) != ERROR_SUCCESS) {
+      key_ = nullptr;
+    }
   }
   ~OpenKey() {
     if (key_) RegCloseKey(key_);
@@ -35,11 +45,13 @@ constexpr DWORD kNameChars = 260;
 
 class WindowsRegistry : public Registry {
  public:
-  bool CanOpen(RegistryRoot root, const std::wstring& path) override { return static_cast<bool>(OpenKey(root, path)); }
+  bool CanOpen(RegistryRoot root, const std::wstring& path, RegistryView view) override {
+    return static_cast<bool>(OpenKey(root, path, view));
+  }
 
-  std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::wstring& path,
-                                          const std::wstring& name) override {
-    OpenKey key(root, path);
+  std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::wstring& path, const std::wstring& name,
+                                          RegistryView view) override {
+    OpenKey key(root, path, view);
     if (!key) return std::nullopt;
     RegistryValue value{name, kRegNone, std::vector<uint8_t>(128)};
     DWORD type = 0, size = 128;
@@ -54,8 +66,9 @@ class WindowsRegistry : public Registry {
     return value;
   }
 
-  std::optional<std::vector<RegistryValue>> EnumValues(RegistryRoot root, const std::wstring& path) override {
-    OpenKey key(root, path);
+  std::optional<std::vector<RegistryValue>> EnumValues(RegistryRoot root, const std::wstring& path,
+                                                       RegistryView view) override {
+    OpenKey key(root, path, view);
     if (!key) return std::nullopt;
     std::vector<RegistryValue> values;
     for (DWORD index = 0;; ++index) {
@@ -77,8 +90,9 @@ class WindowsRegistry : public Registry {
     return values;
   }
 
-  std::optional<std::vector<std::wstring>> EnumSubkeys(RegistryRoot root, const std::wstring& path) override {
-    OpenKey key(root, path);
+  std::optional<std::vector<std::wstring>> EnumSubkeys(RegistryRoot root, const std::wstring& path,
+                                                       RegistryView view) override {
+    OpenKey key(root, path, view);
     if (!key) return std::nullopt;
     std::vector<std::wstring> names;
     for (DWORD index = 0;; ++index) {

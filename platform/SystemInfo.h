@@ -1,5 +1,5 @@
 // Processor summary, memory figures and the local time, as Windows'
-// GetSystemInfo, GlobalMemoryStatusEx and wcsftime give them.
+// GetSystemInfo, GlobalMemoryStatusEx, wcsftime and the time zone give them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -23,7 +23,9 @@ struct MemoryFigures {
 struct TimeTexts {
   std::wstring time;  // "%H:%M:%S"
   std::wstring date;  // "%d/%m/%Y"
-  std::wstring zone;  // "%Z"; a text longer than 127 characters is empty
+  // Windows: the standard or daylight name of GetDynamicTimeZoneInformation,
+  // as the time is now in one or the other; Linux: "%Z".
+  std::wstring zone;
 };
 
 class SystemInfo {

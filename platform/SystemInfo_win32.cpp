@@ -34,7 +34,18 @@ class WindowsSystemInfo : public SystemInfo {
     const __time64_t now = _time64(nullptr);
     struct tm local {};
     _localtime64_s(&local, &now);
-    return {Formatted(L"%H:%M:%S", local), Formatted(L"%d/%m/%Y", local), Formatted(L"%Z", local)};
+    return {Formatted(L"%H:%M:%S", local), Formatted(L"%d/%m/%Y", local), ZoneName()};
+  }
+
+ private:
+  // The C runtime's %Z widens the ANSI zone name byte by byte, which garbles
+  // names outside the Latin alphabets; the system gives them in Unicode.
+  static std::wstring ZoneName() {
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    const DWORD current = GetDynamicTimeZoneInformation(&zone);
+    if (current == TIME_ZONE_ID_INVALID) return std::wstring();
+    const wchar_t* name = current == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightName : zone.StandardName;
+    return std::wstring(name, wcsnlen(name, 32));
   }
 };
 

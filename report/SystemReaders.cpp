@@ -13,8 +13,8 @@ uint32_t GetFileVersion(platform::Program& program, const std::wstring& path, st
 }
 
 bool ReadRegistryString(platform::Registry& registry, platform::RegistryRoot root, const std::wstring& subkey,
-                        const std::wstring& valueName, std::wstring& out) {
-  auto value = registry.QueryValue(root, subkey, valueName);
+                        const std::wstring& valueName, std::wstring& out, platform::RegistryView view) {
+  auto value = registry.QueryValue(root, subkey, valueName, view);
   if (!value || (value->type != platform::kRegSz && value->type != platform::kRegExpandSz)) return false;
   out = value->data.size() <= 1 ? std::wstring() : platform::TextOfRegistryData(value->data);
   return true;

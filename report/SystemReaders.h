@@ -20,4 +20,5 @@ uint32_t GetFileVersion(platform::Program& program, const std::wstring& path, st
 // A REG_SZ or REG_EXPAND_SZ value (unexpanded) into out, up to its first NUL;
 // false, with out unchanged, for a missing key or value or another type.
 bool ReadRegistryString(platform::Registry& registry, platform::RegistryRoot root, const std::wstring& subkey,
-                        const std::wstring& valueName, std::wstring& out);
+                        const std::wstring& valueName, std::wstring& out,
+                        platform::RegistryView view = platform::RegistryView::kDefault);

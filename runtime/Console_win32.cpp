@@ -5,7 +5,10 @@
 
 namespace sys::console {
 
-void SetAsUnicode() { SetConsoleOutputCP(CP_UTF8); }
+// Nothing to switch: a console gets UTF-16 through WriteConsoleW, which no
+// code page touches, and a pipe or file gets UTF-8 bytes. The console may
+// well be the caller's, whose code page is not ours to change.
+void SetAsUnicode() {}
 
 // A missing standard handle reads as null and is skipped by Write; a broken
 // pipe fails WriteFile without a signal.

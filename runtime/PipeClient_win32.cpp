@@ -8,6 +8,9 @@ namespace sys::message {
 namespace {
 
 constexpr DWORD kAttemptPauseMs = 100;
+// Every instance busy is a moment's race with another client, not a missing
+// endpoint: it is waited out within this bound and costs no attempt.
+constexpr ULONGLONG kBusyWaitMs = 5000;
 const std::wstring kPipePrefix = L"\\\\.\\pipe\\";
 
 qtl::status SystemFailure(const std::wstring& path, DWORD error) {
@@ -21,12 +24,18 @@ std::wstring PipePath(const std::wstring& name) {
 // SECURITY_IDENTIFICATION: whoever holds the pipe may learn who we are but
 // can never act as us.
 qtl::status Open(const std::wstring& path, uint32_t attempts, HANDLE& handle) {
-  for (uint32_t attempt = 1;; ++attempt) {
+  const ULONGLONG busyUntil = GetTickCount64() + kBusyWaitMs;
+  for (uint32_t attempt = 1;;) {
     handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (handle != INVALID_HANDLE_VALUE) return qtl::ok_status();
     const DWORD error = GetLastError();
-    if (attempt >= attempts) return SystemFailure(path, error);
+    const ULONGLONG now = GetTickCount64();
+    if (error == ERROR_PIPE_BUSY && now < busyUntil) {
+      if (!WaitNamedPipeW(path.c_str(), static_cast<DWORD>(busyUntil - now))) Sleep(10);
+      continue;
+    }
+    if (attempt++ >= attempts) return SystemFailure(path, error);
     if (error == ERROR_PIPE_BUSY) {
       WaitNamedPipeW(path.c_str(), kAttemptPauseMs);
     } else if (error == ERROR_FILE_NOT_FOUND) {

@@ -100,6 +100,8 @@ void MemoryFileSystem::Remove(const std::wstring& path) {
 
 void MemoryFileSystem::Deny(const std::wstring& path) { entries_[KeyOf(path)].denied = true; }
 
+void MemoryFileSystem::MakeRemote(const std::wstring& path) { entries_[KeyOf(path)].info.dataIsLocal = false; }
+
 std::optional<std::vector<FileInfo>> MemoryFileSystem::ListFolder(const std::wstring& folderPath) {
   auto found = entries_.find(KeyOf(folderPath));
   if (found == entries_.end() || !found->second.info.isFolder || found->second.denied) return std::nullopt;

@@ -26,6 +26,8 @@ class MemoryFileSystem : public FileSystem {
   void Remove(const std::wstring& path);
   // Listing the folder, or opening the file, fails from now on.
   void Deny(const std::wstring& path);
+  // The file becomes a placeholder whose data is not on the disk.
+  void MakeRemote(const std::wstring& path);
   void SetDriversFolder(std::wstring folder) { driversFolder_ = std::move(folder); }
 
   wchar_t Separator() const override { return separator_; }

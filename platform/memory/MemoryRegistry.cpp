@@ -67,10 +67,10 @@ void MemoryRegistry::SetDword(RegistryRoot root, const std::wstring& path, const
 
 void MemoryRegistry::DenyAccess(RegistryRoot root, const std::wstring& path) { Find(root, path, true)->denied = true; }
 
-bool MemoryRegistry::CanOpen(RegistryRoot root, const std::wstring& path) { return Openable(root, path) != nullptr; }
+bool MemoryRegistry::CanOpen(RegistryRoot root, const std::wstring& path, RegistryView) { return Openable(root, path) != nullptr; }
 
 std::optional<RegistryValue> MemoryRegistry::QueryValue(RegistryRoot root, const std::wstring& path,
-                                                        const std::wstring& name) {
+                                                        const std::wstring& name, RegistryView) {
   Key* key = Openable(root, path);
   if (!key) return std::nullopt;
   for (const auto& value : key->values) {
@@ -79,7 +79,8 @@ std::optional<RegistryValue> MemoryRegistry::QueryValue(RegistryRoot root, const
   return std::nullopt;
 }
 
-std::optional<std::vector<RegistryValue>> MemoryRegistry::EnumValues(RegistryRoot root, const std::wstring& path) {
+std::optional<std::vector<RegistryValue>> MemoryRegistry::EnumValues(RegistryRoot root, const std::wstring& path,
+                                                                     RegistryView) {
   Key* key = Openable(root, path);
   if (!key) return std::nullopt;
   std::vector<RegistryValue> values;
@@ -90,7 +91,8 @@ std::optional<std::vector<RegistryValue>> MemoryRegistry::EnumValues(RegistryRoo
   return values;
 }
 
-std::optional<std::vector<std::wstring>> MemoryRegistry::EnumSubkeys(RegistryRoot root, const std::wstring& path) {
+std::optional<std::vector<std::wstring>> MemoryRegistry::EnumSubkeys(RegistryRoot root, const std::wstring& path,
+                                                                     RegistryView) {
   Key* key = Openable(root, path);
   if (!key) return std::nullopt;
   std::vector<std::wstring> names;

@@ -21,11 +21,14 @@ class MemoryRegistry : public Registry {
   // Makes a key fail to open, as one without read access does.
   void DenyAccess(RegistryRoot root, const std::wstring& path);
 
-  bool CanOpen(RegistryRoot root, const std::wstring& path) override;
-  std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::wstring& path,
-                                          const std::wstring& name) override;
-  std::optional<std::vector<RegistryValue>> EnumValues(RegistryRoot root, const std::wstring& path) override;
-  std::optional<std::vector<std::wstring>> EnumSubkeys(RegistryRoot root, const std::wstring& path) override;
+  // One registry: every view reads the same keys.
+  bool CanOpen(RegistryRoot root, const std::wstring& path, RegistryView view = RegistryView::kDefault) override;
+  std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::wstring& path, const std::wstring& name,
+                                          RegistryView view = RegistryView::kDefault) override;
+  std::optional<std::vector<RegistryValue>> EnumValues(RegistryRoot root, const std::wstring& path,
+                                                       RegistryView view = RegistryView::kDefault) override;
+  std::optional<std::vector<std::wstring>> EnumSubkeys(RegistryRoot root, const std::wstring& path,
+                                                       RegistryView view = RegistryView::kDefault) override;
 
  private:
   struct Key {

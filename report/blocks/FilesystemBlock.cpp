@@ -180,7 +180,8 @@ void FilesystemBlock::WriteFileElement(Text& out, const std::wstring& folderPath
           XmlEscape(str::snprintf(L"%02d/%02d/%d %d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute, t.second)) +
           L"\"";
   std::wstring version;
-  if ((EndsWith(found.name, L".dll") || EndsWith(found.name, L".exe")) && machine_.program &&
+  // A placeholder's data is not on the disk: reading its version or content would start a download.
+  if ((EndsWith(found.name, L".dll") || EndsWith(found.name, L".exe")) && found.dataIsLocal && machine_.program &&
       GetFileVersion(*machine_.program, path, version) == 0) {
     line += L" version=\"" + XmlEscape(version) + L"\"";
   }
@@ -189,7 +190,7 @@ void FilesystemBlock::WriteFileElement(Text& out, const std::wstring& folderPath
     return;
   }
   out.Append(line + L">\n");
-  WriteFileExcerpt(out, path);
+  if (found.dataIsLocal) WriteFileExcerpt(out, path);
   out.Append(indent + L"</file>\n");
 }
 

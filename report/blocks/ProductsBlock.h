@@ -1,7 +1,9 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "platform/Machine.h"
+#include "platform/Registry.h"
 #include "report/Block.h"
 
 class FileTree;
@@ -9,8 +11,9 @@ class FileTree;
 namespace dromika {
 
 // The maker's installed products, found in the uninstall list by their help
-// link and under the maker's own key; one "product" line each, lines ending
-// with LF. Each install folder is noted, with its subfolders, in the tree,
+// link and under the maker's own key, in the 64-bit registry view and then
+// in the 32-bit one (a key in both is listed once, from the 64-bit view); one
+// "product" line each, lines ending with LF. Each install folder is noted, with its subfolders, in the tree,
 // which the builder owns and which must outlive the block.
 class ProductsBlock : public Block {
  public:
@@ -20,8 +23,9 @@ class ProductsBlock : public Block {
 
  private:
   void ScanUninstallList(std::wstring& text);
-  void ScanMakerKey(const std::wstring& keyPath, std::wstring& text);
-  std::wstring Read(const std::wstring& keyPath, const wchar_t* valueName, bool* found = nullptr);
+  void ScanMakerKey(const std::wstring& keyPath, const std::vector<platform::RegistryView>& views, std::wstring& text);
+  std::wstring Read(const std::wstring& keyPath, platform::RegistryView view, const wchar_t* valueName,
+                    bool* found = nullptr);
   void NoteFolder(const std::wstring& location);
 
   platform::Machine machine_;

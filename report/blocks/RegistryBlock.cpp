@@ -12,10 +12,15 @@ namespace {
 
 using platform::RegistryRoot;
 
-constexpr const wchar_t* kKeys[] = {
-    L"HKCU\\Software\\VANTOREL",
-    L"HKLM\\Hardware\\Description\\System\\BIOS",
-    L"HKLM\\Software\\VANTOREL",
+struct ConfiguredKey {
+  const wchar_t* path;
+  bool bothViews;
+};
+
+constexpr ConfiguredKey kKeys[] = {
+    {L"HKCU\\Software\\VANTOREL", false},
+    {L"HKLM\\Hardware\\Description\\System\\BIOS", false},
+    {L"HKLM\\Software\\VANTOREL", true},
 };
 
 std::optional<RegistryRoot> RootOf(const std::wstring& prefix) {
@@ -62,36 +67,44 @@ std::wstring ValueText(const platform::RegistryValue& value) {
 
 std::wstring RegistryBlock::Produce() {
   std::wstring text = L"<registry>\n";
-  for (const wchar_t* key : kKeys) text += DumpRegistryKey(key, -1);
+  for (const auto& key : kKeys) text += DumpRegistryKey(key.path, -1, key.bothViews ? BothViews() : OwnView());
   return text + L"</registry>\n";
 }
 
 std::wstring RegistryBlock::DumpRegistryKey(const std::wstring& path, int depth) {
+  return DumpRegistryKey(path, depth, OwnView());
+}
+
+std::wstring RegistryBlock::DumpRegistryKey(const std::wstring& path, int depth, const RegistryViews& views) {
   const auto root = RootOf(path.substr(0, 4));
   if (!root || !machine_.registry) return std::wstring();
   std::wstring text;
   if (depth >= 0) {
-    DumpValues(path, depth, text);
-    DumpSubkeys(path, depth, text);
+    DumpValues(path, depth, views, text);
+    DumpSubkeys(path, depth, views, text);
     return text;
   }
-  if (!machine_.registry->CanOpen(*root, RestOf(path))) return text;
+  RegistryViews opened;
+  for (const auto view : views) {
+    if (machine_.registry->CanOpen(*root, RestOf(path), view)) opened.push_back(view);
+  }
+  if (opened.empty()) return text;
   const auto components = str::split(path, L'\\');
   const int n = static_cast<int>(components.size());
   for (int i = 0; i < n; ++i) {
     text += std::wstring(2 * i, L' ') + L"  <key name=\"" + XmlEscape(components[i]) + L"\">\n";
   }
-  text += DumpRegistryKey(path, 2 * n);
+  text += DumpRegistryKey(path, 2 * n, opened);
   for (int i = n - 1; i >= 0; --i) text += std::wstring(2 * i, L' ') + L"  </key>\n";
   return text;
 }
 
 // The default value (no name) and REG_NONE values are not written.
-void RegistryBlock::DumpValues(const std::wstring& path, int depth, std::wstring& text) {
-  const auto values = machine_.registry->EnumValues(*RootOf(path.substr(0, 4)), RestOf(path));
-  if (!values) return;
+void RegistryBlock::DumpValues(const std::wstring& path, int depth, const RegistryViews& views,
+                               std::wstring& text) {
+  const auto values = MergedValues(*machine_.registry, *RootOf(path.substr(0, 4)), RestOf(path), views);
   const std::wstring indent(depth, L' ');
-  for (const auto& value : *values) {
+  for (const auto& value : values) {
     if (value.name.empty() || value.type == platform::kRegNone) continue;
     text += indent + L"  <value name=\"" + XmlEscape(value.name) + L"\" type=\"" + TypeText(value.type) + L"\"";
     if (CarriesValue(value.type)) text += L" value=\"" + XmlEscape(ValueText(value)) + L"\"";
@@ -99,13 +112,14 @@ void RegistryBlock::DumpValues(const std::wstring& path, int depth, std::wstring
   }
 }
 
-void RegistryBlock::DumpSubkeys(const std::wstring& path, int depth, std::wstring& text) {
-  const auto subkeys = machine_.registry->EnumSubkeys(*RootOf(path.substr(0, 4)), RestOf(path));
-  if (!subkeys) return;
+void RegistryBlock::DumpSubkeys(const std::wstring& path, int depth, const RegistryViews& views,
+                                std::wstring& text) {
+  const auto subkeys = MergedSubkeys(*machine_.registry, *RootOf(path.substr(0, 4)), RestOf(path), views);
   const std::wstring indent(depth, L' ');
-  for (const auto& name : *subkeys) {
+  for (const auto& subkey : subkeys) {
+    const std::wstring& name = subkey.name;
     text += indent + L"  <key name=\"" + XmlEscape(name) + L"\">\n";
-    text += DumpRegistryKey(path + L"\\" + name, depth + 2);
+    text += DumpRegistryKey(path + L"\\" + name, depth + 2, subkey.views);
     text += indent + L"  </key>\n";
   }
 }

@@ -7,6 +7,7 @@
 #include "report/XmlText.h"
 #include "report/blocks/FilesystemBlock.h"
 #include "runtime/Banner.h"
+#include "runtime/LongPath.h"
 #include "runtime/Str.h"
 
 namespace {
@@ -19,9 +20,11 @@ std::wstring TempFolder(const wchar_t* name) {
   return std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
 }
 
+using sys::file::ExtendedPath;
+
 void RemoveFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW data{};
-  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &data);
+  HANDLE search = FindFirstFileW((ExtendedPath(folder) + L"*").c_str(), &data);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       const std::wstring name = data.cFileName;
@@ -29,12 +32,12 @@ void RemoveFolder(const std::wstring& folder) {
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveFolder(folder + name + L"\\");
       } else {
-        DeleteFileW((folder + name).c_str());
+        DeleteFileW(ExtendedPath(folder + name).c_str());
       }
     } while (FindNextFileW(search, &data));
     FindClose(search);
   }
-  RemoveDirectoryW(folder.c_str());
+  RemoveDirectoryW(ExtendedPath(folder).c_str());
 }
 
 // Installed products in the registry and their folders on the disk, read
@@ -147,6 +150,41 @@ TEST_F(HostProducts, ListsTheMakersProductsAndTheirFiles) {
   EXPECT_TRUE(Has(text, L"<file name=\"plugin.txt\" bytes=\"4\" size=\"4 B\""));
   EXPECT_TRUE(Has(text, L">\nH" + std::wstring(255999, L'b') + dromika::kContentNotice + std::wstring(255999, L'b') +
                             L"T"));
+}
+
+// 32-bit installers write into the 32-bit registry view, and a product's
+// folders may lie deeper than MAX_PATH: both are found, a key that both views
+// hold is listed once (from the 64-bit view), and the deep file's content is
+// read while the document keeps the path as it was given.
+TEST_F(HostProducts, FindsThe32BitViewAndFoldersPastMaxPath) {
+  const std::wstring key = kUninstall + L"{DROMIKA-TEST-32}";
+  fixture::ScratchKey narrowUninstall{HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY};
+  fixture::ScratchKey narrowMaker{HKEY_LOCAL_MACHINE, L"Software\\VANTOREL", KEY_WOW64_32KEY};
+  std::wstring deep = folder_;
+  for (int i = 0; i < 20 && deep.size() <= MAX_PATH + 20; ++i) {
+    deep += L"a-folder-name-that-is-long\\";
+    ASSERT_TRUE(CreateDirectoryW(ExtendedPath(deep).c_str(), nullptr));
+  }
+  ASSERT_TRUE(fixture::WriteBytes(ExtendedPath(deep + L"deep.log"), "far down"));
+  narrowUninstall.Text(key, L"HelpLink", L"https://vantorel.example/");
+  narrowUninstall.Text(key, L"InstallLocation", deep);
+  for (auto* view : {&maker_, &narrowMaker}) {
+    view->Text(L"Software\\VANTOREL\\Both", L"ProductLabel", view == &maker_ ? L"Both 64" : L"Both 32");
+    view->Text(L"Software\\VANTOREL\\Both", L"InstallFolder", L"");
+  }
+  narrowMaker.Text(L"Software\\VANTOREL\\Old", L"ProductLabel", L"Old 32");
+  narrowMaker.Text(L"Software\\VANTOREL\\Old", L"InstallFolder", L"");
+
+  const std::wstring text = Run();
+  EXPECT_TRUE(Has(text, L"<products>\n"
+                        L"  <product name=\"\" installedversion=\"\" comments=\"\" installlocation=\"" +
+                            XmlEscape(deep) + L"\" guid=\"{DROMIKA-TEST-32}\"/>\n"
+                        L"  <product name=\"Both 64\" installedversion=\"\" installlocation=\"\" guid=\"\"/>\n"
+                        L"  <product name=\"Old 32\" installedversion=\"\" installlocation=\"\" guid=\"\"/>\n"
+                        L"</products>\n"))
+      << str::as_u8string(text.substr(0, 3000));
+  EXPECT_TRUE(Has(text, L"<file name=\"deep.log\" bytes=\"8\" size=\"8 B\"")) << str::as_u8string(text);
+  EXPECT_TRUE(Has(text, L">\nfar down"));
 }
 
 TEST_F(HostProducts, NoProductsGiveAnEmptyElement) {

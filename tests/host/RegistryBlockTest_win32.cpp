@@ -38,6 +38,10 @@ TEST(HostRegistryBlock, WritesTheMakersKeysAsStored) {
   user.Text(key, std::wstring(300, L'n'), L"a name longer than the buffer ends the list");
   user.Text(key, L"Zulu", L"never reached");
   machine.Text(key + L"\\Tally", L"Version", L"10.2");
+  // What a 32-bit installer wrote: a key both views hold is written once, the 64-bit view's.
+  fixture::ScratchKey narrow(HKEY_LOCAL_MACHINE, L"Software\\VANTOREL", KEY_WOW64_32KEY);
+  narrow.Text(key + L"\\Tally", L"Version", L"9.0");
+  narrow.Text(key + L"\\Legacy", L"Version", L"1.0");
 
   const std::wstring text = dromika::RegistryBlock(platform::HostMachine()).Produce();
   EXPECT_EQ(Section(text, L"  <key name=\"HKCU\">\n", L"\n  </key>\n"),
@@ -67,6 +71,9 @@ TEST(HostRegistryBlock, WritesTheMakersKeysAsStored) {
   EXPECT_NE(text.find(L"  <key name=\"HKLM\">\n    <key name=\"Software\">\n      <key name=\"VANTOREL\">\n"
                       L"        <key name=\"Tally\">\n"
                       L"          <value name=\"Version\" type=\"REG_SZ\" value=\"10.2\"/>\n"
+                      L"        </key>\n"
+                      L"        <key name=\"Legacy\">\n"
+                      L"          <value name=\"Version\" type=\"REG_SZ\" value=\"1.0\"/>\n"
                       L"        </key>\n      </key>\n    </key>\n  </key>\n</registry>\n"),
             std::wstring::npos)
       << str::as_u8string(text);
@@ -75,6 +82,7 @@ TEST(HostRegistryBlock, WritesTheMakersKeysAsStored) {
 TEST(HostRegistryBlock, MissingMakerKeysLeaveNoTrace) {
   fixture::ScratchKey user(HKEY_CURRENT_USER, L"Software\\VANTOREL");
   fixture::ScratchKey machine(HKEY_LOCAL_MACHINE, L"Software\\VANTOREL");
+  fixture::ScratchKey narrow(HKEY_LOCAL_MACHINE, L"Software\\VANTOREL", KEY_WOW64_32KEY);
   const std::wstring text = dromika::RegistryBlock(platform::HostMachine()).Produce();
   EXPECT_EQ(text.find(L"VANTOREL"), std::wstring::npos);
   EXPECT_EQ(text.substr(0, 11), L"<registry>\n");

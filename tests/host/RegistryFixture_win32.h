@@ -9,13 +9,15 @@
 namespace fixture {
 
 // Creates key path under root (and the keys on the way) and deletes the
-// named top key with everything below it when it goes.
+// named top key with everything below it when it goes. view is 0 or one of
+// KEY_WOW64_64KEY and KEY_WOW64_32KEY.
 class ScratchKey {
  public:
-  ScratchKey(HKEY root, std::wstring removeOnExit) : root_(root), remove_(std::move(removeOnExit)) {
-    RegDeleteTreeW(root_, remove_.c_str());
+  ScratchKey(HKEY root, std::wstring removeOnExit, REGSAM view = 0)
+      : root_(root), remove_(std::move(removeOnExit)), view_(view) {
+    Remove();
   }
-  ~ScratchKey() { RegDeleteTreeW(root_, remove_.c_str()); }
+  ~ScratchKey() { Remove(); }
   ScratchKey(const ScratchKey&) = delete;
   ScratchKey& operator=(const ScratchKey&) = delete;
 
@@ -38,13 +40,26 @@ class ScratchKey {
  private:
   HKEY Create(const std::wstring& key) {
     HKEY handle = nullptr;
-    return RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) == ERROR_SUCCESS
+    return RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_WRITE | view_, nullptr, &handle, nullptr) ==
+                   ERROR_SUCCESS
                ? handle
                : nullptr;
+  }
+  // The view applies to a path, so the parent is opened in it and the last name deleted there.
+  void Remove() {
+    const size_t slash = remove_.rfind(L'\\');
+    HKEY parent = nullptr;
+    if (slash == std::wstring::npos ||
+        RegOpenKeyExW(root_, remove_.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view_, &parent) != ERROR_SUCCESS) {
+      return;
+    }
+    RegDeleteTreeW(parent, remove_.substr(slash + 1).c_str());
+    RegCloseKey(parent);
   }
 
   HKEY root_;
   std::wstring remove_;
+  REGSAM view_;
 };
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {

@@ -17,6 +17,19 @@ TEST(SelectAllClass, ReadsTheClassOfASelectAllQuery) {
   EXPECT_EQ(SelectAllClass(L"SELECTED * FROM X"), L"");
 }
 
+// A second CoInitializeSecurity in one process answers RPC_E_TOO_LATE; the
+// first one's setting holds, so a later connection goes on.
+TEST(ComSecurityReady, AcceptsSuccessAndTooLateOnly) {
+  const struct {
+    uint32_t result;
+    bool ready;
+  } cases[] = {{0, true}, {1, true}, {0x80010119, true}, {0x80010117, false}, {0x80070005, false},
+               {0x8007000E, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::ComSecurityReady(static_cast<int32_t>(c.result)), c.ready) << std::hex << c.result;
+  }
+}
+
 std::vector<std::wstring> NamesOf(platform::ManagementSession& session, const std::wstring& query) {
   std::vector<std::wstring> names;
   session.Query(query, [&](platform::ManagementObject& object) {

@@ -169,6 +169,11 @@ TEST_F(FilesystemBlockTest, WhatCannotBeReadDegrades) {
   Note(L"C:\\P\\");
   machine.files.Remove(L"C:\\P\\gone.txt");
   machine.files.Deny(L"C:\\P\\locked.log");
+  machine.files.AddFile(L"C:\\P\\cloud.log", "never read");  // reading a placeholder would download it
+  machine.files.AddFile(L"C:\\P\\cloud.exe", "MZ");
+  machine.program.versions[L"C:\\P\\cloud.exe"] = L"1.0";
+  for (const wchar_t* name : {L"C:\\P\\cloud.log", L"C:\\P\\cloud.exe"}) machine.files.MakeRemote(name);
+  Note(L"C:\\P\\");
   EXPECT_EQ(Produce(),
             L"<filesystem>\n"
             L"  <dir name=\"C:\">\r\n"
@@ -177,6 +182,9 @@ TEST_F(FilesystemBlockTest, WhatCannotBeReadDegrades) {
             L"    </dir>\r\n"
             L"      <file name=\"locked.log\" bytes=\"6\" size=\"6 B\" datemodified=\"01/01/1601 0:00:00\">\n"
             L"      </file>\n"
+            L"      <file name=\"cloud.log\" bytes=\"10\" size=\"10 B\" datemodified=\"01/01/1601 0:00:00\">\n"
+            L"      </file>\n"
+            L"      <file name=\"cloud.exe\" bytes=\"2\" size=\"2 B\" datemodified=\"01/01/1601 0:00:00\"/>\n"
             L"  </dir>\r\n"
             L"  </dir>\r\n"
             L"</filesystem>\n");

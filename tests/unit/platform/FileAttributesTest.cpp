@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "platform/FileAttributes.h"
+
+namespace {
+
+using namespace platform;
+
+TEST(ClassifyWindowsEntry, OnlyNameSurrogatesAreLinksAndPlaceholdersAreNotRead) {
+  constexpr uint32_t kSymlink = 0xA000000C, kJunction = 0xA0000003, kCloud = 0x9000001A, kDedup = 0x80000013;
+  constexpr uint32_t kFolder = kAttributeDirectory, kReparse = kAttributeReparsePoint;
+  const struct {
+    uint32_t attributes, tag;
+    bool folder, link, local;
+  } cases[] = {
+      {0x20, 0, false, false, true},                                       // a plain file
+      {kFolder, 0, true, false, true},                                     // a plain folder
+      {kFolder | kReparse, kJunction, false, true, true},                  // junction or mount point
+      {kReparse, kSymlink, false, true, true},                             // file symbolic link
+      {kFolder | kReparse, kSymlink, false, true, true},                   // folder symbolic link
+      {0, kSymlink, false, false, true},                                   // tag without the attribute: no link
+      {kFolder | kReparse | kAttributeRecallOnOpen, kCloud, true, false, false},  // cloud folder: descended
+      {kReparse | kAttributeRecallOnDataAccess, kCloud, false, false, false},     // cloud file, not local
+      {kReparse, kCloud, false, false, true},                                     // cloud file kept on the disk
+      {kReparse, kDedup, false, false, true},                                     // deduplicated file
+      {kAttributeOffline, 0, false, false, false},
+      {kAttributeRecallOnOpen, 0, false, false, false},
+  };
+  for (const auto& c : cases) {
+    const EntryKind kind = ClassifyWindowsEntry(c.attributes, c.tag);
+    EXPECT_EQ(kind.isFolder, c.folder) << std::hex << c.attributes << " " << c.tag;
+    EXPECT_EQ(kind.isLink, c.link) << std::hex << c.attributes << " " << c.tag;
+    EXPECT_EQ(kind.dataIsLocal, c.local) << std::hex << c.attributes << " " << c.tag;
+  }
+}
+
+}  // namespace
