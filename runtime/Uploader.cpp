@@ -121,7 +121,8 @@ qtl::status Track(const std::wstring& document) {
   HttpRequest request;
   request.url = Configured(request.connectMs, request.totalMs);
   if (request.url.empty()) {
-    return qtl::status::error(L"Unable to upload the analytics document: no upload address is configured in this build");
+    return qtl::status::error(
+        L"Unable to upload the analytics document: no upload address is configured (DROMIKA_UPLOAD_URL)");
   }
   if (!ParseUploadAddress(request.url, request.address)) return Failure(request.url, L"not an http or https address");
   const std::wstring token = UploadSetting(L"DROMIKA_UPLOAD_TOKEN");
