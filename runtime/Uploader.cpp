@@ -1,8 +1,10 @@
 #include "runtime/Uploader.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "runtime/Convert.h"
+#include "runtime/Gzip.h"
 #include "runtime/Str.h"
 
 #ifndef DROMIKA_UPLOAD_URL
@@ -67,7 +69,14 @@ std::wstring Configured(uint32_t& connectMs, uint32_t& totalMs) {
   std::lock_guard<std::mutex> lock(overrides.mutex);
   connectMs = overrides.connectMs ? overrides.connectMs : kConnectMs;
   totalMs = overrides.totalMs ? overrides.totalMs : kTotalMs;
-  return overrides.address.empty() ? str::as_wstring(DROMIKA_UPLOAD_URL) : overrides.address;
+  if (!overrides.address.empty()) return overrides.address;
+  const std::wstring fromEnvironment = UploadSetting(L"DROMIKA_UPLOAD_URL");
+  return fromEnvironment.empty() ? str::as_wstring(DROMIKA_UPLOAD_URL) : fromEnvironment;
+}
+
+// Visible ASCII only: anything else could end the header or change its meaning.
+bool UsableToken(const std::wstring& token) {
+  return std::all_of(token.begin(), token.end(), [](wchar_t c) { return c > L' ' && c < 0x7F; });
 }
 
 qtl::status Failure(const std::wstring& url, const std::wstring& why) {
@@ -112,10 +121,17 @@ qtl::status Track(const std::wstring& document) {
   HttpRequest request;
   request.url = Configured(request.connectMs, request.totalMs);
   if (request.url.empty()) {
-    return qtl::status::error(L"Unable to upload the analytics document: no upload address is configured in this build");
+    return qtl::status::error(
+        L"Unable to upload the analytics document: no upload address is configured (DROMIKA_UPLOAD_URL)");
   }
   if (!ParseUploadAddress(request.url, request.address)) return Failure(request.url, L"not an http or https address");
-  request.body = str::as_u8string(document);
+  const std::wstring token = UploadSetting(L"DROMIKA_UPLOAD_TOKEN");
+  if (!UsableToken(token)) return Failure(request.url, L"the upload token holds characters other than visible ASCII");
+  request.headers = {"Content-Type: application/xml; charset=utf-8", "Content-Encoding: gzip"};
+  if (!token.empty()) request.headers.push_back("Authorization: Bearer " + str::as_u8string(token));
+  if (!codec::Gzip(str::as_u8string(document), request.body)) {
+    return Failure(request.url, L"the document could not be compressed");
+  }
   const HttpOutcome outcome = PostXml(request);
   if (!outcome.failure.empty()) return Failure(request.url, outcome.failure);
   if (outcome.code < 200 || outcome.code > 299) {

@@ -1,18 +1,24 @@
-// The web-service uploader: posts the analytics document to the address
-// this build was configured with (the CMake cache variable DROMIKA_UPLOAD_URL).
+// The web-service uploader: posts the analytics document to the address in
+// the environment variable DROMIKA_UPLOAD_URL, or else to the one this build
+// was configured with (the CMake cache variable of the same name).
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "runtime/Status.h"
 
 namespace ws::analytics::impl {
 
-// Posts `document` as UTF-8 XML (Content-Type application/xml; charset=utf-8)
-// over HTTP or HTTPS. Ok for a 2xx reply; otherwise an error status naming
-// the cause: no address configured, an address that cannot be used, a
-// connection that failed or was refused, a time-out, or the reply's code.
-// Never waits longer than the connect and total time-outs.
+// Posts `document` as gzip-compressed UTF-8 XML (Content-Type
+// application/xml; charset=utf-8, Content-Encoding gzip) over HTTP or HTTPS,
+// with "Authorization: Bearer" and the text of DROMIKA_UPLOAD_TOKEN when that
+// is set. Proxies: the system's settings on Windows, http_proxy, https_proxy
+// and no_proxy elsewhere. Ok for a 2xx reply whose headers arrived whole;
+// otherwise an error status naming the cause: no address configured, an
+// address or token that cannot be used, a connection that failed or broke
+// off, a time-out, or the reply's code. No status ever holds the token.
+// Never waits much longer than the connect and total time-outs together.
 qtl::status Track(const std::wstring& document);
 
 // For tests only: replaces the build's address (an empty text restores it)
@@ -41,13 +47,18 @@ struct HttpOutcome {
 struct HttpRequest {
   std::wstring url;
   UploadAddress address;
-  std::string body;
+  std::vector<std::string> headers;  // "Name: value", printable ASCII
+  std::string body;                  // sent as it is
   uint32_t connectMs = 0;
-  uint32_t totalMs = 0;
+  uint32_t totalMs = 0;              // the whole exchange
 };
 
-// The host half: one POST with the request's body and time-outs
-// (Uploader_curl.cpp, Uploader_winhttp.cpp).
+// The host half (Uploader_curl.cpp, Uploader_winhttp.cpp): one POST with the
+// request's headers, body and time-outs. A reply whose headers break off is
+// a failure.
 HttpOutcome PostXml(const HttpRequest& request);
+
+// The host half: the environment variable `name`, empty when it is unset.
+std::wstring UploadSetting(const wchar_t* name);
 
 }  // namespace ws::analytics::impl

@@ -1,7 +1,8 @@
 #include <curl/curl.h>
 #include <dlfcn.h>
 
-#include <mutex>
+#include <cstdlib>
+#include <string_view>
 
 #include "runtime/Str.h"
 #include "runtime/Uploader.h"
@@ -10,6 +11,16 @@ namespace ws::analytics::impl {
 namespace {
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
+
+// libcurl takes a reply that ends inside its headers for a whole one, so the
+// blank line that ends them is looked for here. A status line starts a new
+// block: a proxy's answer to CONNECT comes before the server's.
+size_t WatchHeaders(char* line, size_t size, size_t count, void* complete) {
+  const std::string_view text(line, size * count);
+  if (text.rfind("HTTP/", 0) == 0) *static_cast<bool*>(complete) = false;
+  if (text == "\r\n" || text == "\n") *static_cast<bool*>(complete) = true;
+  return size * count;
+}
 
 // libcurl is loaded on the first upload, not at start: it brings some thirty
 // libraries whose loading doubled the time of a whole report.
@@ -64,16 +75,16 @@ struct Easy {
   curl_slist* headers = nullptr;
 };
 
-// No proxy from the environment, no redirects, no protocol but the two we
-// name: the upload goes where the build says and nowhere else.
-void Configure(Easy& easy, const HttpRequest& request, const std::string& url, char* errors) {
+// No redirects and no protocol but the two we name: the upload goes where it
+// was told and nowhere else. libcurl itself follows http_proxy, https_proxy,
+// all_proxy and no_proxy.
+void Configure(Easy& easy, const HttpRequest& request, const std::string& url, char* errors, bool* headersComplete) {
   CURL* h = easy.handle;
   const auto setopt = easy.curl.easy_setopt;
-  easy.headers = easy.curl.slist_append(easy.headers, "Content-Type: application/xml; charset=utf-8");
+  for (const std::string& header : request.headers) easy.headers = easy.curl.slist_append(easy.headers, header.c_str());
   easy.headers = easy.curl.slist_append(easy.headers, "Expect:");
   setopt(h, CURLOPT_URL, url.c_str());
   setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  setopt(h, CURLOPT_PROXY, "");
   setopt(h, CURLOPT_NOSIGNAL, 1L);
   setopt(h, CURLOPT_HTTPHEADER, easy.headers);
   setopt(h, CURLOPT_POST, 1L);
@@ -82,6 +93,8 @@ void Configure(Easy& easy, const HttpRequest& request, const std::string& url, c
   setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectMs));
   setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalMs));
   setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
+  setopt(h, CURLOPT_HEADERFUNCTION, WatchHeaders);
+  setopt(h, CURLOPT_HEADERDATA, headersComplete);
   setopt(h, CURLOPT_ERRORBUFFER, errors);
 }
 
@@ -107,14 +120,24 @@ HttpOutcome PostXml(const HttpRequest& request) {
   }
   char errors[CURL_ERROR_SIZE] = {};
   const std::string url = str::as_u8string(request.url);
-  Configure(easy, request, url, errors);
+  bool headersComplete = false;
+  Configure(easy, request, url, errors, &headersComplete);
   const CURLcode code = curl.easy_perform(easy.handle);
   if (code != CURLE_OK) {
     outcome.failure = Describe(curl, code, errors);
     return outcome;
   }
+  if (!headersComplete) {
+    outcome.failure = L"the connection closed before the reply's headers ended";
+    return outcome;
+  }
   curl.easy_getinfo(easy.handle, CURLINFO_RESPONSE_CODE, &outcome.code);
   return outcome;
+}
+
+std::wstring UploadSetting(const wchar_t* name) {
+  const char* value = std::getenv(str::as_u8string(name).c_str());
+  return value ? str::as_wstring(value) : std::wstring();
 }
 
 }  // namespace ws::analytics::impl

@@ -4,8 +4,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ python3 libxml2-utils
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libfmt-dev libicu-dev libcurl4-openssl-dev
-  g++-mingw-w64-x86-64-posix wine64
+  libfmt-dev libicu-dev libcurl4-openssl-dev zlib1g-dev
+  g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev
   clang libclang-rt-14-dev
 )
 missing=()

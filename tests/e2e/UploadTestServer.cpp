@@ -1,7 +1,6 @@
-// The server of DromikaCmd with the uploader pointed at a test's own HTTP
-// server: the address comes from DROMIKA_TEST_UPLOAD_URL and the time-outs
-// from DROMIKA_TEST_UPLOAD_TIMEOUT_MS. Only the tests build this program;
-// DromikaCmd itself is steered by nothing but its command line.
+// The server of DromikaCmd with the uploader's time-outs shortened to
+// DROMIKA_TEST_UPLOAD_TIMEOUT_MS, so that tests of a slow peer end soon.
+// Only the tests build this program.
 #include <cstdlib>
 #include <string>
 
@@ -11,15 +10,11 @@
 #include "runtime/App.h"
 #include "runtime/CmdLine.h"
 #include "runtime/Console.h"
-#include "runtime/Str.h"
 #include "runtime/Uploader.h"
 
 namespace {
 
 void ApplyTestSettings() {
-  if (const char* url = std::getenv("DROMIKA_TEST_UPLOAD_URL")) {
-    ws::analytics::impl::SetUploadAddressForTesting(str::as_wstring(url));
-  }
   if (const char* timeout = std::getenv("DROMIKA_TEST_UPLOAD_TIMEOUT_MS")) {
     const auto ms = static_cast<uint32_t>(std::strtoul(timeout, nullptr, 10));
     ws::analytics::impl::SetUploadTimeoutsForTesting(ms, ms);

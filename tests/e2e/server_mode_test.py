@@ -6,6 +6,7 @@ Environment (set by ctest): DROMIKA_EXE, DROMIKA_HOST (posix or win32),
 TALLY_CLIENT, WIRE_PROBE, UPLOAD_TEST_SERVER. On win32 every program runs
 under wine."""
 import contextlib
+import gzip
 import http.server
 import os
 import re
@@ -198,82 +199,123 @@ class SessionTest(unittest.TestCase):
 
 
 class UploadHandler(http.server.BaseHTTPRequestHandler):
+    """The upload peer: records each POST and answers as the test says:
+    'code' with that status, 'cut' inside the headers, 'drip' one byte at a time."""
     protocol_version = "HTTP/1.1"
-    code = 200
-    delay = 0.0
+    answer = ("code", 200)
     received = []
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
-        UploadHandler.received.append((self.path, self.headers.get("Content-Type"), body))
-        time.sleep(UploadHandler.delay)
-        self.send_response(UploadHandler.code)
-        self.send_header("Content-Length", "0")
-        self.send_header("Connection", "close")
-        self.end_headers()
+        UploadHandler.received.append((self.path, dict(self.headers), body))
+        kind, code = UploadHandler.answer
+        reply = b"HTTP/1.1 %d Done\r\nContent-Length: 0\r\nConnection: close\r\n\r\n" % code
+        self.close_connection = True
+        if kind == "cut":
+            self.wfile.write(reply[:25])
+        elif kind == "drip":
+            for byte in reply:  # ten bytes a second: each read sees data, the whole takes seconds
+                try:
+                    self.wfile.write(bytes([byte]))
+                    self.wfile.flush()
+                except OSError:
+                    return
+                time.sleep(0.1)
+        else:
+            self.wfile.write(reply)
 
     def log_message(self, *args):
         pass
+
+
+UPLOAD_VARIABLES = ("DROMIKA_UPLOAD_URL", "DROMIKA_UPLOAD_TOKEN", "http_proxy", "https_proxy", "all_proxy",
+                    "no_proxy", "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY")
 
 
 class UploadTest(unittest.TestCase):
     LINES = ["TrackEvent\tsession.init", "AddStandardGroup\t0x10000000", "SaveTo\tweb service", "Process"]
 
     def setUp(self):
-        UploadHandler.code, UploadHandler.delay, UploadHandler.received = 200, 0.0, []
+        UploadHandler.answer, UploadHandler.received = ("code", 200), []
         self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), UploadHandler)
         self.http.daemon_threads = True
         threading.Thread(target=self.http.serve_forever, daemon=True).start()
         self.url = "http://127.0.0.1:%d/collect" % self.http.server_address[1]
+        # Only what a case sets: no address, token or proxy from the caller's environment.
+        self.saved = {name: os.environ.pop(name) for name in UPLOAD_VARIABLES if name in os.environ}
 
     def tearDown(self):
+        os.environ.update(self.saved)
         self.http.shutdown()
         self.http.server_close()
 
-    def process(self, url, timeout_ms=None):
-        env = {"DROMIKA_TEST_UPLOAD_URL": url}
-        if timeout_ms:
-            env["DROMIKA_TEST_UPLOAD_TIMEOUT_MS"] = str(timeout_ms)
-        code, out, err = tally(self.LINES, server=UPLOAD_TEST_SERVER, env=env)
+    def process(self, env, server=UPLOAD_TEST_SERVER):
+        """Runs a session that uploads; returns Process's value and the console text."""
+        code, out, err = tally(self.LINES, server=server, env=env)
         self.assertEqual(out[:3], ["ok\t"] * 3)
         self.assertEqual(len(out), 4, out)
         self.assertNotIn("Saving to", err)
         status, value = out[3].split("\t")
         self.assertEqual(status, "ok")
         self.assertEqual(code, 0 if value == "ok" else 1, err)
-        return value
+        return value, "\n".join(out) + err
 
-    def test_success_posts_the_document_as_utf8_xml(self):
-        self.assertEqual(self.process(self.url), "ok")
+    def test_the_address_and_token_from_the_environment_send_the_document_compressed(self):
+        value, console = self.process({"DROMIKA_UPLOAD_URL": self.url, "DROMIKA_UPLOAD_TOKEN": "t0k3n-Secret"},
+                                      server=None)
+        self.assertEqual(value, "ok")
+        self.assertNotIn("t0k3n-Secret", console)
         self.assertEqual(len(UploadHandler.received), 1)
-        path, content_type, body = UploadHandler.received[0]
+        path, headers, body = UploadHandler.received[0]
         self.assertEqual(path, "/collect")
-        self.assertEqual(content_type, "application/xml; charset=utf-8")
-        self.assertTrue(body.startswith(b'<?xml version="1.0" encoding="utf-8"?>\r\n'), body[:60])
-        self.assertIn(b'<event name="session.init" eventtime="', body)
-        self.assertTrue(body.endswith(b"</dromika>\r\n"))
-        xml.dom.minidom.parseString(body)
+        self.assertEqual(headers.get("Content-Type"), "application/xml; charset=utf-8")
+        self.assertEqual(headers.get("Content-Encoding"), "gzip")
+        self.assertEqual(headers.get("Authorization"), "Bearer t0k3n-Secret")
+        # No time, name or system code in the gzip header: the same bytes from either host.
+        self.assertEqual(body[:10], b"\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff")
+        document = gzip.decompress(body)
+        self.assertTrue(document.startswith(b'<?xml version="1.0" encoding="utf-8"?>\r\n'), document[:60])
+        self.assertIn(b'<event name="session.init" eventtime="', document)
+        self.assertTrue(document.endswith(b"</dromika>\r\n"))
+        xml.dom.minidom.parseString(document)
 
-    def test_a_500_reply_is_a_failure_naming_it(self):
-        UploadHandler.code = 500
-        value = self.process(self.url)
-        self.assertIn(self.url, value)
-        self.assertIn("500", value)
-
-    def test_a_refused_connection_is_a_failure_naming_it(self):
+    def test_failures_name_their_cause(self):
         with socket.socket() as unused:
             unused.bind(("127.0.0.1", 0))
-            port = unused.getsockname()[1]
-        url = "http://127.0.0.1:%d/collect" % port
-        value = self.process(url)
-        self.assertTrue(value.startswith("Unable to upload the analytics document to " + url + ": "), value)
-        self.assertRegex(value.lower(), "connect")
+            refused = "http://127.0.0.1:%d/collect" % unused.getsockname()[1]
+        cases = [  # name, answer, address, extra environment, what the message holds
+            ("a 500 reply", ("code", 500), self.url, {}, "500"),
+            ("a refused connection", ("code", 200), refused, {}, "connect"),
+            ("a reply cut inside its headers", ("cut", 200), self.url, {}, "reply|connection|server"),
+            ("a reply dripping past the deadline", ("drip", 200), self.url,
+             {"DROMIKA_TEST_UPLOAD_TIMEOUT_MS": "1000"}, "time"),
+            ("a token that cannot be a header", ("code", 200), self.url,
+             {"DROMIKA_UPLOAD_TOKEN": "two words"}, "token"),
+        ]
+        for name, answer, url, extra, cause in cases:
+            with self.subTest(name):
+                UploadHandler.answer, UploadHandler.received = answer, []
+                value, console = self.process(dict(extra, DROMIKA_UPLOAD_URL=url))
+                self.assertTrue(value.startswith("Unable to upload the analytics document to " + url + ": "), value)
+                self.assertRegex(value.lower(), cause)
+                self.assertNotIn("two words", console)
 
-    def test_a_reply_that_never_comes_times_out(self):
-        UploadHandler.delay = 5.0
-        value = self.process(self.url, timeout_ms=1000)
-        self.assertTrue(value.startswith("Unable to upload the analytics document to "), value)
-        self.assertRegex(value.lower(), "time")
+    @unittest.skipIf(WINE, "the Windows build takes the system's proxy settings, not these variables")
+    def test_proxies_come_from_the_environment(self):
+        with socket.socket() as unused:
+            unused.bind(("127.0.0.1", 0))
+            dead = "http://127.0.0.1:%d" % unused.getsockname()[1]
+        proxy = "http://127.0.0.1:%d" % self.http.server_address[1]
+        cases = [  # the proxy, what bypasses it, the address, the path the peer sees
+            (proxy, "", "http://upload.invalid/collect", "http://upload.invalid/collect"),
+            (dead, "127.0.0.1", self.url, "/collect"),
+        ]
+        for http_proxy, no_proxy, url, seen in cases:
+            with self.subTest(http_proxy=http_proxy, no_proxy=no_proxy):
+                UploadHandler.received = []
+                value, _ = self.process({"DROMIKA_UPLOAD_URL": url, "http_proxy": http_proxy, "no_proxy": no_proxy})
+                self.assertEqual(value, "ok")
+                self.assertEqual([r[0] for r in UploadHandler.received], [seen])
 
     @unittest.skipIf(os.environ.get("DROMIKA_BUILD_UPLOAD_URL"), "this build has an upload address")
     def test_a_build_without_an_address_says_so(self):

@@ -1,10 +1,44 @@
 #include "runtime/Uploader.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <random>
+
+#include "runtime/Gzip.h"
 #include "runtime/Str.h"
 
 namespace {
+
+std::string Gunzip(const std::string& data) {
+  z_stream stream{};
+  EXPECT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  std::string out;
+  char buffer[65536];
+  int result = Z_OK;
+  while (result == Z_OK) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream.avail_out = sizeof buffer;
+    result = inflate(&stream, Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - stream.avail_out);
+  }
+  inflateEnd(&stream);
+  EXPECT_EQ(result, Z_STREAM_END);
+  return out;
+}
+
+TEST(Uploader, BodiesCompressToGzipThatInflatesBack) {
+  std::mt19937 random(7);
+  std::string noise(256 << 10, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  for (const std::string& input : {std::string(), std::string("<a/>\r\n"), std::string(1 << 20, 'x'), noise}) {
+    std::string packed;
+    ASSERT_TRUE(codec::Gzip(input, packed));
+    EXPECT_EQ(Gunzip(packed), input) << input.size();
+  }
+}
 
 using ws::analytics::impl::ParseUploadAddress;
 using ws::analytics::impl::UploadAddress;
