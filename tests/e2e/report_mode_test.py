@@ -43,6 +43,50 @@ class ReportModeTest(unittest.TestCase):
         self.assertTrue(lines[-1].startswith("Unable to save to " + target + ": "), lines[-1])
         self.assertGreater(len(lines[-1]), len("Unable to save to " + target + ": "))
 
+    def test_a_failed_save_leaves_the_folder_as_it_was(self):
+        os.mkdir(os.path.join(self.folder, "dir"))
+        for target in (os.path.join(self.folder, "dir"), os.path.join(self.folder, "missing", "r.dromika")):
+            with self.subTest(target=target):
+                code, out, err = dromika("/out:" + host_path(target))
+                self.assertEqual(code, 1, err)
+                self.assertTrue(out.splitlines()[-1].startswith("Unable to save to " + host_path(target) + ": "), out)
+                self.assertEqual(os.listdir(self.folder), ["dir"])
+                self.assertEqual(os.listdir(os.path.join(self.folder, "dir")), [])
+
+    @unittest.skipIf(WINDOWS, "a file size limit and symbolic links are made on Linux")
+    def test_saving_replaces_the_target_in_one_step(self):
+        path = os.path.join(self.folder, "r.dromika")
+        code, out, err = dromika("/out:" + path)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(os.stat(path).st_mode & 0o777, 0o600, "the report lists every command line")
+        with open(path, "rb") as saved:
+            before = saved.read()
+        # SIGXFSZ ignored: the write past 4 KiB fails with EFBIG instead of killing the run.
+        limited = subprocess.run(["bash", "-c", "trap '' XFSZ; ulimit -f 4; exec \"$0\" \"$1\"", EXE, "/out:" + path],
+                                 capture_output=True, timeout=120)
+        self.assertEqual(limited.returncode, 1, limited.stderr)
+        self.assertIn(b"Unable to save to " + path.encode() + b": File too large", limited.stdout)
+        with open(path, "rb") as saved:
+            self.assertEqual(saved.read(), before)
+        self.assertEqual(os.listdir(self.folder), ["r.dromika"])
+
+        victim = os.path.join(self.folder, "victim.txt")
+        with open(victim, "wb") as planted:
+            planted.write(b"not yours")
+        link = os.path.join(self.folder, "link.dromika")
+        os.symlink(victim, link)
+        code, out, err = dromika("/out:" + link)
+        self.assertEqual(code, 0, err)
+        self.assertFalse(os.path.islink(link))
+        with open(victim, "rb") as planted:
+            self.assertEqual(planted.read(), b"not yours")
+
+    @unittest.skipIf(WINDOWS, "Linux paths are bytes")
+    def test_a_path_that_is_not_utf8_names_the_same_file(self):
+        code, out, err = dromika("/out:" + os.path.join(self.folder, "r\udce9.dromika"))
+        self.assertEqual(code, 0, err)
+        self.assertEqual(os.listdir(os.fsencode(self.folder)), [b"r\xe9.dromika"])
+
     def test_saved_document_is_well_formed_with_crlf_lines(self):
         path = os.path.join(self.folder, "r.dromika")
         code, out, err = dromika("/out:" + host_path(path))
