@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from dromika import EXE, WINDOWS, dromika, host_path  # noqa: E402
+from dromika import EXE, WINDOWS, WINE, dromika, host_path  # noqa: E402
 
 BANNER = re.compile(r"^DromikaCmd version \d+\.\d+\.\d+\.\d+ ")
 
@@ -53,23 +53,26 @@ class ReportModeTest(unittest.TestCase):
                 self.assertEqual(os.listdir(self.folder), ["dir"])
                 self.assertEqual(os.listdir(os.path.join(self.folder, "dir")), [])
 
-    @unittest.skipIf(WINDOWS, "a file size limit and symbolic links are made on Linux")
-    def test_saving_replaces_the_target_in_one_step(self):
+    def test_a_file_size_limit_keeps_the_previous_report(self):
         path = os.path.join(self.folder, "r.dromika")
-        code, out, err = dromika("/out:" + path)
+        code, out, err = dromika("/out:" + host_path(path))
         self.assertEqual(code, 0, err)
-        self.assertEqual(os.stat(path).st_mode & 0o777, 0o600, "the report lists every command line")
         with open(path, "rb") as saved:
             before = saved.read()
-        # SIGXFSZ ignored: the write past 4 KiB fails with EFBIG instead of killing the run.
-        limited = subprocess.run(["bash", "-c", "trap '' XFSZ; ulimit -f 4; exec \"$0\" \"$1\"", EXE, "/out:" + path],
-                                 capture_output=True, timeout=120)
+        # SIGXFSZ ignored: the write past 4 KiB fails (EFBIG) instead of killing the run.
+        command = ([WINE] if WINDOWS else []) + [EXE, "/out:" + host_path(path)]
+        limited = subprocess.run(["bash", "-c", "trap '' XFSZ; ulimit -f 4; exec \"$@\"", "limited"] + command,
+                                 capture_output=True, timeout=120, env=dict(os.environ, WINEDEBUG="-all"))
         self.assertEqual(limited.returncode, 1, limited.stderr)
-        self.assertIn(b"Unable to save to " + path.encode() + b": File too large", limited.stdout)
+        last = limited.stdout.decode().splitlines()[-1]
+        self.assertRegex(last, "^Unable to save to " + re.escape(host_path(path)) + ": [A-Z]")
+        self.assertNotRegex(last, "Success|already exists")
         with open(path, "rb") as saved:
             self.assertEqual(saved.read(), before)
         self.assertEqual(os.listdir(self.folder), ["r.dromika"])
 
+    @unittest.skipIf(WINDOWS, "modes and symbolic links are Linux's")
+    def test_the_report_is_private_and_a_planted_link_is_replaced(self):
         victim = os.path.join(self.folder, "victim.txt")
         with open(victim, "wb") as planted:
             planted.write(b"not yours")
@@ -78,6 +81,7 @@ class ReportModeTest(unittest.TestCase):
         code, out, err = dromika("/out:" + link)
         self.assertEqual(code, 0, err)
         self.assertFalse(os.path.islink(link))
+        self.assertEqual(os.stat(link).st_mode & 0o777, 0o600, "the report lists every command line")
         with open(victim, "rb") as planted:
             self.assertEqual(planted.read(), b"not yours")
 
