@@ -1,21 +1,24 @@
 #include "Common/SplitIds.h"
 
 #include <algorithm>
-#include <regex>
 
-#include "runtime/Format.h"
 #include "runtime/Str.h"
 
-void SplitIds(std::vector<std::wstring>& ids, const std::wstring& text) {
-  static const std::wstring separators = L" ,;\n\r/\\";
-  std::wstring escaped;
-  for (wchar_t c : separators) escaped += std::wstring(L"\\") + c;
-  const std::wstring lead = str::snprintf(L"(?:^|[%s]+)", escaped);
-  static const std::wregex pattern(str::snprintf(L"%s([^%s]+)", lead, escaped), std::regex::ECMAScript);
+namespace {
+bool IsSeparator(wchar_t c) {
+  return c == L' ' || c == L',' || c == L';' || c == L'\n' || c == L'\r' || c == L'/' || c == L'\\';
+}
+}  // namespace
 
+// A plain scan: a backtracking pattern would recurse once per character and
+// overflow the stack on a long identifier.
+void SplitIds(std::vector<std::wstring>& ids, const std::wstring& text) {
   ids.clear();
-  for (std::wsregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it) {
-    ids.push_back((*it)[1].str());
+  for (size_t at = 0; at < text.size();) {
+    while (at < text.size() && IsSeparator(text[at])) ++at;
+    const size_t start = at;
+    while (at < text.size() && !IsSeparator(text[at])) ++at;
+    if (at > start) ids.push_back(text.substr(start, at - start));
   }
   std::sort(ids.begin(), ids.end(), str::Utf16Less());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());

@@ -1,6 +1,7 @@
 #include "Common/sys_server_RemoteCallServer.h"
 
 #include "analytics/IAnalyticsService.h"
+#include "runtime/PathBytes.h"
 
 namespace sys::server {
 
@@ -20,7 +21,9 @@ RemoteCallRegistry MakeRemoteCallRegistry(qrn::analytics::IAnalyticsService& ser
   registry.Register<void(std::wstring, std::wstring)>(
       "SetDataPoint", [s](const std::wstring& name, const std::wstring& value) { s->SetDataPoint(name, value); });
   registry.Register<void()>("EndGroup", [s] { s->EndGroup(); });
-  registry.Register<void(std::wstring)>("SaveTo", [s](const std::wstring& target) { s->SaveTo(target); });
+  // A path keeps its bytes even where they are not UTF-8, so it names the file the client meant.
+  registry.Register<void(std::string)>(
+      "SaveTo", [s](const std::string& target) { s->SaveTo(sys::path::FromHostBytes(target)); });
   registry.Register<qtl::status()>("Process", [s] { return s->Process(); });
   return registry;
 }

@@ -4,6 +4,7 @@
 #include "Common/CommandLineUtils.h"
 #include "Qrn.Tally/CommandLine.h"
 #include "Qrn.Tally/Modes.h"
+#include "Qrn.Tally/RunGuard.h"
 #include "runtime/App.h"
 #include "runtime/CmdLine.h"
 #include "runtime/Console.h"
@@ -12,19 +13,14 @@
 namespace {
 
 int Run() {
-  int exitCode = 0;
-  std::vector<std::wstring> positional;
-  sys::env::NamedArguments named;
-  try {
+  return RunGuarded([] {
+    std::vector<std::wstring> positional;
+    sys::env::NamedArguments named;
     sys::env::GetCmdLineArguments(positional, named);
     CommandLine commandLine;
     commandLine.Assign(positional, named);
-    exitCode = commandLine.serverFlag ? RunServerMode(commandLine) : RunReportMode(commandLine);
-  } catch (const qtl::status_exception& e) {
-    cmd::WriteErrorLine(e.get_status().text());
-    exitCode = 1;
-  }
-  return exitCode;
+    return commandLine.serverFlag ? RunServerMode(commandLine) : RunReportMode(commandLine);
+  });
 }
 
 }  // namespace

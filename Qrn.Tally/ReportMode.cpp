@@ -4,7 +4,6 @@
 #include "report/ReportBuilder.h"
 #include "runtime/Banner.h"
 #include "runtime/Str.h"
-#include "runtime/SystemError.h"
 
 namespace {
 constexpr BlockMask kAllBlocks = 0x0FFFFFFF;
@@ -26,8 +25,8 @@ int RunReportMode(const CommandLine& commandLine) {
   str::replace_all(document, std::wstring(L"\r"), std::wstring());
 
   cmd::WriteLine(L"Saving to " + commandLine.outputPath);
-  if (SaveTextToFile(commandLine.outputPath, document)) return 0;
-  const uint32_t error = sys::LastErrorCode();
-  cmd::WriteLine(L"Unable to save to " + commandLine.outputPath + L": " + str::as_wstring(QRNErrMsg(error)));
+  const qtl::status saved = SaveText(commandLine.outputPath, document);
+  if (saved.ok()) return 0;
+  cmd::WriteLine(saved.text());
   return 1;  // a report that was not saved is a failed run
 }

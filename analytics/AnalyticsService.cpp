@@ -4,7 +4,6 @@
 #include "Common/TextFile.h"
 #include "runtime/Convert.h"
 #include "runtime/Str.h"
-#include "runtime/SystemError.h"
 #include "runtime/Uploader.h"
 
 namespace qrn::analytics::impl {
@@ -130,9 +129,7 @@ qtl::status AnalyticsService::SaveDocument(std::wstring document) const {
   // The file writer turns each line feed into CR LF; a CR kept here would double.
   str::replace_all(document, std::wstring(L"\r"), std::wstring());
   cmd::WriteLine(L"Saving to " + saveTarget_);
-  if (SaveTextToFile(saveTarget_, document)) return qtl::ok_status();
-  const uint32_t error = sys::LastErrorCode();
-  return qtl::status::error(L"Unable to save to " + saveTarget_ + L": " + str::as_wstring(QRNErrMsg(error)));
+  return SaveText(saveTarget_, document);
 }
 
 }  // namespace qrn::analytics::impl

@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "runtime/PathBytes.h"
 #include "runtime/Sequence.h"
 #include "runtime/Str.h"
 
@@ -87,7 +88,7 @@ const std::map<std::string, TypedCall>& Calls() {
       {"StartGroup", {1, [](TallyClient& c, const Fields& f) { return Plain(c.StartGroup(Wide(f[1]))); }}},
       {"SetDataPoint", {2, [](TallyClient& c, const Fields& f) { return Plain(c.SetDataPoint(Wide(f[1]), Wide(f[2]))); }}},
       {"EndGroup", {0, [](TallyClient& c, const Fields&) { return Plain(c.EndGroup()); }}},
-      {"SaveTo", {1, [](TallyClient& c, const Fields& f) { return Plain(c.SaveTo(Wide(f[1]))); }}},
+      {"SaveTo", {1, [](TallyClient& c, const Fields& f) { return Plain(c.SaveTo(sys::path::FromHostBytes(f[1]))); }}},
       {"Process", {0, [](TallyClient& c, const Fields&) {
          qtl::status processed;
          qtl::status status = c.Process(processed);

@@ -2,6 +2,7 @@
 
 #include "runtime/Convert.h"
 #include "runtime/FrameConnection.h"
+#include "runtime/PathBytes.h"
 #include "runtime/Sequence.h"
 #include "runtime/Str.h"
 
@@ -116,7 +117,7 @@ qtl::status TallyClient::SetDataPoint(const std::wstring& name, const std::wstri
 qtl::status TallyClient::EndGroup() { return TypedCall("EndGroup", wire::Arguments(), nullptr); }
 
 qtl::status TallyClient::SaveTo(const std::wstring& target) {
-  return TypedCall("SaveTo", wire::Arguments(target), nullptr);
+  return TypedCall("SaveTo", wire::Arguments(sys::path::ToHostBytes(target)), nullptr);
 }
 
 qtl::status TallyClient::Process(qtl::status& processed) {

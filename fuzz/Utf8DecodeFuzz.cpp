@@ -1,10 +1,11 @@
 // str::as_wstring on arbitrary bytes: valid input round-trips exactly,
-// and the output only ever holds Unicode scalar values.
+// the output only ever holds Unicode scalar values, and path bytes round-trip.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "runtime/PathBytes.h"
 #include "runtime/Str.h"
 
 namespace {
@@ -43,5 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::wstring latin = str::as_wstring(bytes, str::InvalidUtf8::kLatin1);
   Check(CodePoints(latin).size() <= bytes.size());
   if (wide.find(L'\uFFFD') == std::wstring::npos) Check(latin == wide);
+
+  // A path read as bytes opens the same bytes again.
+  Check(sys::path::EncodeBytes(sys::path::DecodeBytes(bytes)) == bytes);
   return 0;
 }

@@ -10,7 +10,7 @@
 
 #include "platform/Drives.h"
 #include "platform/MountInfo.h"
-#include "platform/PosixPath.h"
+#include "runtime/PathBytes.h"
 
 namespace platform {
 namespace {
@@ -45,7 +45,7 @@ class PosixDrives : public Drives {
                                                  mounts::ParseNodevTypes(ReadWhole("/proc/filesystems")), probe);
     std::vector<std::wstring> roots;
     for (const auto& point : points) {
-      roots.push_back(posix::DecodePath(point.back() == '/' ? point : point + "/"));
+      roots.push_back(sys::path::DecodeBytes(point.back() == '/' ? point : point + "/"));
     }
     std::lock_guard<std::mutex> lock(mutex_);
     fixed_ = roots;
@@ -65,7 +65,7 @@ class PosixDrives : public Drives {
   std::optional<DriveSpace> FreeSpace(const std::wstring& root) override {
     if (TypeOf(root) != DriveType::kFixed) return std::nullopt;
     struct statvfs fs {};
-    if (statvfs(posix::EncodePath(root).c_str(), &fs) != 0) return std::nullopt;
+    if (statvfs(sys::path::EncodeBytes(root).c_str(), &fs) != 0) return std::nullopt;
     const uint64_t unit = fs.f_frsize;
     return DriveSpace{uint64_t{fs.f_bavail} * unit, uint64_t{fs.f_blocks} * unit, uint64_t{fs.f_bfree} * unit};
   }

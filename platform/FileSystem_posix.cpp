@@ -10,13 +10,13 @@
 
 #include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
-#include "platform/PosixPath.h"
+#include "runtime/PathBytes.h"
 
 namespace platform {
 namespace {
 
-using posix::DecodePath;
-using posix::EncodePath;
+using sys::path::DecodeBytes;
+using sys::path::EncodeBytes;
 
 SystemTime UtcOf(time_t seconds) {
   struct tm t {};
@@ -46,11 +46,11 @@ class PosixFileSystem : public FileSystem {
   std::wstring DriversFolder() const override {
     struct utsname names {};
     uname(&names);
-    return L"/lib/modules/" + DecodePath(names.release) + L"/";
+    return L"/lib/modules/" + DecodeBytes(names.release) + L"/";
   }
 
   std::optional<std::vector<FileInfo>> ListFolder(const std::wstring& folderPath) override {
-    const std::string folder = EncodePath(folderPath);
+    const std::string folder = EncodeBytes(folderPath);
     DIR* dir = opendir(folder.c_str());
     if (!dir) return std::nullopt;
     std::vector<FileInfo> entries;
@@ -58,23 +58,23 @@ class PosixFileSystem : public FileSystem {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       // An entry that vanished between readdir and lstat is simply not listed.
-      if (auto info = Describe(folder + name, DecodePath(name))) entries.push_back(std::move(*info));
+      if (auto info = Describe(folder + name, DecodeBytes(name))) entries.push_back(std::move(*info));
     }
     closedir(dir);
     return entries;
   }
 
   std::optional<FileInfo> FindFile(const std::wstring& path) override {
-    std::string bytes = EncodePath(path);
+    std::string bytes = EncodeBytes(path);
     while (bytes.size() > 1 && bytes.back() == '/') bytes.pop_back();
     const size_t slash = bytes.rfind('/');
-    return Describe(bytes, DecodePath(slash == std::string::npos ? bytes : bytes.substr(slash + 1)));
+    return Describe(bytes, DecodeBytes(slash == std::string::npos ? bytes : bytes.substr(slash + 1)));
   }
 
   // Only regular files are read: a FIFO named like a log would block the
   // open until a writer came, and a device would never end.
   std::unique_ptr<ReadableFile> OpenRead(const std::wstring& path) override {
-    const int fd = open(EncodePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(EncodeBytes(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
     FILE* file = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr;

@@ -3,6 +3,7 @@
 // with ICU; the C and POSIX locales are the invariant locale 0x7F.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,5 +41,14 @@ std::unique_ptr<Locale> NamedLocale(const std::wstring& name);
 // Neither POSIX nor ICU has a list separator. Linux uses Windows' own
 // convention: ";" where the decimal separator is ",", otherwise ",".
 std::wstring ListSeparatorFor(const std::wstring& decimalSeparator);
+
+// The locale POSIX gives a category ("LC_MESSAGES") from the environment:
+// LC_ALL, then the category's own variable, then LANG, where a variable set
+// to the empty text counts as unset; "C" when none is set. `lookup` is getenv.
+std::string PosixLocaleName(const char* category, const std::function<const char*(const char*)>& lookup);
+
+// The ICU locale id of a POSIX locale name: the code set and modifier go
+// ("de_DE.UTF-8@euro" is "de_DE"); C and POSIX are "en_US_POSIX".
+std::string IcuLocaleId(const std::string& posixName);
 
 }  // namespace platform

@@ -1,8 +1,10 @@
-// Windows locale facts from ICU. ICU takes the locale from LC_ALL,
-// LC_MESSAGES or LANG and maps "C" and "POSIX" to en_US_POSIX, whose LCID
-// is the invariant locale.
+// Windows locale facts from ICU. The locale comes from LC_ALL, LC_MESSAGES
+// or LANG; "C" and "POSIX" map to en_US_POSIX, whose LCID is the invariant
+// locale.
 #include <unicode/uloc.h>
 #include <unicode/unum.h>
+
+#include <cstdlib>
 
 #include "platform/Locale.h"
 
@@ -85,7 +87,15 @@ class IcuLocale : public Locale {
 }  // namespace
 
 Locale& HostLocale() {
-  static IcuLocale locale(uloc_getDefault(), uloc_getLCID(uloc_getDefault()));
+  static IcuLocale locale = [] {
+    // ICU's own default treats a variable set to the empty text as set.
+    const std::string id = IcuLocaleId(PosixLocaleName("LC_MESSAGES", [](const char* name) { return std::getenv(name); }));
+    char canonical[ULOC_FULLNAME_CAPACITY] = "";
+    UErrorCode error = U_ZERO_ERROR;
+    uloc_canonicalize(id.c_str(), canonical, sizeof canonical, &error);
+    const std::string name = U_SUCCESS(error) ? canonical : id;
+    return IcuLocale(name, uloc_getLCID(name.c_str()));
+  }();
   return locale;
 }
 

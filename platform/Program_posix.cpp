@@ -4,7 +4,7 @@
 #include <fstream>
 #include <istream>
 
-#include "platform/PosixPath.h"
+#include "runtime/PathBytes.h"
 #include "platform/Program.h"
 #include "runtime/Str.h"
 #include "runtime/Version.h"
@@ -70,12 +70,12 @@ class PosixProgram : public Program {
   std::wstring ModulePath() override {
     char buffer[4096];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
-    return n > 0 ? posix::DecodePath(std::string(buffer, static_cast<size_t>(n))) : std::wstring();
+    return n > 0 ? sys::path::DecodeBytes(std::string(buffer, static_cast<size_t>(n))) : std::wstring();
   }
 
   uint32_t FileVersion(const std::wstring& path, std::wstring& out) override {
     out.clear();
-    std::ifstream file(posix::EncodePath(path), std::ios::binary);
+    std::ifstream file(sys::path::EncodeBytes(path), std::ios::binary);
     if (!file) return kErrorFileNotFound;
     std::string version;
     if (!FindElfSection(file, ".dromika_version", version)) return kErrorFileInvalid;

@@ -2,7 +2,7 @@
 #include <iterator>
 
 #include "runtime/CmdLine.h"
-#include "runtime/Str.h"
+#include "runtime/PathBytes.h"
 
 namespace sys::env {
 
@@ -12,7 +12,7 @@ std::vector<std::wstring> RawArguments() {
   std::vector<std::wstring> arguments;
   size_t start = 0;
   for (size_t end; (end = all.find('\0', start)) != std::string::npos; start = end + 1) {
-    arguments.push_back(str::as_wstring(all.substr(start, end - start)));
+    arguments.push_back(sys::path::DecodeBytes(all.substr(start, end - start)));
   }
   if (!arguments.empty()) arguments.erase(arguments.begin());  // the program itself
   return arguments;

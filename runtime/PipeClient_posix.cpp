@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "runtime/FrameConnection.h"
+#include "runtime/PathBytes.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
 
@@ -27,7 +28,7 @@ qtl::status SystemFailure(const std::string& path, int error) {
 
 // A bare name lives in the temporary folder; anything with a slash is a path.
 std::string SocketPath(const std::wstring& name) {
-  const std::string narrow = str::as_u8string(name);
+  const std::string narrow = sys::path::EncodeBytes(name);
   if (narrow.find('/') != std::string::npos) return narrow;
   const char* folder = std::getenv("TMPDIR");
   return std::string(folder && *folder ? folder : "/tmp") + "/" + narrow;

@@ -115,7 +115,9 @@ std::wstring as_wstring(std::string_view utf8, InvalidUtf8 invalid) {
       i += used;
     } else {
       unsigned char b = static_cast<unsigned char>(utf8[i++]);
-      out += static_cast<wchar_t>(invalid == InvalidUtf8::kLatin1 ? b : kReplacement);
+      out += static_cast<wchar_t>(invalid == InvalidUtf8::kLatin1     ? b
+                                  : invalid == InvalidUtf8::kKeepByte ? 0xDC00 + b
+                                                                      : kReplacement);
     }
   }
   return out;

@@ -11,6 +11,7 @@ namespace str {
 enum class InvalidUtf8 {
   kReplace,  // U+FFFD for each invalid byte
   kLatin1,   // the character of the same value, so no byte is lost
+  kKeepByte, // U+DC00 + the byte, which no decoded character uses (file names)
 };
 
 // Wide to UTF-8; an unpaired surrogate or a value outside Unicode becomes U+FFFD.

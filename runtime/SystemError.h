@@ -10,4 +10,6 @@ std::string QRNErrMsg(uint32_t code);
 namespace sys {
 // The calling thread's last error (Windows: GetLastError; Linux: errno).
 uint32_t LastErrorCode();
+// Sets the calling thread's last error, for a caller that reports it later.
+void SetLastErrorCode(uint32_t code);
 }  // namespace sys

@@ -12,4 +12,5 @@ std::string QRNErrMsg(uint32_t code) {
 
 namespace sys {
 uint32_t LastErrorCode() { return static_cast<uint32_t>(errno); }
+void SetLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }
 }  // namespace sys

@@ -15,4 +15,5 @@ std::string QRNErrMsg(uint32_t code) {
 
 namespace sys {
 uint32_t LastErrorCode() { return GetLastError(); }
+void SetLastErrorCode(uint32_t code) { SetLastError(code); }
 }  // namespace sys

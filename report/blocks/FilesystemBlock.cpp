@@ -10,6 +10,7 @@
 #include "report/SystemReaders.h"
 #include "report/XmlText.h"
 #include "runtime/Format.h"
+#include "runtime/PathBytes.h"
 #include "runtime/Str.h"
 
 namespace dromika {
@@ -155,7 +156,7 @@ std::wstring FilesystemBlock::Produce() {
 void FilesystemBlock::WriteFolderTree(Text& out, const FileTreeNode& node, const std::wstring& prefix, int level) {
   const std::wstring indent = prefix + std::wstring(level > 0 ? 2 * level : 0, L' ');
   for (const auto& child : node.children) {
-    out.Append(indent + L"<dir name=\"" + XmlEscape(child->name) + L"\">\r\n");
+    out.Append(indent + L"<dir name=\"" + XmlEscape(sys::path::Displayable(child->name)) + L"\">\r\n");
     WriteFolderTree(out, *child, prefix, level + 1);
     out.Append(indent + L"</dir>\r\n");
   }
@@ -174,7 +175,7 @@ void FilesystemBlock::WriteFileElement(Text& out, const std::wstring& folderPath
   const std::wstring indent = prefix + std::wstring(level > 0 ? level : 0, L' ');
   const uint64_t size = found.isFolder ? 0 : found.size;
   const auto& t = found.modified;
-  std::wstring line = indent + L"<file name=\"" + XmlEscape(found.name) + L"\"";
+  std::wstring line = indent + L"<file name=\"" + XmlEscape(sys::path::Displayable(found.name)) + L"\"";
   line += str::snprintf(L" bytes=\"%I64d\" size=\"%s\"", static_cast<long long>(size), FormatByteSize(size, 0));
   line += L" datemodified=\"" +
           XmlEscape(str::snprintf(L"%02d/%02d/%d %d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute, t.second)) +

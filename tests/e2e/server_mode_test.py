@@ -49,7 +49,7 @@ def tally(lines, server=None, raw=False, env=None):
         command += ["--server", host_path(server) if WINE else server]
     if raw:
         command.append("--raw")
-    script = "".join(line + "\n" for line in lines).encode("utf-8")
+    script = "".join(line + "\n" for line in lines).encode("utf-8", "surrogateescape")
     done = subprocess.run(command, input=script, capture_output=True, timeout=TIMEOUT, env=child_env(env))
     return done.returncode, done.stdout.decode("utf-8").splitlines(), done.stderr.decode("utf-8", "replace")
 
@@ -143,6 +143,17 @@ class SessionTest(unittest.TestCase):
         for line, pattern in zip(lines, expected):
             self.assertRegex(line, "^" + pattern + "$")
         xml.dom.minidom.parseString(data)
+
+    @unittest.skipIf(WINE, "Linux paths are bytes")
+    def test_paths_that_are_not_utf8_keep_their_bytes(self):
+        tmp = os.path.join(self.folder, "tmp\udce9")
+        os.mkdir(tmp)
+        code, out, err = tally(["SaveTo\t" + os.path.join(self.folder, "s\udce9.xml"), "Process"], env={"TMPDIR": tmp})
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out, ["ok\t", "ok\tok"])
+        saved = os.path.join(os.fsencode(self.folder), b"s\xe9.xml")
+        self.assertEqual(os.stat(saved).st_mode & 0o777, 0o600, "the document lists every command line")
+        self.assertEqual(sorted(os.listdir(os.fsencode(self.folder))), [b"s\xe9.xml", b"tmp\xe9"])
 
     def test_values_and_failures_come_back_on_one_line_each(self):
         code, out, err = tally([
@@ -394,6 +405,16 @@ class WireTest(unittest.TestCase):
         data = read_bytes(path).decode("utf-8")
         self.assertRegex(data, '<event name="first" eventtime="%s" />' % TIME)
         self.assertRegex(data, '<event name="second" value="7" eventtime="%s" />' % TIME)
+
+    def test_a_save_path_holding_nul_is_refused_and_nothing_is_written(self):
+        real = os.path.join(self.folder, "real.xml")
+        target = host_path(real).encode() + b"\x00" + host_path(os.path.join(self.folder, "x")).encode()
+        answers = Probe().run(["frame " + (b"SaveTo;" + target).hex(), "read", "call Process\t", "read", "close"])
+        replies = [reply_items(a) for a in answers if a.startswith("reply ")]
+        self.assertEqual(len(replies), 2, answers)
+        self.assertEqual(status_message(replies[1][1]),
+                         "Unable to save to " + host_path(real) + ": the path holds a NUL character")
+        self.assertEqual(os.listdir(self.folder), [])
 
     def test_a_frame_in_pieces_is_still_one_call(self):
         request = frame(b"TrackTimedEventStart;pieces")

@@ -5,7 +5,6 @@
 
 #include "platform/DmiBios.h"
 #include "platform/FileSystem.h"
-#include "platform/PosixPath.h"
 #include "platform/TextFiles.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "report/FileTree.h"
@@ -13,13 +12,6 @@
 #include "testing/TempFolder.h"
 
 namespace {
-
-TEST(PosixPath, NamesThatAreNotUtf8RoundTripToTheSameBytes) {
-  const std::string bytes = "caf\xC3\xA9-\xE9\xFF-\xE2\x82";
-  const std::wstring name = platform::posix::DecodePath(bytes);
-  EXPECT_EQ(name.substr(0, 4), L"caf\u00e9");
-  EXPECT_EQ(platform::posix::EncodePath(name), bytes);
-}
 
 TEST(HostFileSystem, ListsRealFilesWithTheirNamesAndSizes) {
   testing::TempFolder folder;

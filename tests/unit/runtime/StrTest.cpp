@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "runtime/PathBytes.h"
 #include "runtime/Str.h"
 
 namespace {
@@ -30,6 +31,16 @@ TEST(Utf8, InvalidBytesBecomeReplacementsWithoutLosingValidText) {
 TEST(Utf8, Latin1ModeKeepsEveryInvalidByte) {
   EXPECT_EQ(str::as_wstring("caf\xE9 \xC3\xA9", str::InvalidUtf8::kLatin1), Of({'c', 'a', 'f', 0xE9, ' ', 0xE9}));
   EXPECT_EQ(str::as_wstring("\xE2\x82", str::InvalidUtf8::kLatin1), Of({0xE2, 0x82}));
+}
+
+TEST(PathBytes, NamesThatAreNotUtf8RoundTripAndShowTheirBytesAsLatin1) {
+  const std::string bytes = "caf\xC3\xA9-\xE9\xFF-\xE2\x82-\xED\xB2\x80-\xF0\x90\x82\x80";
+  const std::wstring name = sys::path::DecodeBytes(bytes);
+  EXPECT_EQ(name, Of({'c', 'a', 'f', 0xE9, '-', 0xDCE9, 0xDCFF, '-', 0xDCE2, 0xDC82, '-', 0xDCED, 0xDCB2, 0xDC80, '-',
+                      0x10080}));
+  EXPECT_EQ(sys::path::EncodeBytes(name), bytes);
+  EXPECT_EQ(sys::path::Displayable(name),
+            Of({'c', 'a', 'f', 0xE9, '-', 0xE9, 0xFF, '-', 0xE2, 0x82, '-', 0xED, 0xB2, 0x80, '-', 0x10080}));
 }
 
 TEST(Utf8, UnpairedSurrogatesEncodeAsReplacement) {

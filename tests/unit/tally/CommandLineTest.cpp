@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+
 #include "Qrn.Tally/CommandLine.h"
+#include "Qrn.Tally/RunGuard.h"
 #include "runtime/Status.h"
 
 namespace {
@@ -29,6 +34,28 @@ TEST(CommandLine, RejectsAnythingElseByExactName) {
   EXPECT_EQ(Failure({}, {{L"Out", L"x"}}),
             L"Internal error; CommandLine::Assign; unrecognised argument: /Out (Qrn.Tally\\Qrn.Tally:376)");
   EXPECT_EQ(Failure({L"RunServer"}, {{L"pipename", L"p"}}), L"");
+}
+
+}  // namespace
+
+namespace {
+
+struct NotAnException {};
+
+TEST(RunGuarded, EveryExceptionEndsAsOneStatusLineAndExitOne) {
+  const std::vector<std::pair<std::function<int()>, std::string>> cases = {
+      {[]() -> int { ThrowStatus(QrnError::syntax("x"), "f", 1); }, "Syntax error"},
+      {[]() -> int { throw std::runtime_error("broken block"); }, "Unexpected exception; broken block"},
+      {[]() -> int { throw NotAnException(); }, "Unexpected exception; unknown exception"},
+  };
+  for (const auto& [mode, expected] : cases) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunGuarded(mode), 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind(expected, 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  }
+  EXPECT_EQ(RunGuarded([] { return 7; }), 7);
 }
 
 }  // namespace

@@ -155,8 +155,12 @@ TEST_F(FilesystemBlockTest, AwkwardNamesAreEscapedOrDropped) {
   str::AppendCodePoint(odd, 0x1F600);
   odd += L"\u00e9.bin";
   machine.files.AddFile(L"C:\\R&D\\" + odd, "");
+  // Bytes of a Linux name that are not UTF-8 show as Latin-1, so "ff\xFF" and "ff" stay apart.
+  const std::wstring keptByte(1, static_cast<wchar_t>(0xDCFF));
+  machine.files.AddFile(L"C:\\R&D\\ff" + keptByte + L".bin", "");
   Note(L"C:\\R&D\\");
   const std::wstring text = Produce();
+  EXPECT_NE(text.find(L"<file name=\"ff&#255;.bin\" bytes=\"0\""), std::wstring::npos);
   EXPECT_NE(text.find(L"<dir name=\"R&amp;D\">\r\n"), std::wstring::npos);
   EXPECT_NE(text.find(L"<file name=\"a&lt;b&gt;&#233;.bin\" bytes=\"0\""), std::wstring::npos);
 }
