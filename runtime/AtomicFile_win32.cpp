@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "runtime/AtomicFile.h"
+#include "runtime/LongPath.h"
 
 namespace sys::file::detail {
 namespace {
@@ -52,7 +53,8 @@ DWORD WriteAll(HANDLE file, std::string_view bytes) {
 
 // Each error code is taken right after the call that failed: later calls
 // (CloseHandle, DeleteFileW) overwrite the thread's last error.
-uint32_t ReplaceContents(const std::wstring& path, std::string_view bytes) {
+uint32_t ReplaceContents(const std::wstring& given, std::string_view bytes) {
+  const std::wstring path = ExtendedPath(given);
   std::wstring temp;
   DWORD error = 0;
   HANDLE file = CreateTemp(FolderOf(path), temp, error);

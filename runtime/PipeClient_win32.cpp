@@ -8,9 +8,6 @@ namespace sys::message {
 namespace {
 
 constexpr DWORD kAttemptPauseMs = 100;
-// Every instance busy is a moment's race with another client, not a missing
-// endpoint: it is waited out within this bound and costs no attempt.
-constexpr ULONGLONG kBusyWaitMs = 5000;
 const std::wstring kPipePrefix = L"\\\\.\\pipe\\";
 
 qtl::status SystemFailure(const std::wstring& path, DWORD error) {
@@ -23,8 +20,10 @@ std::wstring PipePath(const std::wstring& name) {
 
 // SECURITY_IDENTIFICATION: whoever holds the pipe may learn who we are but
 // can never act as us.
+// Every instance busy is a moment's race with another client, not a missing
+// endpoint: it is waited out within the connect bound and costs no attempt.
 qtl::status Open(const std::wstring& path, uint32_t attempts, HANDLE& handle) {
-  const ULONGLONG busyUntil = GetTickCount64() + kBusyWaitMs;
+  const ULONGLONG busyUntil = GetTickCount64() + pipe::kConnectWaitMs;
   for (uint32_t attempt = 1;;) {
     handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
