@@ -39,7 +39,7 @@ TEST(HostManagement, ProcessListHoldsThisProcess) {
     auto name = row.find(L"Name");
     if (name != row.end() && name->second.compare(0, 10, L"host_tests") == 0) ++mine;
   }
-  EXPECT_EQ(mine, 1u);
+  EXPECT_GE(mine, 1u);  // another run of the tests may be listed too
 }
 
 // The system block and the process block each open and close a connection.
