@@ -17,6 +17,7 @@ import socket
 import ssl
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 import urllib.parse
@@ -42,10 +43,10 @@ ANALYTICS = (
 class Collector:
     """One `dromika-collector serve` on 127.0.0.1 and a free port."""
 
-    def __init__(self, folder, *args, scheme="http"):
+    def __init__(self, folder, *args, store=None):
         self.folder = folder
         command = [COLLECTOR, "serve", "--listen", "127.0.0.1:0",
-                   "--store", "sqlite:" + os.path.join(folder, "store.db"), *args]
+                   "--store", store or "sqlite:" + os.path.join(folder, "store.db"), *args]
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=folder)
         ready, _, _ = select.select([self.process.stdout], [], [], 30)
         line = self.process.stdout.readline().decode() if ready else ""
@@ -107,8 +108,8 @@ class CollectorCase(unittest.TestCase):
             collector.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
 
-    def start(self, *args):
-        collector = Collector(self.folder, *args)
+    def start(self, *args, store=None):
+        collector = Collector(self.folder, *args, store=store)
         self.collectors.append(collector)
         return collector
 
@@ -293,6 +294,81 @@ class TlsTest(CollectorCase):
         self.assertNotEqual(result.returncode, 0)
         c.context = ssl.create_default_context(cafile=cert)
         self.assertEqual(len(c.documents()), 1)
+
+
+def numbered_document(number):
+    events = "".join('  <event name="e%d" value="%d" elapsed="0d 0:00:00.%03d" />\r\n' % (number, k, k)
+                     for k in range(3))
+    return ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<dromika version='1.0' versionDisplay='1.0.0.1'>\r\n"
+            "<events>\r\n%s</events>\r\n</dromika>\r\n" % events).encode()
+
+
+def upload_until_failure(collector, numbers, answered, lock):
+    """Posts each numbered document; stops at the first failed exchange."""
+    for number in numbers:
+        try:
+            status, answer = collector.post(numbered_document(number))
+        except (OSError, http.client.HTTPException):
+            return
+        with lock:
+            answered.append((number, status, answer.get("id")))
+
+
+class DurabilityTest(CollectorCase):
+    def test_every_answered_document_survives_a_kill(self):
+        c = self.start()
+        answered, lock = [], threading.Lock()
+        threads = [threading.Thread(target=upload_until_failure, args=(c, range(t, 2000, 4), answered, lock))
+                   for t in range(4)]
+        for thread in threads:
+            thread.start()
+        for _ in range(600):  # at most 60 s for the first 40 answers
+            with lock:
+                if len(answered) >= 40:
+                    break
+            time.sleep(0.1)
+        c.process.send_signal(signal.SIGKILL)
+        c.process.wait()
+        for thread in threads:
+            thread.join(timeout=60)
+        self.assertGreaterEqual(len(answered), 40)
+        self.assertTrue(all(status == 201 for _, status, _ in answered), answered)
+
+        c = self.start()
+        for number, _, document_id in answered:
+            status, _, raw = c.request("GET", "/v1/documents/%d/raw" % document_id)
+            self.assertEqual((status, raw), (200, numbered_document(number)))
+        stored = c.get("/v1/documents", limit="1000")[1]["documents"]
+        events = c.get("/v1/events/summary")[1]["events"]
+        # Every stored document, answered or not, came with all its events.
+        self.assertEqual(len(events), len(stored))
+        self.assertTrue(all(e["count"] == 3 and e["value_sum"] == 3 for e in events), events)
+
+
+@unittest.skipUnless(os.environ.get("PGHOST"), "needs a PostgreSQL cluster (run under pg_virtualenv)")
+class FleetTest(CollectorCase):
+    def test_two_collectors_on_one_database_store_each_document_once(self):
+        store = "postgresql://"
+        subprocess.run(["psql", "-q", "-c", "DROP TABLE IF EXISTS disks, machine_facts, data_points, events, "
+                        "documents, schema_migrations CASCADE"], check=True, capture_output=True, timeout=60)
+        fleet = [self.start(store=store), self.start(store=store)]
+        answered, lock = [], threading.Lock()
+        # Every document goes to both collectors at about the same time.
+        threads = [threading.Thread(target=upload_until_failure, args=(c, range(t, 120, 3), answered, lock))
+                   for c in fleet for t in range(3)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(timeout=120)
+        self.assertEqual(len(answered), 240)
+        by_number = {}
+        for number, status, document_id in answered:
+            by_number.setdefault(number, []).append((status, document_id))
+        for number, answers in by_number.items():
+            self.assertEqual(sorted(status for status, _ in answers), [200, 201], number)
+            self.assertEqual(answers[0][1], answers[1][1], number)
+        self.assertEqual(len(fleet[0].get("/v1/documents", limit="1000")[1]["documents"]), 120)
+        self.assertEqual(len(fleet[1].get("/v1/events/summary")[1]["events"]), 120)
 
 
 if __name__ == "__main__":
