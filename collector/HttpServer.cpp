@@ -154,6 +154,11 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   const std::string_view path(url), verb(method);
   if (*context == nullptr) {
     if (verb == MHD_HTTP_METHOD_GET) {
+      // What senders stored is theirs to read back: the same tokens guard it.
+      if (path != "/v1/health" && server.tokens().Required() &&
+          !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
+        return Queue(connection, ErrorResponse(401, "a valid bearer token is required"));
+      }
       QueryArgs args;
       MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &args);
       return Queue(connection, AnswerGet(server.store(), path, args));

@@ -92,34 +92,64 @@ qtl::status SqlStore::WithSession(const std::function<qtl::status(SqlSession&)>&
 }
 
 qtl::status SqlStore::Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) {
-  return WithSession([&](SqlSession& session) {
-    result = PutResult{};
-    if (auto s = session.BeginWrite(); !s.ok()) return s;
-    auto body = [&]() -> qtl::status {
-      const std::vector<SqlValue> params = {
-          SqlValue::Int(arrival.receivedMs), SqlValue::Text(arrival.sender), SqlValue::Text(rows.machine),
-          SqlValue::Text(KindName(rows.kind)), SqlValue::Int(arrival.size), SqlValue::Text(arrival.sha256),
-          SqlValue::Blob(arrival.packed), SqlValue::Text(StateName(rows.state)), SqlValue::Text(rows.message)};
-      auto s = session.Exec(
-          "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message)"
-          " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (sha256) DO NOTHING RETURNING id",
-          params, [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
-      if (!s.ok()) return s;
-      if (result.id != 0) {
-        result.created = true;
-        return PutRows(session, result.id, rows);
-      }
-      return session.Exec("SELECT id FROM documents WHERE sha256 = $1", {SqlValue::Text(arrival.sha256)},
-                          [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
-    };
-    qtl::status s = body();
-    if (s.ok()) s = session.ExecScript("COMMIT");
-    if (!s.ok()) {
-      (void)session.ExecScript("ROLLBACK");
-      result = PutResult{};
+  PendingPut put{&arrival, &rows, &result, {}, false};
+  auto run = [this](const std::vector<PendingPut*>& batch) {
+    const qtl::status s = WithSession([&](SqlSession& session) {
+      PutBatch(session, batch);
+      return qtl::status();
+    });
+    for (PendingPut* p : batch) {
+      if (!s.ok()) p->status = s;
     }
-    return s;
-  });
+  };
+  if (groupCommit_) return commits_.Submit(put, run);
+  run({&put});
+  return put.status;
+}
+
+// One transaction for the batch; when it fails, each document alone, so
+// one bad document cannot fail the others.
+void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch) {
+  const qtl::status s = PutInTransaction(session, batch);
+  if (s.ok() || batch.size() == 1) {
+    for (PendingPut* p : batch) p->status = s;
+    return;
+  }
+  for (PendingPut* p : batch) p->status = PutInTransaction(session, {p});
+}
+
+qtl::status SqlStore::PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch) {
+  qtl::status s = session.BeginWrite();
+  for (size_t i = 0; s.ok() && i < batch.size(); ++i) {
+    s = PutDocument(session, *batch[i]->arrival, *batch[i]->rows, *batch[i]->result);
+  }
+  if (s.ok()) s = session.ExecScript("COMMIT");
+  if (!s.ok()) {
+    (void)session.ExecScript("ROLLBACK");
+    for (PendingPut* p : batch) *p->result = PutResult{};
+  }
+  return s;
+}
+
+qtl::status SqlStore::PutDocument(SqlSession& session, const Arrival& arrival, const DocumentRows& rows,
+                                  PutResult& result) {
+  result = PutResult{};
+  const std::vector<SqlValue> params = {
+      SqlValue::Int(arrival.receivedMs), SqlValue::Text(arrival.sender), SqlValue::Text(rows.machine),
+      SqlValue::Text(KindName(rows.kind)), SqlValue::Int(arrival.size), SqlValue::Text(arrival.sha256),
+      SqlValue::Blob(arrival.packed), SqlValue::Text(StateName(rows.state)), SqlValue::Text(rows.message)};
+  auto s = session.Exec(
+      "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message)"
+      " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (sha256) DO NOTHING RETURNING id",
+      params, [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
+  if (!s.ok()) return s;
+  if (result.id != 0) {
+    result.created = true;
+    return PutRows(session, result.id, rows);
+  }
+  // Already stored, by an earlier request or earlier in this batch.
+  return session.Exec("SELECT id FROM documents WHERE sha256 = $1", {SqlValue::Text(arrival.sha256)},
+                      [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
 }
 
 qtl::status SqlStore::PutRows(SqlSession& session, int64_t id, const DocumentRows& rows) {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "collector/CommitQueue.h"
 #include "collector/SqlSession.h"
 #include "collector/Store.h"
 
@@ -15,7 +16,11 @@ using SessionOpener = std::function<qtl::status(std::unique_ptr<SqlSession>&)>;
 
 class SqlStore : public Store {
  public:
-  SqlStore(SessionOpener open, std::string backend) : open_(std::move(open)), backend_(std::move(backend)) {}
+  // `groupCommit`: this process's writes go through one queue and are
+  // committed in batches (SQLite allows one writer and each commit waits for
+  // the disk; PostgreSQL batches concurrent commits itself).
+  SqlStore(SessionOpener open, std::string backend, bool groupCommit)
+      : open_(std::move(open)), backend_(std::move(backend)), groupCommit_(groupCommit) {}
   // Opens the first session and migrates the schema.
   qtl::status Init();
 
@@ -31,10 +36,15 @@ class SqlStore : public Store {
   // Runs `work` on an idle session (opening one when none is idle) and
   // returns the session to the pool afterwards, unless it failed.
   qtl::status WithSession(const std::function<qtl::status(SqlSession&)>& work);
+  void PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch);
+  qtl::status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
+  qtl::status PutDocument(SqlSession& session, const Arrival& arrival, const DocumentRows& rows, PutResult& result);
   qtl::status PutRows(SqlSession& session, int64_t id, const DocumentRows& rows);
 
   SessionOpener open_;
   std::string backend_;
+  bool groupCommit_;
+  CommitQueue commits_{64};
   std::mutex mutex_;
   std::vector<std::unique_ptr<SqlSession>> idle_;
 };
