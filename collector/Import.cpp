@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "collector/Failure.h"
 #include "collector/Gzip.h"
@@ -18,11 +17,14 @@ struct Tally {
 };
 
 bool ReadFile(const std::string& path, std::string& bytes, std::string& problem) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return problem = "cannot read the file", false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  bytes = std::move(all).str();
+  // Read straight into place: a large file is held once.
+  const std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<uint64_t>(size) > kMaxImport) return problem = "larger than 2 GiB", false;
+  bytes.resize(static_cast<size_t>(size));
+  in.seekg(0);
+  if (!in.read(bytes.data(), size)) return problem = "cannot read the file", false;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F && static_cast<unsigned char>(bytes[1]) == 0x8B) {
     std::string plain;
     if (GunzipAll(bytes, kMaxImport, plain) != GzipDecoder::Result::kDone) return problem = "a damaged gzip file", false;

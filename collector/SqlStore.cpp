@@ -76,18 +76,27 @@ qtl::status SqlStore::Init() {
 qtl::status SqlStore::WithSession(const std::function<qtl::status(SqlSession&)>& work) {
   std::unique_ptr<SqlSession> session;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [&] { return !idle_.empty() || openSessions_ < kMaxSessions; });
     if (!idle_.empty()) {
       session = std::move(idle_.back());
       idle_.pop_back();
+    } else {
+      ++openSessions_;
     }
   }
   if (!session) {
-    if (auto s = open_(session); !s.ok()) return s;
+    if (auto s = open_(session); !s.ok()) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      --openSessions_;
+      released_.notify_one();
+      return s;
+    }
   }
   qtl::status result = work(*session);
   std::lock_guard<std::mutex> lock(mutex_);
   idle_.push_back(std::move(session));
+  released_.notify_one();
   return result;
 }
 

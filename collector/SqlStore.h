@@ -1,6 +1,7 @@
 // The Store written once in SQL that SQLite and PostgreSQL both accept, over
 // a pool of sessions so that each request thread has a connection of its own.
 #pragma once
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,9 @@ using SessionOpener = std::function<qtl::status(std::unique_ptr<SqlSession>&)>;
 
 class SqlStore : public Store {
  public:
+  // The most connections one store opens; further requests wait for one.
+  static constexpr size_t kMaxSessions = 16;
+
   // `groupCommit`: this process's writes go through one queue and are
   // committed in batches (SQLite allows one writer and each commit waits for
   // the disk; PostgreSQL batches concurrent commits itself).
@@ -46,7 +50,9 @@ class SqlStore : public Store {
   bool groupCommit_;
   CommitQueue commits_{64};
   std::mutex mutex_;
+  std::condition_variable released_;
   std::vector<std::unique_ptr<SqlSession>> idle_;
+  size_t openSessions_ = 0;
 };
 
 }  // namespace collector
