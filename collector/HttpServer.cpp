@@ -4,6 +4,7 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "collector/Api.h"
@@ -145,6 +146,9 @@ Response Finish(HttpServer& server, Upload& upload, const std::string& sender) {
   if (upload.gzip && !upload.gzip->Finished()) return ErrorResponse(400, "the gzip stream ends early");
   IngestResult result;
   const qtl::status stored = Ingest(server.store(), upload.body, sender, result);
+  // The sender only learns that the store failed; the operator needs why.
+  if (!stored.ok()) std::fprintf(stderr, "dromika-collector: storing a document from %s failed: %s\n",
+                                 sender.c_str(), MessageOf(stored).c_str());
   return AnswerIngest(stored, result);
 }
 
@@ -153,7 +157,7 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   auto& server = *static_cast<HttpServer*>(cls);
   const std::string_view path(url), verb(method);
   if (*context == nullptr) {
-    if (verb == MHD_HTTP_METHOD_GET) {
+    if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
       // What senders stored is theirs to read back: the same tokens guard it.
       if (path != "/v1/health" && server.tokens().Required() &&
           !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
