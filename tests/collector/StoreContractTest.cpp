@@ -38,7 +38,7 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
       std::unique_ptr<SqlSession> session;
       ASSERT_TRUE(OpenPostgres(url_, session).ok());
       ASSERT_TRUE(session->ExecScript("DROP TABLE IF EXISTS disks, machine_facts, data_points, events, documents, "
-                                      "schema_migrations CASCADE").ok());
+                                      "schema_migrations CASCADE; DROP FUNCTION IF EXISTS refuse_bad").ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
     }
@@ -102,6 +102,40 @@ TEST_P(StoreContract, ConcurrentPutsOfTheSameBytesStoreOne) {
   ASSERT_TRUE(store().SummarizeEvents(Filter{}, events).ok());
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].count, 1);
+}
+
+TEST_P(StoreContract, OneFailingDocumentDoesNotFailOthersStoredWithIt) {
+  std::unique_ptr<SqlSession> session;
+  if (GetParam() == "postgresql") {
+    ASSERT_TRUE(OpenPostgres(url_, session).ok());
+    ASSERT_TRUE(session->ExecScript(
+        "CREATE FUNCTION refuse_bad() RETURNS trigger AS $$ BEGIN IF NEW.sender = 'bad' THEN RAISE EXCEPTION "
+        "'refused'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql; CREATE TRIGGER refuse_bad BEFORE INSERT ON "
+        "documents FOR EACH ROW EXECUTE FUNCTION refuse_bad()").ok());
+  } else {
+    ASSERT_TRUE(OpenSqlite(url_.substr(7), session).ok());
+    ASSERT_TRUE(session->ExecScript("CREATE TRIGGER refuse_bad BEFORE INSERT ON documents WHEN NEW.sender = 'bad' "
+                                    "BEGIN SELECT RAISE(ABORT, 'refused'); END").ok());
+  }
+  std::vector<std::thread> threads;
+  std::vector<qtl::status> statuses(12);
+  for (size_t i = 0; i < statuses.size(); ++i) {
+    threads.emplace_back([&, i] {
+      Arrival arrival = MakeArrival("<doc n='" + std::to_string(i) + "'/>", 1000);
+      if (i == 5) arrival.sender = "bad";
+      PutResult result;
+      statuses[i] = store().Put(arrival, MakeRows("m", {{"e", {}, {}, {}}}), result);
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (size_t i = 0; i < statuses.size(); ++i) EXPECT_EQ(statuses[i].ok(), i != 5) << i;
+  std::vector<DocumentInfo> documents;
+  ASSERT_TRUE(store().ListDocuments(Filter{}, documents).ok());
+  EXPECT_EQ(documents.size(), statuses.size() - 1);
+  std::vector<EventSummary> events;
+  ASSERT_TRUE(store().SummarizeEvents(Filter{}, events).ok());
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].count, static_cast<int64_t>(statuses.size() - 1));  // no rows of the failed one
 }
 
 TEST_P(StoreContract, ListsNewestFirstWithFilters) {
