@@ -23,12 +23,19 @@ constexpr size_t kConnectionMemory = 64 * 1024;
 
 // One POST being received.
 struct Upload {
+  explicit Upload(HttpServer& server) : server(server) {}
+  ~Upload() { server.Release(held); }
+
+  HttpServer& server;
   std::optional<Response> refusal;
   std::string body;
   std::unique_ptr<GzipDecoder> gzip;
   size_t wire = 0;
   size_t discarded = 0;
+  size_t held = 0;  // of the server's memory budget
 };
+
+Response Busy() { return ErrorResponse(503, "too many documents are being received; try again shortly"); }
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -62,6 +69,7 @@ MHD_Result Queue(MHD_Connection* connection, Response response) {
   std::string type = response.contentType + "; charset=utf-8";
   MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
   if (response.code == 401) MHD_add_response_header(reply, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
+  if (response.code == 503) MHD_add_response_header(reply, MHD_HTTP_HEADER_RETRY_AFTER, "5");
   const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(response.code), reply);
   MHD_destroy_response(reply);
   return queued;
@@ -110,6 +118,8 @@ std::optional<Response> Admit(HttpServer& server, MHD_Connection* connection, Up
   if (declared > server.config().maxBody) {
     return ErrorResponse(413, "the body is larger than " + std::to_string(server.config().maxBody) + " bytes");
   }
+  if (!server.Hold(declared)) return Busy();
+  upload.held = declared;
   if (!upload.gzip) upload.body.reserve(declared);
   return std::nullopt;
 }
@@ -117,6 +127,8 @@ std::optional<Response> Admit(HttpServer& server, MHD_Connection* connection, Up
 void Refuse(Upload& upload, Response response) {
   upload.refusal = std::move(response);
   std::string().swap(upload.body);
+  upload.server.Release(upload.held);
+  upload.held = 0;
 }
 
 void Take(HttpServer& server, Upload& upload, std::string_view piece) {
@@ -129,15 +141,22 @@ void Take(HttpServer& server, Upload& upload, std::string_view piece) {
   if (upload.wire > limit) {
     return Refuse(upload, ErrorResponse(413, "the body is larger than " + std::to_string(limit) + " bytes"));
   }
-  if (!upload.gzip) return void(upload.body.append(piece));
-  switch (upload.gzip->Feed(piece, upload.body)) {
-    case GzipDecoder::Result::kTooLarge:
-      return Refuse(upload, ErrorResponse(413, "the document is larger than " + std::to_string(limit) +
-                                                   " bytes once decompressed"));
-    case GzipDecoder::Result::kCorrupt:
-      return Refuse(upload, ErrorResponse(400, "the body is not a gzip stream: " + upload.gzip->Message()));
-    default:
-      break;
+  if (!upload.gzip) {
+    upload.body.append(piece);
+  } else {
+    switch (upload.gzip->Feed(piece, upload.body)) {
+      case GzipDecoder::Result::kTooLarge:
+        return Refuse(upload, ErrorResponse(413, "the document is larger than " + std::to_string(limit) +
+                                                     " bytes once decompressed"));
+      case GzipDecoder::Result::kCorrupt:
+        return Refuse(upload, ErrorResponse(400, "the body is not a gzip stream: " + upload.gzip->Message()));
+      default:
+        break;
+    }
+  }
+  if (upload.body.size() > upload.held) {
+    if (!server.Hold(upload.body.size() - upload.held)) return Refuse(upload, Busy());
+    upload.held = upload.body.size();
   }
 }
 
@@ -169,7 +188,7 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
     }
     if (path != "/v1/documents") return Queue(connection, ErrorResponse(404, "no such resource: " + std::string(path)));
     if (verb != MHD_HTTP_METHOD_POST) return Queue(connection, ErrorResponse(405, "use GET or POST"));
-    auto upload = std::make_unique<Upload>();
+    auto upload = std::make_unique<Upload>(server);
     if (auto refusal = Admit(server, connection, *upload)) return Queue(connection, *refusal);
     *context = upload.release();
     return MHD_YES;
@@ -232,6 +251,15 @@ qtl::status HttpServer::Start(const ServerConfig& config) {
   if (!daemon_) return Failure(tls ? "cannot listen (is the address free, and the certificate and key valid?)"
                                    : "cannot listen (is the address free?)");
   return {};
+}
+
+bool HttpServer::Hold(size_t bytes) {
+  const size_t budget = 4 * config_.maxBody;
+  size_t held = held_.load();
+  do {
+    if (bytes > budget - std::min(held, budget)) return false;
+  } while (!held_.compare_exchange_weak(held, held + bytes));
+  return true;
 }
 
 uint16_t HttpServer::Port() const {

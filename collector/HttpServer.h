@@ -3,6 +3,7 @@
 #pragma once
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,6 +39,12 @@ class HttpServer {
   uint16_t Port() const;
   void Stop();
 
+  // Documents being received are held in memory; together they may take at
+  // most four times the largest document. Hold is false when `bytes` more
+  // would exceed that.
+  bool Hold(size_t bytes);
+  void Release(size_t bytes) { held_ -= bytes; }
+
   Store& store() { return store_; }
   const Tokens& tokens() const { return tokens_; }
   const ServerConfig& config() const { return config_; }
@@ -47,6 +54,7 @@ class HttpServer {
   const Tokens& tokens_;
   ServerConfig config_;
   std::unique_ptr<Watchdog> watchdog_;
+  std::atomic<size_t> held_{0};
   MHD_Daemon* daemon_ = nullptr;
 };
 
