@@ -58,7 +58,15 @@ ssize_t ReadBody(void* cls, uint64_t position, char* buffer, size_t size) {
 
 void FreeBody(void* cls) { delete static_cast<std::string*>(cls); }
 
+Watchdog::Clock* ClockOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+  return info ? static_cast<Watchdog::Clock*>(info->socket_context) : nullptr;
+}
+
+// From here on the request is answered, and sending a large answer to a
+// slow reader is for the idle time-out to judge, not the watchdog.
 MHD_Result Queue(MHD_Connection* connection, Response response) {
+  if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;
   auto* body = new std::string(std::move(response.body));
   MHD_Response* reply =
       MHD_create_response_from_callback(body->size(), 64 * 1024, ReadBody, body, FreeBody);
@@ -93,10 +101,6 @@ std::string SenderOf(MHD_Connection* connection) {
   return text;
 }
 
-Watchdog::Clock* ClockOf(MHD_Connection* connection) {
-  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-  return info ? static_cast<Watchdog::Clock*>(info->socket_context) : nullptr;
-}
 
 // The checks made on the headers alone, before any of the body is read.
 std::optional<Response> Admit(HttpServer& server, MHD_Connection* connection, Upload& upload) {
@@ -182,6 +186,7 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
           !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
         return Queue(connection, ErrorResponse(401, "a valid bearer token is required"));
       }
+      if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;  // a query may take a while
       QueryArgs args;
       MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &args);
       return Queue(connection, AnswerGet(server.store(), path, args));
@@ -200,7 +205,7 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
     *size = 0;
     return upload.discarded > kMaxDiscard ? MHD_NO : MHD_YES;
   }
-  if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;
+  if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;  // storing may take a while
   return Queue(connection, Finish(server, upload, SenderOf(connection)));
 }
 
