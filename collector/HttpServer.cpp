@@ -101,7 +101,6 @@ std::string SenderOf(MHD_Connection* connection) {
   return text;
 }
 
-
 // The checks made on the headers alone, before any of the body is read.
 std::optional<Response> Admit(HttpServer& server, MHD_Connection* connection, Upload& upload) {
   if (server.tokens().Required() && !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
