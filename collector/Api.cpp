@@ -131,23 +131,30 @@ Response Machines(Store& store) {
   return {200, "application/json", json.CloseArray().Close().Text()};
 }
 
-Response Health(Store& store) {
+Response Health(Store& store, int64_t receivingBytes) {
   int64_t schema = 0;
   if (auto s = store.Health(schema); !s.ok()) {
     return {503, "application/json",
             JsonWriter().Open().Field("status", "unavailable").Field("error", MessageOf(s)).Close().Text()};
   }
   return {200, "application/json",
-          JsonWriter().Open().Field("status", "ok").Field("store", store.Backend()).Field("schema", schema).Close().Text()};
+          JsonWriter()
+              .Open()
+              .Field("status", "ok")
+              .Field("store", store.Backend())
+              .Field("schema", schema)
+              .Field("receiving_bytes", receivingBytes)
+              .Close()
+              .Text()};
 }
 
 }  // namespace
 
 Response ErrorResponse(int code, std::string_view message) { return {code, "application/json", ErrorJson(message)}; }
 
-Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args) {
+Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args, int64_t receivingBytes) {
   constexpr std::string_view kDocuments = "/v1/documents/", kRaw = "/raw";
-  if (path == "/v1/health") return Health(store);
+  if (path == "/v1/health") return Health(store, receivingBytes);
   if (path == "/v1/documents") return Documents(store, args);
   if (path == "/v1/events/summary") return Summary(store, args);
   if (path == "/v1/machines") return Machines(store);

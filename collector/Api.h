@@ -19,8 +19,9 @@ struct Response {
 
 using QueryArgs = std::map<std::string, std::string>;
 
-// GET of `path` with the query arguments `args`.
-Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args);
+// GET of `path` with the query arguments `args`; `receivingBytes` is the
+// memory the documents being received hold, which the health answer shows.
+Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args, int64_t receivingBytes = 0);
 
 // The answer to a POST of a document: 201 created, 202 kept unparsed,
 // 200 already stored, 422 refused, 503 when the store failed.

@@ -188,7 +188,7 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
       if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;  // a query may take a while
       QueryArgs args;
       MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &args);
-      return Queue(connection, AnswerGet(server.store(), path, args));
+      return Queue(connection, AnswerGet(server.store(), path, args, static_cast<int64_t>(server.Held())));
     }
     if (path != "/v1/documents") return Queue(connection, ErrorResponse(404, "no such resource: " + std::string(path)));
     if (verb != MHD_HTTP_METHOD_POST) return Queue(connection, ErrorResponse(405, "use GET or POST"));

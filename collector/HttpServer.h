@@ -44,6 +44,7 @@ class HttpServer {
   // would exceed that.
   bool Hold(size_t bytes);
   void Release(size_t bytes) { held_ -= bytes; }
+  size_t Held() const { return held_; }
 
   Store& store() { return store_; }
   const Tokens& tokens() const { return tokens_; }
