@@ -64,6 +64,24 @@ int64_t Percentile(const std::vector<int64_t>& sorted, int percent) {
   return sorted[rank == 0 ? 0 : rank - 1];
 }
 
+// The machine facts and disks stored for one document.
+qtl::status ReadFacts(SqlSession& session, int64_t documentId, MachineFacts& facts) {
+  const std::vector<SqlValue> id = {SqlValue::Int(documentId)};
+  auto s = session.Exec(
+      "SELECT os_caption, os_version, processor, logical_processors, ram_bytes FROM machine_facts"
+      " WHERE document_id = $1",
+      id, [&](const SqlRow& row) {
+        facts.osCaption = Str(row[0]);
+        facts.osVersion = Str(row[1]);
+        facts.processor = Str(row[2]);
+        facts.logicalProcessors = AsInt(row[3]);
+        facts.ramBytes = AsInt(row[4]);
+      });
+  if (!s.ok()) return s;
+  return session.Exec("SELECT drive, free_bytes, available_bytes FROM disks WHERE document_id = $1 ORDER BY seq", id,
+                      [&](const SqlRow& row) { facts.disks.push_back({Str(row[0]), AsInt(row[1]), AsInt(row[2])}); });
+}
+
 }  // namespace
 
 qtl::status SqlStore::Init() {
@@ -284,24 +302,7 @@ qtl::status SqlStore::Machines(std::vector<MachineInfo>& out) {
         " WHERE d.machine <> '' GROUP BY d.machine",
         {}, [&](const SqlRow& row) { newest[AsInt(row[1]).value_or(0)] = Str(row[0]); });
     for (auto it = newest.begin(); s.ok() && it != newest.end(); ++it) {
-      MachineFacts& facts = byName[it->second].facts;
-      const std::vector<SqlValue> id = {SqlValue::Int(it->first)};
-      s = session.Exec(
-          "SELECT os_caption, os_version, processor, logical_processors, ram_bytes FROM machine_facts"
-          " WHERE document_id = $1",
-          id, [&](const SqlRow& row) {
-            facts.osCaption = Str(row[0]);
-            facts.osVersion = Str(row[1]);
-            facts.processor = Str(row[2]);
-            facts.logicalProcessors = AsInt(row[3]);
-            facts.ramBytes = AsInt(row[4]);
-          });
-      if (s.ok()) {
-        s = session.Exec("SELECT drive, free_bytes, available_bytes FROM disks WHERE document_id = $1 ORDER BY seq",
-                         id, [&](const SqlRow& row) {
-                           facts.disks.push_back({Str(row[0]), AsInt(row[1]), AsInt(row[2])});
-                         });
-      }
+      s = ReadFacts(session, it->first, byName[it->second].facts);
     }
     for (auto& [name, machine] : byName) out.push_back(std::move(machine));
     return s;
