@@ -14,6 +14,8 @@ echo "== TrackEvent round trip against a bare frame ping-pong (pinned to one cor
 taskset -c 1 build/bench/bench/bench_ping_pong
 echo "== file system block against find and head/tail"
 bench/filesystem_block.sh
+echo "== the collector: ingest, reader, peak memory"
+bench/collector.sh
 echo "== whole report against a pipeline of standard tools"
 cmake --preset native -DDROMIKA_TESTS=OFF >/dev/null && cmake --build --preset native >/dev/null
 bench/report_vs_tools.sh

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The collector's figures, each beside its reference from the same run:
+#   1. ingest over HTTP (16 uploaders) against storing in-process, for
+#      analytics documents and whole reports, on SQLite and on PostgreSQL
+#      (a throwaway cluster from pg_virtualenv);
+#   2. the streaming reader against `xmllint --stream --noout` on one
+#      document of about 500 MB;
+#   3. the collector's peak memory while it ingests that document over HTTP.
+#   bench/collector.sh [documents per run, default 2000] [build folder, default build/bench]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+count=${1:-2000}
+build=${2:-build/bench}
+bench=$build/bench/bench_collector
+collector=$build/dromika-collector
+for exe in "$bench" "$collector" "$build/DromikaCmd"; do
+  [ -x "$exe" ] || { echo "missing $exe: run tools/bench.sh, or build the bench folder first" >&2; exit 1; }
+done
+work=$(mktemp -d)
+server=
+cleanup() { [ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+"$build/DromikaCmd" "/out:$work/report.dromika" >/dev/null
+echo "== ingest: SQLite"
+"$bench" ingest "sqlite:$work/a.db" analytics "$count"
+"$bench" ingest "sqlite:$work/r.db" "$work/report.dromika" "$((count / 10))"
+echo "== ingest: PostgreSQL"
+pg_virtualenv sh -c "'$bench' ingest postgresql:// analytics '$count' &&
+  '$bench' ingest postgresql:// '$work/report.dromika' '$((count / 10))'" 2>&1 | grep -v "cluster 1"
+
+echo "== the reader against xmllint --stream on one large document"
+python3 - "$work/big.dromika" <<'PY'
+import sys
+line = "    Dec  6 10:38:22 host service[812]: request &amp; answer &lt;ok&gt; in 12 ms, nothing to report\n"
+with open(sys.argv[1], "w", newline="") as f:
+    f.write('<?xml version="1.0" encoding="utf-8"?>\r\n<dromika version=\'1.0\' versionDisplay=\'1.0.0.1\'>\r\n')
+    f.write('<system>\r\n  <memory rambytes="17069301760" ram="16 GB"/>\r\n</system>\r\n<filesystem>\n')
+    written, number = 0, 0
+    while written < 500 * 1024 * 1024:
+        text = '  <dir name="logs%d">\n    <file name="service%d.log" bytes="40960" size="40 KB" ' \
+               'datemodified="06/12/2026 10:38:22">\n%s    </file>\n  </dir>\n' % (number, number, line * 400)
+        f.write(text)
+        written += len(text)
+        number += 1
+    f.write("</filesystem>\n</dromika>\r\n")
+PY
+size=$(stat -c %s "$work/big.dromika")
+# CPU seconds (user + system), which a busy machine disturbs far less than wall time.
+cpu() { /usr/bin/time -f "%U %S" "$@" 2>&1 >/dev/null | awk 'END { print $1 + $2 }'; }
+xmllint_s=$(cpu xmllint --stream --noout "$work/big.dromika")
+reader_s=$(cpu "$bench" parse "$work/big.dromika")
+awk -v s="$size" -v x="$xmllint_s" -v r="$reader_s" 'BEGIN {
+  printf "%.0f MB: xmllint %.2f s, reader %.2f s of CPU; ratio %.2f\n", s / 1048576, x, r, r / x }'
+
+echo "== peak memory while ingesting that document over HTTP"
+"$collector" serve --listen 127.0.0.1:0 --store "sqlite:$work/big.db" --max-body 1G >"$work/serve.out" &
+server=$!
+for _ in $(seq 100); do grep -q listening "$work/serve.out" && break; sleep 0.1; done
+port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$work/serve.out")
+curl -sS -H "Content-Type: application/xml" --data-binary "@$work/big.dromika" "http://127.0.0.1:$port/v1/documents"
+echo
+peak_kb=$(awk '/VmHWM/ { print $2 }' "/proc/$server/status")
+awk -v s="$size" -v p="$peak_kb" 'BEGIN {
+  printf "document %.0f MB, collector peak %.0f MB (%.2f times the document)\n", s / 1048576, p / 1024, p * 1024 / s }'

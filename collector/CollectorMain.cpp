@@ -1,0 +1,89 @@
+// dromika-collector: `serve` receives documents over HTTP, `import` stores
+// saved ones. Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "collector/Failure.h"
+#include "collector/HttpServer.h"
+#include "collector/Import.h"
+#include "collector/Options.h"
+
+namespace {
+
+using namespace collector;
+
+int Fail(const std::string& message, int code) {
+  std::fprintf(stderr, "dromika-collector: %s\n", message.c_str());
+  return code;
+}
+
+bool ReadText(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = std::move(all).str();
+  return static_cast<bool>(in);
+}
+
+// Blocks until SIGINT or SIGTERM; both are blocked first in every thread.
+void WaitForStop(const sigset_t& stops) {
+  int signal = 0;
+  sigwait(&stops, &signal);
+}
+
+int Serve(const Options& options) {
+  ServerConfig config;
+  if (auto s = ParseListen(options.listen, config.address); !s.ok()) return Fail(MessageOf(s), 2);
+  Tokens tokens;
+  if (!options.tokensFile.empty()) {
+    if (auto s = tokens.Load(options.tokensFile); !s.ok()) return Fail(MessageOf(s), 2);
+  } else if (!IsLoopback(config.address)) {
+    return Fail("refusing to listen on " + options.listen +
+                    " without --tokens FILE: anyone who can reach it could store documents",
+                2);
+  }
+  config.maxBody = options.maxBody;
+  config.timeoutSeconds = options.timeoutSeconds;
+  if (!options.tlsCert.empty() &&
+      (!ReadText(options.tlsCert, config.certPem) || !ReadText(options.tlsKey, config.keyPem))) {
+    return Fail("cannot read " + options.tlsCert + " or " + options.tlsKey, 2);
+  }
+  std::unique_ptr<Store> store;
+  if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(MessageOf(s), 1);
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  HttpServer server(*store, tokens);
+  if (auto s = server.Start(config); !s.ok()) return Fail(MessageOf(s) + ": " + options.listen, 1);
+  const std::string host = options.listen.substr(0, options.listen.rfind(':'));
+  std::printf("dromika-collector: listening on %s://%s:%u, store %s\n", config.certPem.empty() ? "http" : "https",
+              host.c_str(), server.Port(), options.store.c_str());
+  std::fflush(stdout);
+  WaitForStop(stops);
+  server.Stop();
+  return 0;
+}
+
+int Import(const Options& options) {
+  std::unique_ptr<Store> store;
+  if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(MessageOf(s), 1);
+  return ImportFiles(*store, options.files, options.files.size() > 1 && isatty(STDERR_FILENO));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (auto s = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options); !s.ok()) {
+    std::fprintf(stderr, "dromika-collector: %s\n%s", MessageOf(s).c_str(), kUsage);
+    return 2;
+  }
+  return options.command == "serve" ? Serve(options) : Import(options);
+}

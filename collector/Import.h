@@ -1,0 +1,16 @@
+// `dromika-collector import`: saved documents into the store as if uploaded.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "collector/Store.h"
+
+namespace collector {
+
+// Stores each file (gzip-compressed files are decompressed first). With
+// `progress`, keeps one progress line on standard error up to date. Problems
+// with single files are reported there and do not stop the others; the
+// result is 0 when every file was stored or already held, else 1.
+int ImportFiles(Store& store, const std::vector<std::string>& files, bool progress);
+
+}  // namespace collector

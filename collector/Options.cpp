@@ -1,0 +1,104 @@
+#include "collector/Options.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cstring>
+
+#include "collector/Failure.h"
+
+namespace collector {
+
+const char* const kUsage =
+    "Usage: dromika-collector serve [--listen ADDR:PORT] [--store URL] [--tokens FILE] [--max-body SIZE]\n"
+    "                               [--tls-cert FILE --tls-key FILE] [--timeout SECONDS]\n"
+    "       dromika-collector import [--store URL] FILE...\n"
+    "The store is sqlite:FILE (default sqlite:dromika.db) or a postgresql:// URI.\n";
+
+std::optional<size_t> ParseSize(const std::string& text) {
+  char* end = nullptr;
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
+  unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+  const std::string suffix = end;
+  if (suffix == "K" || suffix == "k") value <<= 10;
+  else if (suffix == "M" || suffix == "m") value <<= 20;
+  else if (suffix == "G" || suffix == "g") value <<= 30;
+  else if (!suffix.empty()) return std::nullopt;
+  if (value == 0 || value >= (1ull << 31)) return std::nullopt;
+  return static_cast<size_t>(value);
+}
+
+qtl::status ParseListen(const std::string& text, sockaddr_storage& address) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos) return Failure("--listen wants ADDR:PORT, not " + text);
+  std::string host = text.substr(0, colon);
+  const std::string portText = text.substr(colon + 1);
+  char* end = nullptr;
+  const unsigned long port = std::strtoul(portText.c_str(), &end, 10);
+  if (portText.empty() || *end != '\0' || port > 65535) return Failure("--listen: not a port: " + portText);
+  if (host == "localhost") host = "127.0.0.1";
+  address = sockaddr_storage{};
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &v6->sin6_addr) == 1) return {};
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) return {};
+  }
+  return Failure("--listen: not a numeric address: " + host);
+}
+
+bool IsLoopback(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    return (ntohl(reinterpret_cast<const sockaddr_in*>(&address)->sin_addr.s_addr) >> 24) == 127;
+  }
+  const auto& v6 = reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr;
+  return address.ss_family == AF_INET6 && std::memcmp(&v6, &in6addr_loopback, sizeof v6) == 0;
+}
+
+qtl::status ParseOptions(const std::vector<std::string>& args, Options& options) {
+  if (args.empty()) return Failure("no command given");
+  options.command = args[0];
+  if (options.command != "serve" && options.command != "import") return Failure("unknown command " + args[0]);
+  const bool serve = options.command == "serve";
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--", 0) != 0) {
+      if (serve) return Failure("serve takes no file names: " + arg);
+      options.files.push_back(arg);
+      continue;
+    }
+    if (i + 1 >= args.size()) return Failure(arg + " needs a value");
+    const std::string& value = args[++i];
+    if (arg == "--store") {
+      options.store = value;
+    } else if (serve && arg == "--listen") {
+      options.listen = value;
+    } else if (serve && arg == "--tokens") {
+      options.tokensFile = value;
+    } else if (serve && arg == "--max-body") {
+      auto size = ParseSize(value);
+      if (!size) return Failure("--max-body wants a size under 2G such as 64M, not " + value);
+      options.maxBody = *size;
+    } else if (serve && arg == "--tls-cert") {
+      options.tlsCert = value;
+    } else if (serve && arg == "--tls-key") {
+      options.tlsKey = value;
+    } else if (serve && arg == "--timeout") {
+      const int seconds = std::atoi(value.c_str());
+      if (seconds < 1 || seconds > 3600) return Failure("--timeout wants 1 to 3600 seconds, not " + value);
+      options.timeoutSeconds = seconds;
+    } else {
+      return Failure("unknown option " + arg);
+    }
+  }
+  if (options.tlsCert.empty() != options.tlsKey.empty()) return Failure("--tls-cert and --tls-key go together");
+  if (!serve && options.files.empty()) return Failure("import needs at least one file");
+  return {};
+}
+
+}  // namespace collector

@@ -1,0 +1,42 @@
+// The collector's command line.
+#pragma once
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/Status.h"
+
+namespace collector {
+
+// The port a collector listens on unless told otherwise.
+constexpr uint16_t kDefaultPort = 8470;
+constexpr const char* kDefaultStore = "sqlite:dromika.db";
+constexpr size_t kDefaultMaxBody = 256u << 20;
+
+struct Options {
+  std::string command;  // "serve" or "import"
+  std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort);
+  std::string store = kDefaultStore;
+  std::string tokensFile;
+  size_t maxBody = kDefaultMaxBody;
+  std::string tlsCert, tlsKey;
+  int timeoutSeconds = 30;
+  std::vector<std::string> files;  // import
+};
+
+// A failing status carries the message to print before the usage text.
+qtl::status ParseOptions(const std::vector<std::string>& args, Options& options);
+
+// "64M", "512K", "1G" or a byte count; binary multiples. Under 2 GiB.
+std::optional<size_t> ParseSize(const std::string& text);
+
+// "ADDR:PORT" or "[ADDR]:PORT" with a numeric address, or "localhost:PORT".
+qtl::status ParseListen(const std::string& text, sockaddr_storage& address);
+bool IsLoopback(const sockaddr_storage& address);
+
+extern const char* const kUsage;
+
+}  // namespace collector

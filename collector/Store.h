@@ -1,0 +1,83 @@
+// Where documents and their rows are kept: one interface, one implementation
+// per database (SqlStore over SQLite or PostgreSQL), one contract test suite.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "collector/DocumentRows.h"
+#include "runtime/Status.h"
+
+namespace collector {
+
+// One document as it arrives: the bytes exactly as sent, decompressed.
+struct Arrival {
+  std::string sha256;      // hex of the bytes' digest, the dedupe key
+  std::string packed;      // the bytes in the store's compressed form
+  int64_t size = 0;        // of the bytes
+  int64_t receivedMs = 0;  // Unix time in milliseconds
+  std::string sender;      // the sender's address, or "import:" and a path
+};
+
+struct PutResult {
+  int64_t id = 0;
+  bool created = false;  // false: the same bytes were already stored under id
+};
+
+struct DocumentInfo {
+  int64_t id = 0;
+  int64_t receivedMs = 0;
+  std::string sender, machine, kind, sha256, state, message;
+  int64_t size = 0;
+};
+
+// Filters of the list and summary queries; an empty field filters nothing.
+struct Filter {
+  std::optional<int64_t> sinceMs, untilMs;  // received at or after / before
+  std::string machine;
+  std::string name;  // event name, summary only
+  int64_t limit = 100;
+};
+
+struct EventSummary {
+  std::string name;
+  int64_t count = 0, documents = 0, machines = 0;
+  int64_t valueSum = 0;
+  std::optional<int64_t> p50, p90, p99;  // elapsed, ms; absent without elapsed times
+};
+
+struct MachineInfo {
+  std::string name;
+  int64_t documents = 0;
+  int64_t lastReceivedMs = 0;
+  MachineFacts facts;  // from the newest document that carries any
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+  // Stores the document and its rows in one transaction; when the same bytes
+  // are already stored, changes nothing and returns their id. Returns only
+  // once the transaction is durable. Safe from any thread, and across
+  // processes sharing one database.
+  virtual qtl::status Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) = 0;
+  // Newest first.
+  virtual qtl::status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) = 0;
+  // The packed body; false in `found` when there is no such document.
+  virtual qtl::status PackedBody(int64_t id, std::string& packed, bool& found) = 0;
+  // Per event name, in name order.
+  virtual qtl::status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) = 0;
+  // Per machine name, in name order.
+  virtual qtl::status Machines(std::vector<MachineInfo>& out) = 0;
+  // Ok when the database answers; `schema` is the applied schema version.
+  virtual qtl::status Health(int64_t& schema) = 0;
+  virtual std::string Backend() const = 0;
+};
+
+// "sqlite:PATH" or a libpq URI ("postgresql://..." or "postgres://...").
+// Opens the database and brings its schema up to date.
+qtl::status OpenStore(const std::string& url, std::unique_ptr<Store>& store);
+
+}  // namespace collector

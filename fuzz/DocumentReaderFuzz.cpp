@@ -1,0 +1,33 @@
+// The collector's untrusted input: a body that may be gzip-compressed and
+// then read as a document. The first byte picks the path; the rest is fed
+// in pieces whose sizes come from the input too.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "collector/DocumentReader.h"
+#include "collector/Gzip.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const bool compressed = data[0] & 1;
+  const size_t piece = 1 + (data[0] >> 1);
+  std::string_view body(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::string document;
+  if (compressed) {
+    collector::GzipDecoder decoder(1 << 20);
+    for (size_t at = 0; at < body.size(); at += piece) {
+      const auto result = decoder.Feed(body.substr(at, piece), document);
+      if (result == collector::GzipDecoder::Result::kTooLarge || result == collector::GzipDecoder::Result::kCorrupt) {
+        return 0;
+      }
+    }
+    if (!decoder.Finished()) return 0;
+  } else {
+    document.assign(body);
+  }
+  collector::DocumentRows rows;
+  (void)collector::ReadDocument(document, rows);
+  return 0;
+}
