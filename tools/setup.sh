@@ -7,7 +7,7 @@ packages=(
   libfmt-dev libicu-dev libcurl4-openssl-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev
   clang libclang-rt-14-dev
-  pkg-config libmicrohttpd-dev libsqlite3-dev libpq-dev libxml2-dev zlib1g-dev libssl-dev
+  pkg-config libmicrohttpd-dev libsqlite3-dev libpq-dev libxml2-dev libssl-dev
   postgresql postgresql-common curl openssl
 )
 missing=()
