@@ -7,7 +7,11 @@ TALLY_CLIENT, WIRE_PROBE, UPLOAD_TEST_SERVER. On win32 every program runs
 under wine."""
 import contextlib
 import gzip
+import http.client
 import http.server
+import json
+import select
+import signal
 import os
 import re
 import shutil
@@ -27,6 +31,7 @@ DROMIKA = os.environ["DROMIKA_EXE"]
 TALLY_CLIENT = os.environ["TALLY_CLIENT"]
 WIRE_PROBE = os.environ["WIRE_PROBE"]
 UPLOAD_TEST_SERVER = os.environ["UPLOAD_TEST_SERVER"]
+COLLECTOR = os.environ.get("DROMIKA_COLLECTOR", "")  # a Linux program, also for the Windows build's tests
 TIMEOUT = 180 if WINE else 60  # the first wine start creates its prefix
 
 TIME = r"\d+d \d+:\d\d:\d\d\.\d\d\d"
@@ -241,6 +246,62 @@ class UploadHandler(http.server.BaseHTTPRequestHandler):
 
 UPLOAD_VARIABLES = ("DROMIKA_UPLOAD_URL", "DROMIKA_UPLOAD_TOKEN", "http_proxy", "https_proxy", "all_proxy",
                     "no_proxy", "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY")
+
+
+
+@unittest.skipUnless(os.path.exists(COLLECTOR), "needs the native build's dromika-collector")
+class CollectorUploadTest(unittest.TestCase):
+    """The whole path: a client session, the server's upload, the collector's store and its answers."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="dromika-upload-")
+        with open(os.path.join(self.folder, "tokens"), "w") as tokens:
+            tokens.write("s3cret-token\n")
+        self.collector = subprocess.Popen(
+            [COLLECTOR, "serve", "--listen", "127.0.0.1:0", "--store", "sqlite:" + os.path.join(self.folder, "db"),
+             "--tokens", os.path.join(self.folder, "tokens")],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([self.collector.stdout], [], [], 30)
+        line = self.collector.stdout.readline().decode() if ready else ""
+        match = re.search(r"listening on http://127\.0\.0\.1:(\d+)", line)
+        if not match:
+            self.tearDown()
+            self.fail("the collector did not start: " + line)
+        self.port = int(match.group(1))
+
+    def tearDown(self):
+        self.collector.send_signal(signal.SIGTERM)
+        try:
+            self.collector.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.collector.kill()
+            self.collector.wait()
+        self.collector.stdout.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def summary(self):
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        try:
+            connection.request("GET", "/v1/events/summary", headers={"Authorization": "Bearer s3cret-token"})
+            response = connection.getresponse()
+            self.assertEqual(response.status, 200)
+            return {event["name"]: event for event in json.loads(response.read())["events"]}
+        finally:
+            connection.close()
+
+    def test_a_session_uploaded_to_the_collector_is_answered_there(self):
+        url = "http://127.0.0.1:%d/v1/documents" % self.port
+        lines = ["TrackEvent\tsession.init", "TrackValueEvent\tfile.open\t7", "TrackEvent\tsession.init",
+                 "AddStandardGroup\t0x10000000", "SaveTo\tweb service", "Process"]
+        code, out, err = tally(lines, env={"DROMIKA_UPLOAD_URL": url, "DROMIKA_UPLOAD_TOKEN": "wrong"})
+        self.assertEqual((code, out[-1].split("\t")[0]), (1, "ok"), err)  # refused: Process returns a failure
+        self.assertEqual(self.summary(), {})
+        code, out, err = tally(lines, env={"DROMIKA_UPLOAD_URL": url, "DROMIKA_UPLOAD_TOKEN": "s3cret-token"})
+        self.assertEqual((code, out[-1]), (0, "ok\tok"), err)
+        events = self.summary()
+        self.assertEqual(sorted(events), ["file.open", "session.init"])
+        self.assertEqual((events["session.init"]["count"], events["session.init"]["documents"]), (2, 1))
+        self.assertEqual(events["file.open"]["value_sum"], 7)
 
 
 class UploadTest(unittest.TestCase):
