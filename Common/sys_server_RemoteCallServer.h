@@ -11,12 +11,8 @@
 
 #include "Common/grammar_FunctionReturn.h"
 #include "Common/grammar_Tuple.h"
-#include "runtime/RemoteCall.h"
+#include "runtime/RemoteCallRegistry.h"
 #include "runtime/Status.h"
-
-namespace qrn::analytics {
-class IAnalyticsService;
-}
 
 namespace sys::server {
 
@@ -78,10 +74,6 @@ class ServerFunctor<std::function<R(Args...)>> : public RemoteCallRegistry::IFun
   Function function_;
   Result result_;
 };
-
-// The registry that binds the eleven call names to `service`, which must
-// outlive every copy of it that can still be called.
-RemoteCallRegistry MakeRemoteCallRegistry(qrn::analytics::IAnalyticsService& service);
 
 template <class Sig>
 void RemoteCallRegistry::Register(const std::string& name, std::function<Sig> function) {

@@ -1,10 +1,11 @@
 #include <memory>
 
 #include "Common/CommandLineUtils.h"
-#include "Common/sys_server_RemoteCallServer.h"
 #include "Qrn.Tally/Modes.h"
 #include "analytics/AnalyticsService.h"
-#include "runtime/RemoteCall.h"
+#include "analytics/RemoteCallBinding.h"
+#include "runtime/PipeClient.h"
+#include "runtime/RemoteCallWorker.h"
 #include "runtime/Status.h"
 
 namespace {

@@ -3,12 +3,10 @@
 #pragma once
 #include <string>
 
+#include "Common/AnalyticsCalls.h"  // EventsGroup
 #include "runtime/Status.h"
 
 namespace qrn::analytics {
-
-// The group number that writes the events group instead of selecting report blocks.
-constexpr unsigned int EventsGroup = 0x10000000;
 
 class IAnalyticsService {
  public:

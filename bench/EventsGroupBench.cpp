@@ -9,7 +9,7 @@
 #include <string>
 
 #include "analytics/AnalyticsService.h"
-#include "analytics/EventNames.h"
+#include "Common/EventNames.h"
 #include "platform/memory/MemoryMachine.h"
 
 namespace {

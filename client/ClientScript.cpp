@@ -1,8 +1,10 @@
 #include "client/ClientScript.h"
 
 #include <charconv>
-#include <functional>
 #include <map>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "runtime/PathBytes.h"
@@ -12,6 +14,7 @@
 namespace tally::script {
 namespace {
 
+namespace calls = qrn::analytics::calls;
 using Fields = std::vector<std::string>;
 
 // What a typed line gives back: the call's status, the value field, and
@@ -49,53 +52,64 @@ qtl::status Flag(const std::string& text, bool& value) {
   return qtl::ok_status();
 }
 
+Outcome Plain(qtl::status status) { return {std::move(status), std::string()}; }
+
+// One field's text as the value of the type a call takes.
+qtl::status ReadField(const std::string& text, std::wstring& value) {
+  value = Wide(text);
+  return qtl::ok_status();
+}
+qtl::status ReadField(const std::string& text, uint32_t& value) { return Number(text, value); }
+qtl::status ReadField(const std::string& text, bool& value) { return Flag(text, value); }
+// A path given as the host's bytes, sent as TallyClient::SaveTo sends one.
+qtl::status ReadField(const std::string& text, std::string& value) {
+  value = sys::path::ToHostBytes(sys::path::FromHostBytes(text));
+  return qtl::ok_status();
+}
+
+// Reads the argument fields (after the name) in order; the first that does not fit answers.
+template <class Tuple, size_t... I>
+qtl::status ReadFields(const Fields& fields, Tuple& values, std::index_sequence<I...>) {
+  qtl::status status = qtl::ok_status();
+  ((status = status.ok() ? ReadField(fields[I + 1], std::get<I>(values)) : status), ...);
+  return status;
+}
+
+Outcome WithValue(qtl::status status, uint32_t id) { return {std::move(status), std::to_string(id)}; }
+Outcome WithValue(qtl::status status, const qtl::status& processed) {
+  return {std::move(status), StatusField(processed), !processed.ok()};
+}
+
+template <class Call>
+Outcome Run(TallyClient& client, const Fields& fields) {
+  using Arguments = calls::ArgumentsOf<Call>;
+  using Result = calls::ResultOf<Call>;
+  Arguments values;
+  qtl::status read = ReadFields(fields, values, std::make_index_sequence<std::tuple_size_v<Arguments>>{});
+  if (!read.ok()) return Plain(read);
+  if constexpr (std::is_void_v<Result>) {
+    return Plain(client.Invoke<Call>(values));
+  } else {
+    Result result{};
+    qtl::status status = client.Invoke<Call>(values, &result);
+    return WithValue(std::move(status), result);
+  }
+}
+
 struct TypedCall {
   size_t arguments;
-  std::function<Outcome(TallyClient&, const Fields&)> run;
+  Outcome (*run)(TallyClient&, const Fields&);
 };
 
-Outcome Plain(qtl::status status) { return {std::move(status), std::string()}; }
+template <class... Call>
+std::map<std::string, TypedCall> MakeCalls(const std::tuple<Call...>*) {
+  return {{Call::kName, {std::tuple_size_v<calls::ArgumentsOf<Call>>, &Run<Call>}}...};
+}
 
 // The calls by name: how many argument fields each takes and how it is made.
 const std::map<std::string, TypedCall>& Calls() {
-  static const std::map<std::string, TypedCall> calls = {
-      {"TrackEvent", {1, [](TallyClient& c, const Fields& f) { return Plain(c.TrackEvent(Wide(f[1]))); }}},
-      {"TrackValueEvent", {2, [](TallyClient& c, const Fields& f) {
-         uint32_t value = 0;
-         qtl::status parsed = Number(f[2], value);
-         return Plain(parsed.ok() ? c.TrackValueEvent(Wide(f[1]), value) : parsed);
-       }}},
-      {"TrackTimedEventStart", {1, [](TallyClient& c, const Fields& f) {
-         uint32_t id = 0;
-         qtl::status status = c.TrackTimedEventStart(Wide(f[1]), id);
-         return Outcome{status, std::to_string(id)};
-       }}},
-      {"TrackTimedEventEnd", {1, [](TallyClient& c, const Fields& f) {
-         uint32_t id = 0;
-         qtl::status parsed = Number(f[1], id);
-         return Plain(parsed.ok() ? c.TrackTimedEventEnd(id) : parsed);
-       }}},
-      {"SetExcludePII", {1, [](TallyClient& c, const Fields& f) {
-         bool flag = false;
-         qtl::status parsed = Flag(f[1], flag);
-         return Plain(parsed.ok() ? c.SetExcludePII(flag) : parsed);
-       }}},
-      {"AddStandardGroup", {1, [](TallyClient& c, const Fields& f) {
-         uint32_t group = 0;
-         qtl::status parsed = Number(f[1], group);
-         return Plain(parsed.ok() ? c.AddStandardGroup(group) : parsed);
-       }}},
-      {"StartGroup", {1, [](TallyClient& c, const Fields& f) { return Plain(c.StartGroup(Wide(f[1]))); }}},
-      {"SetDataPoint", {2, [](TallyClient& c, const Fields& f) { return Plain(c.SetDataPoint(Wide(f[1]), Wide(f[2]))); }}},
-      {"EndGroup", {0, [](TallyClient& c, const Fields&) { return Plain(c.EndGroup()); }}},
-      {"SaveTo", {1, [](TallyClient& c, const Fields& f) { return Plain(c.SaveTo(sys::path::FromHostBytes(f[1]))); }}},
-      {"Process", {0, [](TallyClient& c, const Fields&) {
-         qtl::status processed;
-         qtl::status status = c.Process(processed);
-         return Outcome{status, StatusField(processed), !processed.ok()};
-       }}},
-  };
-  return calls;
+  static const std::map<std::string, TypedCall> table = MakeCalls(static_cast<const calls::All*>(nullptr));
+  return table;
 }
 
 std::string Join(const std::string& status, const std::string& value) { return status + "\t" + OneLine(value); }

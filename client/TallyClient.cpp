@@ -75,69 +75,65 @@ qtl::status TallyClient::TypedCall(const std::string& name, const std::string& a
   return status;
 }
 
-qtl::status TallyClient::TrackEvent(const std::wstring& name) {
-  return TypedCall("TrackEvent", wire::Arguments(name), nullptr);
+qtl::status TallyClient::ReadValue(const std::string& name, const std::string& text, qtl::status status,
+                                   unsigned int& value) {
+  unsigned int parsed = 0;
+  if (!math::impl::ConvertInt<unsigned int>::from_string(parsed, text) && connected_ && status.ok()) {
+    return MalformedReply(name);
+  }
+  value = parsed;
+  return status;
 }
 
+qtl::status TallyClient::ReadValue(const std::string& name, const std::string& text, qtl::status status,
+                                   qtl::status& value) {
+  value = qtl::ok_status();
+  if (!connected_ || text.empty()) return status;
+  try {
+    value = qrn::grammar::DecodeStatus(text);
+  } catch (const qtl::status_exception&) {
+    return MalformedReply(name);
+  }
+  return status;
+}
+
+namespace calls = qrn::analytics::calls;
+
+qtl::status TallyClient::TrackEvent(const std::wstring& name) { return Invoke<calls::TrackEvent>({name}); }
+
 qtl::status TallyClient::TrackValueEvent(const std::wstring& name, uint32_t value) {
-  return TypedCall("TrackValueEvent", wire::Arguments(name, value), nullptr);
+  return Invoke<calls::TrackValueEvent>({name, value});
 }
 
 qtl::status TallyClient::TrackTimedEventStart(const std::wstring& name, uint32_t& id) {
-  std::string value;
-  qtl::status status = TypedCall("TrackTimedEventStart", wire::Arguments(name), &value);
-  unsigned int parsed = 0;
-  if (!math::impl::ConvertInt<unsigned int>::from_string(parsed, value) && connected_ && status.ok()) {
-    return MalformedReply("TrackTimedEventStart");
-  }
-  id = parsed;
-  return status;
+  return Invoke<calls::TrackTimedEventStart>({name}, &id);
 }
 
-qtl::status TallyClient::TrackTimedEventEnd(uint32_t id) {
-  return TypedCall("TrackTimedEventEnd", wire::Arguments(id), nullptr);
-}
+qtl::status TallyClient::TrackTimedEventEnd(uint32_t id) { return Invoke<calls::TrackTimedEventEnd>({id}); }
 
-qtl::status TallyClient::SetExcludePII(bool exclude) {
-  return TypedCall("SetExcludePII", wire::Arguments(exclude), nullptr);
-}
+qtl::status TallyClient::SetExcludePII(bool exclude) { return Invoke<calls::SetExcludePII>({exclude}); }
 
-qtl::status TallyClient::AddStandardGroup(uint32_t group) {
-  return TypedCall("AddStandardGroup", wire::Arguments(group), nullptr);
-}
+qtl::status TallyClient::AddStandardGroup(uint32_t group) { return Invoke<calls::AddStandardGroup>({group}); }
 
-qtl::status TallyClient::StartGroup(const std::wstring& name) {
-  return TypedCall("StartGroup", wire::Arguments(name), nullptr);
-}
+qtl::status TallyClient::StartGroup(const std::wstring& name) { return Invoke<calls::StartGroup>({name}); }
 
 qtl::status TallyClient::SetDataPoint(const std::wstring& name, const std::wstring& value) {
-  return TypedCall("SetDataPoint", wire::Arguments(name, value), nullptr);
+  return Invoke<calls::SetDataPoint>({name, value});
 }
 
-qtl::status TallyClient::EndGroup() { return TypedCall("EndGroup", wire::Arguments(), nullptr); }
+qtl::status TallyClient::EndGroup() { return Invoke<calls::EndGroup>({}); }
 
 qtl::status TallyClient::SaveTo(const std::wstring& target) {
-  return TypedCall("SaveTo", wire::Arguments(sys::path::ToHostBytes(target)), nullptr);
+  return Invoke<calls::SaveTo>({sys::path::ToHostBytes(target)});
 }
 
-qtl::status TallyClient::Process(qtl::status& processed) {
-  std::string value;
-  qtl::status status = TypedCall("Process", wire::Arguments(), &value);
-  processed = qtl::ok_status();
-  if (!connected_ || value.empty()) return status;
-  try {
-    processed = qrn::grammar::DecodeStatus(value);
-  } catch (const qtl::status_exception&) {
-    return MalformedReply("Process");
-  }
-  return status;
-}
+qtl::status TallyClient::Process(qtl::status& processed) { return Invoke<calls::Process>({}, &processed); }
 
 qtl::status TallyClient::Close(int& exitCode, uint32_t milliseconds) {
   if (!closed_) {
     closed_ = true;
     connected_ = false;
-    if (auto frames = std::dynamic_pointer_cast<sys::message::FrameConnection>(connection_)) frames->Close();
+    if (connection_) connection_->Close();
     connection_.reset();
     if (server_) {
       qtl::status waited = server_->Wait(milliseconds, exitCode_);

@@ -5,11 +5,13 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <type_traits>
 
+#include "Common/AnalyticsCalls.h"
+#include "Common/EventNames.h"  // the well-known event names clients share
 #include "Common/grammar_Tuple.h"
-#include "analytics/EventNames.h"  // the well-known event names clients share
 #include "client/ServerProcess.h"
-#include "runtime/RemoteCall.h"
+#include "runtime/Connection.h"
 #include "runtime/Status.h"
 
 namespace tally {
@@ -17,9 +19,6 @@ namespace tally {
 // Not thread-safe: one call at a time, as the server serves them.
 class TallyClient {
  public:
-  // EventsGroup for AddStandardGroup: writes the events recorded so far.
-  static constexpr uint32_t kEventsGroup = 0x10000000;
-
   // Starts the server (client::LaunchServer) and connects to it.
   static qtl::status Start(const client::LaunchOptions& options, std::unique_ptr<TallyClient>& out);
 
@@ -34,6 +33,13 @@ class TallyClient {
   // other failing status means the connection broke; from then on every
   // call fails and Connected() is false.
   qtl::status Call(const std::string& name, const std::string& arguments, std::string& result);
+
+  // Makes one call of the table in Common/AnalyticsCalls.h with the values it
+  // takes; `result`, when given, receives the value it returns. Returns as
+  // the typed methods below do, which are this call spelled out.
+  template <class Tag>
+  qtl::status Invoke(const qrn::analytics::calls::ArgumentsOf<Tag>& arguments,
+                     qrn::analytics::calls::ResultOf<Tag>* result = nullptr);
 
   // Each returns the call's own status from the server, or the connection's
   // failure when it broke (then Connected() is false).
@@ -59,6 +65,9 @@ class TallyClient {
 
  private:
   qtl::status TypedCall(const std::string& name, const std::string& arguments, std::string* value);
+  // Reads the value text of a reply whose own status is `status` into `value`.
+  qtl::status ReadValue(const std::string& name, const std::string& text, qtl::status status, unsigned int& value);
+  qtl::status ReadValue(const std::string& name, const std::string& text, qtl::status status, qtl::status& value);
 
   std::shared_ptr<sys::message::IReaderWriterConnection> connection_;
   std::unique_ptr<client::ServerProcess> server_;
@@ -82,5 +91,20 @@ std::string Arguments(const E&... values) {
 // when it is not a two-item Sequence with a readable status.
 bool DecodeResult(const std::string& result, qtl::status& status, std::string& value);
 }  // namespace wire
+
+template <class Tag>
+qtl::status TallyClient::Invoke(const qrn::analytics::calls::ArgumentsOf<Tag>& arguments,
+                                qrn::analytics::calls::ResultOf<Tag>* result) {
+  using Result = qrn::analytics::calls::ResultOf<Tag>;
+  const std::string text = std::apply([](const auto&... values) { return wire::Arguments(values...); }, arguments);
+  if constexpr (std::is_void_v<Result>) {
+    return TypedCall(Tag::kName, text, nullptr);
+  } else {
+    std::string value;
+    qtl::status status = TypedCall(Tag::kName, text, &value);
+    Result ignored{};
+    return ReadValue(Tag::kName, value, std::move(status), result ? *result : ignored);
+  }
+}
 
 }  // namespace tally

@@ -5,8 +5,8 @@
 #include <mutex>
 
 #include "runtime/ByteStream.h"
+#include "runtime/Connection.h"
 #include "runtime/Frame.h"
-#include "runtime/RemoteCall.h"
 
 namespace sys::message {
 
@@ -22,9 +22,7 @@ class FrameConnection : public IReaderWriterConnection {
   // must take turns.
   qtl::status Read(std::string& text) override;
   qtl::status Write(const std::string& text) override;
-  // Ends the connection: the peer's next read sees the end. Not while
-  // another thread reads or writes.
-  void Close();
+  void Close() override;
 
  private:
   qtl::status failure_;

@@ -1,3 +1,5 @@
+#include "runtime/PipeClient.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "runtime/FrameConnection.h"
+#include "runtime/PipeClient.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
 

@@ -1,9 +1,10 @@
+#include "runtime/RemoteCallWorker.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "runtime/Frame.h"
-#include "runtime/RemoteCall.h"
 #include "runtime/Sequence.h"
 #include "runtime/Str.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "client/ServerProcess.h"
-#include "runtime/RemoteCall.h"
+#include "runtime/PipeClient.h"
 #include "runtime/Str.h"
 
 namespace {

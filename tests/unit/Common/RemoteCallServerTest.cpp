@@ -6,6 +6,7 @@
 
 #include "Common/sys_server_RemoteCallServer.h"
 #include "analytics/IAnalyticsService.h"
+#include "analytics/RemoteCallBinding.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "analytics/AnalyticsService.h"
-#include "analytics/EventNames.h"
+#include "Common/EventNames.h"
 #include "ServiceFixture.h"
 
 namespace {

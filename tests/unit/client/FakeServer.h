@@ -9,7 +9,7 @@
 
 #include "client/TallyClient.h"
 #include "runtime/FrameConnection.h"
-#include "runtime/RemoteCall.h"
+#include "runtime/RemoteCallWorker.h"
 #include "runtime/Sequence.h"
 
 namespace testing_support {

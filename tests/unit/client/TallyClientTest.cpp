@@ -25,7 +25,7 @@ TEST(TallyClient, EncodesArgumentsAsTheServerGrammarReadsThem) {
   EXPECT_TRUE(client.TrackTimedEventEnd(7).ok());
   EXPECT_TRUE(client.SetExcludePII(true).ok());
   EXPECT_TRUE(client.SetExcludePII(false).ok());
-  EXPECT_TRUE(client.AddStandardGroup(tally::TallyClient::kEventsGroup).ok());
+  EXPECT_TRUE(client.AddStandardGroup(qrn::analytics::EventsGroup).ok());
   EXPECT_TRUE(client.StartGroup(L"project").ok());
   EXPECT_TRUE(client.SetDataPoint(L"", L"").ok());
   EXPECT_TRUE(client.SetDataPoint(L"files", L"12").ok());

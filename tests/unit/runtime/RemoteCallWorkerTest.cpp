@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "runtime/FrameConnection.h"
-#include "runtime/RemoteCall.h"
+#include "runtime/RemoteCallWorker.h"
 #include "runtime/Sequence.h"
 #include "runtime/Str.h"
 #include "unit/runtime/ScriptedStream.h"
