@@ -41,10 +41,7 @@ class ReportBuilderTest : public ::testing::Test {
   }
   std::wstring RunAll() {
     std::wstring progress;
-    while (builder.HasMore()) {
-      progress += builder.CurrentMessage() + L"|";
-      builder.RunCurrent();
-    }
+    builder.RunAll([&](const std::wstring& line) { progress += line + L"|"; });
     return progress;
   }
 
