@@ -10,7 +10,7 @@
 
 #include "analytics/AnalyticsService.h"
 #include "analytics/EventNames.h"
-#include "platform/memory/MemoryMachine.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

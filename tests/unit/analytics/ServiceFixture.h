@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analytics/AnalyticsService.h"
-#include "platform/memory/MemoryMachine.h"
+#include "testing/MemoryMachine.h"
 
 class ServiceFixture : public ::testing::Test {
  protected:

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "client/TallyClient.h"
-#include "runtime/FrameConnection.h"
 #include "runtime/RemoteCall.h"
 #include "runtime/Sequence.h"
+#include "testing/MemoryPipe.h"
 
 namespace testing_support {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/ReportBuilder.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

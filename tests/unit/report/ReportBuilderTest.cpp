@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/ReportBuilder.h"
 #include "runtime/Status.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "runtime/FrameConnection.h"
 #include "runtime/RemoteCall.h"
 #include "runtime/Sequence.h"
 #include "runtime/Str.h"
+#include "testing/MemoryPipe.h"
 #include "unit/runtime/ScriptedStream.h"
 
 namespace {
