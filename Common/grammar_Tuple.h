@@ -7,6 +7,7 @@
 
 #include "Common/grammar_Type.h"
 #include "runtime/Sequence.h"
+#include "runtime/SourceStamps.h"
 #include "runtime/Status.h"
 
 namespace qrn::grammar {
@@ -38,7 +39,7 @@ class GrammarTuple<std::tuple<E...>> : public impl::GrammarOfTypeCommon<std::tup
     // text means exactly that.
     if (sizeof...(E) == 1 && text.empty()) sequence.value.emplace_back();
     if (sequence.value.size() != sizeof...(E)) {
-      ThrowStatus(QrnError::syntax(text), "common\\grammar_Tuple", 102);
+      ThrowStatus(QrnError::syntax(text), stamps::kTupleItemCount.file, stamps::kTupleItemCount.line);
     }
     std::tuple<E...> decoded;
     DecodeItems(sequence.value, decoded, std::index_sequence_for<E...>());

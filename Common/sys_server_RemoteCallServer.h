@@ -49,7 +49,7 @@ class ServerFunctor<std::function<R(Args...)>> : public RemoteCallRegistry::IFun
     std::string reply;
     result_.Encode(reply);
     qtl::status written = writer.Write(reply);
-    if (!written.ok()) ThrowStatus(written, "Common\\sys_server_RemoteCallServer", 168);
+    if (!written.ok()) ThrowStatus(written, stamps::kReplyWrite.file, stamps::kReplyWrite.line);
   }
 
   std::string FailureReply(const qtl::status& failure) const override {

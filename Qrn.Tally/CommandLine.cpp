@@ -1,23 +1,22 @@
 #include "Qrn.Tally/CommandLine.h"
 
+#include "runtime/SourceStamps.h"
 #include "runtime/Status.h"
 
 namespace {
 
-constexpr const char* kSourceFile = "Qrn.Tally\\Qrn.Tally";
-
 // The error names the argument, so a user sees what was not understood.
-[[noreturn]] void Reject(const std::wstring& what, int line) {
-  qtl::status s = QrnError::internal("CommandLine::Assign", kSourceFile, line);
+[[noreturn]] void Reject(const std::wstring& what, SourceStamp stamp) {
+  qtl::status s = QrnError::internal("CommandLine::Assign", stamp.file, stamp.line);
   s.mutable_detail()->texts[1] = L"unrecognised argument: " + what;
-  ThrowStatus(s, kSourceFile, line);
+  ThrowStatus(s, stamp.file, stamp.line);
 }
 
 }  // namespace
 
 void CommandLine::Assign(const std::vector<std::wstring>& positional, const sys::env::NamedArguments& named) {
   for (const auto& word : positional) {
-    if (word != L"RunServer") Reject(word, 356);
+    if (word != L"RunServer") Reject(word, stamps::kUnknownWord);
     serverFlag = true;
   }
   for (const auto& [name, value] : named) {
@@ -26,7 +25,7 @@ void CommandLine::Assign(const std::vector<std::wstring>& positional, const sys:
     } else if (name == L"out") {
       outputPath = value;
     } else {
-      Reject(L"/" + name, 376);
+      Reject(L"/" + name, stamps::kUnknownName);
     }
   }
 }

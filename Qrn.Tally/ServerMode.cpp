@@ -6,6 +6,7 @@
 #include "analytics/RemoteCallBinding.h"
 #include "runtime/PipeClient.h"
 #include "runtime/RemoteCallWorker.h"
+#include "runtime/SourceStamps.h"
 #include "runtime/Status.h"
 
 namespace {
@@ -44,7 +45,7 @@ int RunServerMode(const CommandLine& commandLine) {
   try {
     std::shared_ptr<sys::message::IReaderWriterConnection> connection = Connect(commandLine.pipeName);
     qtl::status status = StatusOf(connection);
-    if (!status.ok()) ThrowStatus(status, "Qrn.Tally\\Qrn.Tally", 408);
+    if (!status.ok()) ThrowStatus(status, stamps::kNoConnection.file, stamps::kNoConnection.line);
     Serve(connection);
   } catch (const qtl::status_exception& e) {
     cmd::WriteErrorLine(e.get_status().text());

@@ -1,9 +1,7 @@
 #include "analytics/AnalyticsService.h"
 
 #include "Common/CommandLineUtils.h"
-#include "Common/TextFile.h"
 #include "runtime/Convert.h"
-#include "runtime/Str.h"
 #include "runtime/Uploader.h"
 
 namespace qrn::analytics::impl {
@@ -22,11 +20,15 @@ AnalyticsService::Uploader AnalyticsService::WebServiceUploader() {
   return [](const std::wstring& document) { return ws::analytics::impl::Track(document); };
 }
 
+AnalyticsService::Progress AnalyticsService::ConsoleProgress() {
+  return [](const std::wstring& line) { cmd::WriteLine(line); };
+}
+
 AnalyticsService::AnalyticsService(const platform::Machine& machine)
     : AnalyticsService(machine, SteadyClock(), WebServiceUploader()) {}
 
-AnalyticsService::AnalyticsService(const platform::Machine& machine, Clock clock, Uploader upload)
-    : builder_(machine), clock_(std::move(clock)), upload_(std::move(upload)) {
+AnalyticsService::AnalyticsService(const platform::Machine& machine, Clock clock, Uploader upload, Progress progress)
+    : builder_(machine), clock_(std::move(clock)), upload_(std::move(upload)), progress_(std::move(progress)) {
   builder_.Reset();
   start_ = clock_();
 }
@@ -109,9 +111,8 @@ void AnalyticsService::SaveTo(const std::wstring& target) { saveTarget_ = target
 
 qtl::status AnalyticsService::Process() {
   RunSelectedBlocks();
-  std::wstring document = builder_.GetDocument();
-  if (saveTarget_ == kWebService) return upload_(document);
-  return SaveDocument(std::move(document));
+  if (saveTarget_ == kWebService) return upload_(builder_.GetDocument());
+  return builder_.SaveDocument(saveTarget_, progress_);
 }
 
 // Each Process starts a fresh run: without the reset a second Process would
@@ -119,17 +120,7 @@ qtl::status AnalyticsService::Process() {
 void AnalyticsService::RunSelectedBlocks() {
   builder_.Reset();
   builder_.SelectBlocks(groupMask_, excludePII_);
-  while (builder_.HasMore()) {
-    cmd::WriteLine(builder_.CurrentMessage());
-    builder_.RunCurrent();
-  }
-}
-
-qtl::status AnalyticsService::SaveDocument(std::wstring document) const {
-  // The file writer turns each line feed into CR LF; a CR kept here would double.
-  str::replace_all(document, std::wstring(L"\r"), std::wstring());
-  cmd::WriteLine(L"Saving to " + saveTarget_);
-  return SaveText(saveTarget_, document);
+  builder_.RunAll(progress_);
 }
 
 }  // namespace qrn::analytics::impl

@@ -25,12 +25,18 @@ class AnalyticsService : public IAnalyticsService {
   // Hands the document on and returns the outcome.
   using Uploader = std::function<qtl::status(const std::wstring& document)>;
 
+  // Receives Process's progress lines and its "Saving to" line.
+  using Progress = ReportBuilder::Progress;
+
   static Clock SteadyClock();
   static Uploader WebServiceUploader();
+  // Each line through cmd::WriteLine.
+  static Progress ConsoleProgress();
 
   // Event times count from the end of construction.
   explicit AnalyticsService(const platform::Machine& machine = platform::HostMachine());
-  AnalyticsService(const platform::Machine& machine, Clock clock, Uploader upload);
+  AnalyticsService(const platform::Machine& machine, Clock clock, Uploader upload,
+                   Progress progress = ConsoleProgress());
   ~AnalyticsService() override;
   AnalyticsService(const AnalyticsService&) = delete;
   AnalyticsService& operator=(const AnalyticsService&) = delete;
@@ -65,7 +71,6 @@ class AnalyticsService : public IAnalyticsService {
   int64_t MillisecondsSinceStart() const;
   void WriteEventsGroup();
   void RunSelectedBlocks();
-  qtl::status SaveDocument(std::wstring document) const;
 
   bool excludePII_ = false;
   unsigned int groupMask_ = 0;
@@ -74,6 +79,7 @@ class AnalyticsService : public IAnalyticsService {
   std::vector<EventRecord> events_;
   Clock clock_;
   Uploader upload_;
+  Progress progress_;
   std::chrono::nanoseconds start_{};
 };
 

@@ -10,7 +10,7 @@
 
 #include "analytics/AnalyticsService.h"
 #include "Common/EventNames.h"
-#include "platform/memory/MemoryMachine.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

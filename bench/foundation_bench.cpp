@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/MemoryFileSystem.h"
 #include "report/FileTree.h"
 #include "report/XmlText.h"
+#include "testing/MemoryFileSystem.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/Drives.h"
-#include "platform/MountInfo.h"
+#include "platform/linux/MountInfo.h"
 #include "runtime/PathBytes.h"
 
 namespace platform {

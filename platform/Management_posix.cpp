@@ -8,9 +8,9 @@
 #include <ctime>
 #include <cwctype>
 
-#include "platform/LinuxRows.h"
 #include "platform/Locale.h"
 #include "platform/Management.h"
+#include "platform/linux/LinuxRows.h"
 
 namespace platform {
 namespace {

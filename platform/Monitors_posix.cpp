@@ -1,5 +1,5 @@
-#include "platform/Drm.h"
 #include "platform/Monitors.h"
+#include "platform/linux/Drm.h"
 
 namespace platform {
 namespace {

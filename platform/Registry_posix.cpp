@@ -3,11 +3,11 @@
 // Windows uses; every other key is absent.
 #include <string>
 
-#include "platform/DmiBios.h"
-#include "platform/LinuxText.h"
 #include "platform/Registry.h"
-#include "platform/TextFiles.h"
-#include "platform/memory/MemoryRegistry.h"
+#include "platform/StaticRegistry.h"
+#include "platform/linux/DmiBios.h"
+#include "platform/linux/LinuxText.h"
+#include "platform/linux/TextFiles.h"
 #include "runtime/Str.h"
 
 namespace platform {
@@ -37,7 +37,7 @@ constexpr DmiField kBiosFields[] = {
 
 }  // namespace
 
-void FillBiosKeyFromDmi(MemoryRegistry& registry, TextFiles& files, const std::string& dmiFolder) {
+void FillBiosKeyFromDmi(StaticRegistry& registry, TextFiles& files, const std::string& dmiFolder) {
   for (const auto& field : kBiosFields) {
     if (auto text = files.Read(dmiFolder + "/" + field.file)) {
       registry.SetString(RegistryRoot::kLocalMachine, kBiosKey, field.valueName,
@@ -47,8 +47,8 @@ void FillBiosKeyFromDmi(MemoryRegistry& registry, TextFiles& files, const std::s
 }
 
 Registry& HostRegistry() {
-  static MemoryRegistry registry = [] {
-    MemoryRegistry bios;
+  static StaticRegistry registry = [] {
+    StaticRegistry bios;
     FillBiosKeyFromDmi(bios, HostTextFiles(), "/sys/class/dmi/id");
     return bios;
   }();

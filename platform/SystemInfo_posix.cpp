@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "platform/LinuxRows.h"
 #include "platform/SystemInfo.h"
+#include "platform/linux/LinuxRows.h"
 #include "runtime/Str.h"
 
 namespace platform {

@@ -30,13 +30,13 @@ std::unique_ptr<dromika::Block> CreateSystemBlock(const BlockContext& context) {
 
 const std::vector<BlockRow>& BlockTable() {
   static const std::vector<BlockRow> table = {
-      {0x2, WithMachine<dromika::NetworkingBlock>},
+      {blockbits::kNetworking, WithMachine<dromika::NetworkingBlock>},
       {dromika::SystemBlock::kAllSections, CreateSystemBlock},
-      {0x8, WithMachine<dromika::DiskSpaceBlock>},
-      {0x10, WithMachine<dromika::RegistryBlock>},
-      {0x20, WithTree<dromika::ProductsBlock>},
-      {0x80, WithTree<dromika::FilesystemBlock>},
-      {0x800, WithMachine<dromika::ProcessBlock>},
+      {blockbits::kDiskSpace, WithMachine<dromika::DiskSpaceBlock>},
+      {blockbits::kRegistry, WithMachine<dromika::RegistryBlock>},
+      {blockbits::kProducts, WithTree<dromika::ProductsBlock>},
+      {blockbits::kFilesystem, WithTree<dromika::FilesystemBlock>},
+      {blockbits::kProcesses, WithMachine<dromika::ProcessBlock>},
   };
   return table;
 }

@@ -14,6 +14,19 @@ class FileTree;
 
 using BlockMask = uint32_t;
 
+// The bits that select each block; the system block has one per section
+// (SystemBlock::kWmi and the rest).
+namespace blockbits {
+inline constexpr BlockMask kNetworking = 0x2;
+inline constexpr BlockMask kDiskSpace = 0x8;
+inline constexpr BlockMask kRegistry = 0x10;
+inline constexpr BlockMask kProducts = 0x20;
+inline constexpr BlockMask kFilesystem = 0x80;
+inline constexpr BlockMask kProcesses = 0x800;
+// The 28 low bits: every block and every section, as report mode runs them.
+inline constexpr BlockMask kAll = 0x0FFFFFFF;
+}  // namespace blockbits
+
 // What a block may be given at construction.
 struct BlockContext {
   const platform::Machine& machine;

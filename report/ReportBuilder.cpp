@@ -1,10 +1,12 @@
 #include "report/ReportBuilder.h"
 
+#include "Common/TextFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Program.h"
 #include "report/SystemReaders.h"
 #include "report/XmlText.h"
 #include "runtime/Format.h"
+#include "runtime/Str.h"
 
 ReportBuilder::ReportBuilder() : ReportBuilder(platform::HostMachine()) {}
 
@@ -12,7 +14,6 @@ ReportBuilder::ReportBuilder(const platform::Machine& machine) : machine_(machin
 
 ReportBuilder::ReportBuilder(BlockMask mask, bool excludeFlag, const platform::Machine& machine)
     : ReportBuilder(machine) {
-  excludeFlag_ = excludeFlag;
   SelectBlocks(mask, excludeFlag);
 }
 
@@ -44,6 +45,13 @@ bool ReportBuilder::RunCurrent() {
   return HasMore();
 }
 
+void ReportBuilder::RunAll(const Progress& progress) {
+  while (HasMore()) {
+    progress(CurrentMessage());
+    RunCurrent();
+  }
+}
+
 std::wstring ShortVersion(const std::wstring& full) {
   const size_t first = full.find(L'.');
   const std::wstring major = full.substr(0, first);
@@ -62,6 +70,14 @@ std::wstring ReportBuilder::GetDocument() const {
   document += blockText_;
   document += L"</dromika>\r\n";
   return document;
+}
+
+qtl::status ReportBuilder::SaveDocument(const std::wstring& path, const Progress& progress) const {
+  std::wstring document = GetDocument();
+  // The file writer turns each line feed into CR LF; a CR kept here would double.
+  str::replace_all(document, std::wstring(L"\r"), std::wstring());
+  progress(L"Saving to " + path);
+  return SaveText(path, document);
 }
 
 // Everything that can fail comes before the first change, so a failure

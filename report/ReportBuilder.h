@@ -3,6 +3,7 @@
 // one thread uses a builder at a time.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,9 +12,14 @@
 #include "report/Block.h"
 #include "report/BlockTable.h"
 #include "report/FileTree.h"
+#include "runtime/Status.h"
 
 class ReportBuilder {
  public:
+  // Receives one console line of a run: a block's progress line, or the
+  // line that names where the document is saved.
+  using Progress = std::function<void(const std::wstring& line)>;
+
   // No blocks; the host machine unless another is given.
   ReportBuilder();
   explicit ReportBuilder(const platform::Machine& machine);
@@ -35,9 +41,16 @@ class ReportBuilder {
   // Runs the current block, appends its text and advances; returns HasMore().
   // An exception from the block leaves text and position unchanged.
   bool RunCurrent();
+  // From the current block to the last: hands the block's progress line to
+  // `progress`, then runs it. An exception from a block passes out, leaving
+  // the position at that block.
+  void RunAll(const Progress& progress);
   // Declaration, root start tag with the program's version, group text,
   // block text and root end tag, every line ending with CR LF.
   std::wstring GetDocument() const;
+  // Hands "Saving to PATH" to `progress`, then saves the document with
+  // SaveText; returns its status (ok, or one naming the path and why).
+  qtl::status SaveDocument(const std::wstring& path, const Progress& progress) const;
 
   // The group writer: elements and attributes of the client's own groups.
   // StartGroup changes nothing when it raises (std::bad_alloc).
@@ -54,7 +67,6 @@ class ReportBuilder {
   // How many groups are open.
   size_t GroupDepth() const { return openElements_.size(); }
   const std::wstring& BlockText() const { return blockText_; }
-  size_t BlockCount() const { return blocks_.size(); }
 
  private:
   platform::Machine machine_;
@@ -62,7 +74,6 @@ class ReportBuilder {
   uint32_t position_ = 0;
   std::wstring blockText_;
   FileTree tree_;
-  bool excludeFlag_ = false;
   std::wstring groupText_;
   std::vector<std::unique_ptr<dromika::Block>> blocks_;
   std::vector<std::wstring> openElements_;

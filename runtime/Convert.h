@@ -45,9 +45,11 @@ struct ConvertInt {
 
 template <class T>
 struct ConvertFloat {
-  // At most `digits` significant digits, shortest form ("0.5", "1e+20").
+  // At most `digits` significant digits, shortest form ("0.5", "1e+20"),
+  // always rounded to nearest: every caller asks for kNearest, so the
+  // rounding kind is accepted and not looked at.
   template <class S>
-  static void to_string(S& out, T value, int digits, RoundType = RoundType::kNearest) {
+  static void to_string(S& out, T value, int digits, RoundType /*rounding*/ = RoundType::kNearest) {
     char buffer[64];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
     out.assign(buffer, result.ptr);

@@ -30,20 +30,4 @@ class FrameConnection : public IReaderWriterConnection {
   std::unique_ptr<frame::FrameReader> reader_;
 };
 
-// Two connected ends in memory, for tests: what one writes the other reads;
-// closing or destroying one end makes the other's reads end after the data
-// already sent and its writes fail. Every operation is thread-safe.
-struct MemoryPipePair {
-  std::shared_ptr<FrameConnection> first;
-  std::shared_ptr<FrameConnection> second;
-};
-MemoryPipePair MakeMemoryPipePair();
-
-// The byte streams under MakeMemoryPipePair, for tests that need raw bytes.
-struct MemoryStreamPair {
-  std::unique_ptr<IByteStream> first;
-  std::unique_ptr<IByteStream> second;
-};
-MemoryStreamPair MakeMemoryStreamPair();
-
 }  // namespace sys::message

@@ -1,7 +1,7 @@
-// The diagnostic log: records carry where they were made; a sink, when one is
-// set, receives them. Without a sink they go nowhere.
+// The diagnostic log's entry point. The program keeps no diagnostic log of its
+// own (the console lines are the record a user sees), so a record handed in
+// is dropped; the call sites still say where each record was made.
 #pragma once
-#include <functional>
 #include <string>
 
 namespace qrn::diag {
@@ -17,15 +17,10 @@ struct LogRecord {
   const char* function;
 };
 
-using LogSink = std::function<void(const LogRecord&, const std::wstring& text)>;
-
-// Replaces the sink; an empty function removes it. Not thread-safe: set it before work starts.
-void SetLogSink(LogSink sink);
-
 struct LogMacroHandler {
   LogRecord record;
-  // Hands the format text, unformatted, to the sink.
-  void operator()(const std::wstring& format) const;
+  // Takes the format text, unformatted. Never fails.
+  void operator()(const std::wstring& /*format*/) const {}
 };
 
 }  // namespace qrn::diag

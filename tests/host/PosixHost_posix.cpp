@@ -3,12 +3,13 @@
 
 #include <fstream>
 
-#include "platform/DmiBios.h"
 #include "platform/FileSystem.h"
-#include "platform/TextFiles.h"
-#include "platform/memory/MemoryRegistry.h"
+#include "platform/StaticRegistry.h"
+#include "platform/linux/DmiBios.h"
+#include "platform/linux/TextFiles.h"
 #include "report/FileTree.h"
 #include "report/SystemReaders.h"
+#include "testing/MemoryTextFiles.h"
 #include "testing/TempFolder.h"
 
 namespace {
@@ -41,7 +42,7 @@ TEST(DmiBios, BuildsTheBiosKeyFromCapturedFiles) {
   dmi.Add("/dmi/bios_vendor", "SeaBIOS\n");
   dmi.Add("/dmi/bios_date", "04/01/2014\n");
   dmi.Add("/dmi/product_name", "Standard PC (Q35 + ICH9, 2009)\n");
-  platform::MemoryRegistry registry;
+  platform::StaticRegistry registry;
   platform::FillBiosKeyFromDmi(registry, dmi, "/dmi");
 
   const std::wstring key = L"Hardware\\Description\\System\\BIOS";
@@ -52,7 +53,7 @@ TEST(DmiBios, BuildsTheBiosKeyFromCapturedFiles) {
   EXPECT_EQ(text, L"04/01/2014");
   EXPECT_EQ(registry.EnumValues(platform::RegistryRoot::kLocalMachine, key)->size(), 3u);
 
-  platform::MemoryRegistry none;
+  platform::StaticRegistry none;
   platform::MemoryTextFiles noFiles;
   platform::FillBiosKeyFromDmi(none, noFiles, "/dmi");
   EXPECT_FALSE(none.CanOpen(platform::RegistryRoot::kLocalMachine, key)) << "no DMI: the key is absent";

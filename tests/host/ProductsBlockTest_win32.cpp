@@ -64,8 +64,7 @@ class HostProducts : public ::testing::Test {
   std::wstring Run() {
     ReportBuilder builder(0x20 | 0x80, false);
     builder.Reset();
-    while (builder.RunCurrent()) {
-    }
+    builder.RunAll([](const std::wstring&) {});
     return builder.BlockText();
   }
   static bool Has(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }

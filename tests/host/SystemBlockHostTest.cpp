@@ -10,13 +10,13 @@
 #include "platform/Locale.h"
 #include "platform/Monitors.h"
 #include "platform/Program.h"
-#include "platform/memory/MemoryMachine.h"
 #include "report/SystemReaders.h"
 #include "report/XmlText.h"
 #include "report/blocks/ProcessBlock.h"
 #include "report/blocks/SystemBlock.h"
 #include "runtime/Banner.h"
 #include "runtime/Str.h"
+#include "testing/MemoryMachine.h"
 
 namespace fs = std::filesystem;
 

@@ -74,8 +74,8 @@ TEST(GrammarTuple, WrongItemCountIsASyntaxErrorOfTheWholeText) {
     ASSERT_FALSE(c.error.ok()) << c.text;
     EXPECT_EQ(c.error.get()->message, L"Syntax error") << c.text;
     EXPECT_EQ(c.error.get()->texts[0], L"\"" + str::as_wstring(c.text) + L"\"");
-    EXPECT_EQ(c.error.get()->file, "common\\grammar_Tuple");
-    EXPECT_EQ(c.error.get()->line, 102);
+    EXPECT_EQ(c.error.get()->file, std::string(stamps::kTupleItemCount.file));
+    EXPECT_EQ(c.error.get()->line, stamps::kTupleItemCount.line);
   }
 }
 

@@ -118,8 +118,8 @@ TEST(ServerFunctor, AFailedWriteRaisesStampedWithItsSource) {
     ADD_FAILURE() << "no exception";
   } catch (const qtl::status_exception& e) {
     EXPECT_EQ(e.get_status().get()->message, L"pipe closed");
-    EXPECT_EQ(e.get_status().get()->file, "Common\\sys_server_RemoteCallServer");
-    EXPECT_EQ(e.get_status().get()->line, 168);
+    EXPECT_EQ(e.get_status().get()->file, std::string(stamps::kReplyWrite.file));
+    EXPECT_EQ(e.get_status().get()->line, stamps::kReplyWrite.line);
   }
 }
 

@@ -76,7 +76,7 @@ TEST_F(AnalyticsServiceProcess, SavesAFileWithCrLfAndNoLoneCr) {
   service->SaveTo(path.wstring());
   EXPECT_TRUE(service->Process().ok());
   EXPECT_TRUE(uploads.empty());
-  EXPECT_EQ(lines, std::vector<std::wstring>{L"Saving to " + path.wstring() + L"\n"});
+  EXPECT_EQ(lines, std::vector<std::wstring>{L"Saving to " + path.wstring()});
   const std::string bytes = Bytes(path);
   EXPECT_EQ(bytes,
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
@@ -112,7 +112,7 @@ TEST_F(AnalyticsServiceProcess, AnUnwritablePathGivesTheUnableToSaveStatus) {
   EXPECT_GT(result.get()->message.size(), prefix.size());
   EXPECT_EQ(result.get()->file, "");
   EXPECT_EQ(result.get()->line, -1);
-  EXPECT_EQ(lines, std::vector<std::wstring>{L"Saving to " + path + L"\n"});
+  EXPECT_EQ(lines, std::vector<std::wstring>{L"Saving to " + path});
 }
 
 TEST_F(AnalyticsServiceProcess, NoTargetTriesTheEmptyPath) {

@@ -1,5 +1,5 @@
 // An AnalyticsService on the in-memory machine, with a clock the test moves,
-// an uploader that keeps what it is given, and the console lines captured.
+// an uploader that keeps what it is given, and its progress lines kept.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -9,17 +9,14 @@
 #include <vector>
 
 #include "analytics/AnalyticsService.h"
-#include "platform/memory/MemoryMachine.h"
-#include "runtime/Log.h"
+#include "testing/MemoryMachine.h"
 
 class ServiceFixture : public ::testing::Test {
  protected:
   ServiceFixture() {
     memory.program.versions[memory.program.modulePath] = L"10.2.0.7";
-    qrn::diag::SetLogSink([this](const qrn::diag::LogRecord&, const std::wstring& text) { lines.push_back(text); });
     Restart();
   }
-  ~ServiceFixture() override { qrn::diag::SetLogSink(nullptr); }
 
   // A new service whose start is the clock's present reading.
   void Restart() {
@@ -28,7 +25,8 @@ class ServiceFixture : public ::testing::Test {
         [this](const std::wstring& document) {
           uploads.push_back(document);
           return uploadResult;
-        });
+        },
+        [this](const std::wstring& line) { lines.push_back(line); });
   }
 
   void AdvanceMs(int64_t ms) { now += std::chrono::milliseconds(ms); }
@@ -41,6 +39,6 @@ class ServiceFixture : public ::testing::Test {
   std::chrono::nanoseconds now{std::chrono::hours(1000)};  // any epoch: only differences count
   std::vector<std::wstring> uploads;
   qtl::status uploadResult;
-  std::vector<std::wstring> lines;  // console lines, each with its line feed
+  std::vector<std::wstring> lines;  // the service's progress lines
   std::unique_ptr<qrn::analytics::impl::AnalyticsService> service;
 };

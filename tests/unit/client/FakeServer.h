@@ -11,6 +11,7 @@
 #include "runtime/FrameConnection.h"
 #include "runtime/RemoteCallWorker.h"
 #include "runtime/Sequence.h"
+#include "testing/MemoryPipe.h"
 
 namespace testing_support {
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/Drm.h"
+#include "platform/linux/Drm.h"
+#include "testing/MemoryTextFiles.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/LinuxRows.h"
+#include "platform/linux/LinuxRows.h"
+#include "testing/MemoryTextFiles.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/LinuxText.h"
+#include "platform/linux/LinuxText.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Management.h"
-#include "platform/memory/MemoryManagement.h"
+#include "testing/MemoryManagement.h"
 
 namespace {
 

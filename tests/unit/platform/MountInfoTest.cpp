@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "platform/MountInfo.h"
+#include "platform/linux/MountInfo.h"
 
 namespace {
 

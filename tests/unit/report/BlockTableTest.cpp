@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/ReportBuilder.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 
@@ -12,10 +12,7 @@ std::vector<std::wstring> Messages(BlockMask mask) {
   ReportBuilder builder(mask, false, machine.machine());
   builder.Reset();
   std::vector<std::wstring> messages;
-  while (builder.HasMore()) {
-    messages.push_back(builder.CurrentMessage());
-    builder.RunCurrent();
-  }
+  builder.RunAll([&](const std::wstring& line) { messages.push_back(line); });
   return messages;
 }
 
@@ -49,8 +46,7 @@ TEST(BlockTable, ProductFoldersReachTheFileSystemBlock) {
   machine.files.AddFile(L"C:\\V\\tally.txt", "hello");
   ReportBuilder builder(0x20 | 0x80, false, machine.machine());
   builder.Reset();
-  while (builder.RunCurrent()) {
-  }
+  builder.RunAll([](const std::wstring&) {});
   EXPECT_NE(builder.BlockText().find(L"<dir name=\"V\">\r\n      <file name=\"tally.txt\" bytes=\"5\""), std::wstring::npos)
       << std::string(builder.BlockText().begin(), builder.BlockText().end());
 }

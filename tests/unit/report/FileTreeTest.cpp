@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryFileSystem.h"
 #include "report/FileTree.h"
+#include "testing/MemoryFileSystem.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/FileTree.h"
 #include "report/blocks/ProductsBlock.h"
 #include "report/blocks/RegistryBlock.h"
 #include "runtime/Str.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr RegistryRoot kMachine = RegistryRoot::kLocalMachine;
 // A 64-bit Windows registry: two copies of the machine's software keys.
 class TwoViewRegistry : public platform::Registry {
  public:
-  platform::MemoryRegistry wide, narrow;  // the 64-bit view and the 32-bit view
+  platform::StaticRegistry wide, narrow;  // the 64-bit view and the 32-bit view
 
   bool CanOpen(RegistryRoot root, const std::wstring& path, RegistryView view) override {
     return Of(view).CanOpen(root, path);
@@ -35,7 +35,7 @@ class TwoViewRegistry : public platform::Registry {
   }
 
  private:
-  platform::MemoryRegistry& Of(RegistryView view) { return view == RegistryView::k32Bit ? narrow : wide; }
+  platform::StaticRegistry& Of(RegistryView view) { return view == RegistryView::k32Bit ? narrow : wide; }
 };
 
 class RegistryViewsTest : public ::testing::Test {

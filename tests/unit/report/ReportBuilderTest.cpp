@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/ReportBuilder.h"
 #include "runtime/Status.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 
@@ -41,10 +41,7 @@ class ReportBuilderTest : public ::testing::Test {
   }
   std::wstring RunAll() {
     std::wstring progress;
-    while (builder.HasMore()) {
-      progress += builder.CurrentMessage() + L"|";
-      builder.RunCurrent();
-    }
+    builder.RunAll([&](const std::wstring& line) { progress += line + L"|"; });
     return progress;
   }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/SystemReaders.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

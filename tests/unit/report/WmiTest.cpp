@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryManagement.h"
 #include "report/Wmi.h"
 #include "runtime/Str.h"
+#include "testing/MemoryManagement.h"
 
 namespace {
 

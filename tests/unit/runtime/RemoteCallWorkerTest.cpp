@@ -7,6 +7,7 @@
 #include "runtime/RemoteCallWorker.h"
 #include "runtime/Sequence.h"
 #include "runtime/Str.h"
+#include "testing/MemoryPipe.h"
 #include "unit/runtime/ScriptedStream.h"
 
 namespace {

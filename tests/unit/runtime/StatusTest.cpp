@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "runtime/Log.h"
 #include "runtime/Status.h"
 
 namespace {
@@ -42,20 +41,6 @@ TEST(Status, QuotedTextsAreCutToAnExcerpt) {
   const std::string split = std::string(qtl::kMaxQuotedBytes - 1, 'a') + "\xC3\xA9" + std::string(1 << 20, '&');
   EXPECT_EQ(QrnError::syntax(split).get()->texts[0], L"\"" + std::wstring(qtl::kMaxQuotedBytes - 1, L'a') + L"\"... (" +
                                                         std::to_wstring(split.size()) + L" bytes)");
-}
-
-TEST(LogMacroHandler, ReachesTheSinkWithItsRecord) {
-  std::wstring seen;
-  int line = 0;
-  qrn::diag::SetLogSink([&](const qrn::diag::LogRecord& record, const std::wstring& text) {
-    seen = text;
-    line = record.line;
-  });
-  qrn::diag::LogMacroHandler{{1, 2, "Common\\CommandLineUtils", 25, "cmd::WriteLine"}}(L"hello\n");
-  qrn::diag::SetLogSink(nullptr);
-  qrn::diag::LogMacroHandler{{1, 2, "x", 1, "f"}}(L"unseen");
-  EXPECT_EQ(seen, L"hello\n");
-  EXPECT_EQ(line, 25);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/blocks/DiskSpaceBlock.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/FileTree.h"
 #include "report/XmlText.h"
 #include "report/blocks/FilesystemBlock.h"
 #include "runtime/Str.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

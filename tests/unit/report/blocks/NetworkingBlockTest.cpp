@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/blocks/NetworkingBlock.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/BlockTable.h"
 #include "report/FileTree.h"
 #include "report/blocks/ProcessBlock.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/FileTree.h"
 #include "report/blocks/ProductsBlock.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/memory/MemoryMachine.h"
 #include "report/blocks/SystemBlock.h"
 #include "runtime/Str.h"
+#include "testing/MemoryMachine.h"
 
 namespace {
 

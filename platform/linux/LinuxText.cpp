@@ -1,4 +1,4 @@
-#include "platform/LinuxText.h"
+#include "platform/linux/LinuxText.h"
 
 #include <cstdio>
 #include <cstdlib>

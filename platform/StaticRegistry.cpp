@@ -1,4 +1,4 @@
-#include "platform/memory/MemoryRegistry.h"
+#include "platform/StaticRegistry.h"
 
 #include "runtime/Str.h"
 
@@ -16,7 +16,7 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-MemoryRegistry::Key* MemoryRegistry::Find(RegistryRoot root, const std::wstring& path, bool create) {
+StaticRegistry::Key* StaticRegistry::Find(RegistryRoot root, const std::wstring& path, bool create) {
   Key* key = &roots_[static_cast<int>(root)];
   for (const auto& part : str::split(path, L'\\')) {
     if (part.empty()) continue;
@@ -35,14 +35,14 @@ MemoryRegistry::Key* MemoryRegistry::Find(RegistryRoot root, const std::wstring&
   return key;
 }
 
-MemoryRegistry::Key* MemoryRegistry::Openable(RegistryRoot root, const std::wstring& path) {
+StaticRegistry::Key* StaticRegistry::Openable(RegistryRoot root, const std::wstring& path) {
   Key* key = Find(root, path, false);
   return key && !key->denied ? key : nullptr;
 }
 
-void MemoryRegistry::CreateKey(RegistryRoot root, const std::wstring& path) { Find(root, path, true); }
+void StaticRegistry::CreateKey(RegistryRoot root, const std::wstring& path) { Find(root, path, true); }
 
-void MemoryRegistry::SetValue(RegistryRoot root, const std::wstring& path, RegistryValue value) {
+void StaticRegistry::SetValue(RegistryRoot root, const std::wstring& path, RegistryValue value) {
   Key* key = Find(root, path, true);
   for (auto& existing : key->values) {
     if (SameName(existing.name, value.name)) {
@@ -53,23 +53,23 @@ void MemoryRegistry::SetValue(RegistryRoot root, const std::wstring& path, Regis
   key->values.push_back(std::move(value));
 }
 
-void MemoryRegistry::SetString(RegistryRoot root, const std::wstring& path, const std::wstring& name,
+void StaticRegistry::SetString(RegistryRoot root, const std::wstring& path, const std::wstring& name,
                                const std::wstring& text, uint32_t type) {
   SetValue(root, path, {name, type, Utf16Bytes(text)});
 }
 
-void MemoryRegistry::SetDword(RegistryRoot root, const std::wstring& path, const std::wstring& name,
+void StaticRegistry::SetDword(RegistryRoot root, const std::wstring& path, const std::wstring& name,
                               uint32_t number) {
   std::vector<uint8_t> data(4);
   for (int i = 0; i < 4; ++i) data[i] = static_cast<uint8_t>(number >> (8 * i));
   SetValue(root, path, {name, kRegDword, data});
 }
 
-void MemoryRegistry::DenyAccess(RegistryRoot root, const std::wstring& path) { Find(root, path, true)->denied = true; }
+void StaticRegistry::DenyAccess(RegistryRoot root, const std::wstring& path) { Find(root, path, true)->denied = true; }
 
-bool MemoryRegistry::CanOpen(RegistryRoot root, const std::wstring& path, RegistryView) { return Openable(root, path) != nullptr; }
+bool StaticRegistry::CanOpen(RegistryRoot root, const std::wstring& path, RegistryView) { return Openable(root, path) != nullptr; }
 
-std::optional<RegistryValue> MemoryRegistry::QueryValue(RegistryRoot root, const std::wstring& path,
+std::optional<RegistryValue> StaticRegistry::QueryValue(RegistryRoot root, const std::wstring& path,
                                                         const std::wstring& name, RegistryView) {
   Key* key = Openable(root, path);
   if (!key) return std::nullopt;
@@ -79,7 +79,7 @@ std::optional<RegistryValue> MemoryRegistry::QueryValue(RegistryRoot root, const
   return std::nullopt;
 }
 
-std::optional<std::vector<RegistryValue>> MemoryRegistry::EnumValues(RegistryRoot root, const std::wstring& path,
+std::optional<std::vector<RegistryValue>> StaticRegistry::EnumValues(RegistryRoot root, const std::wstring& path,
                                                                      RegistryView) {
   Key* key = Openable(root, path);
   if (!key) return std::nullopt;
@@ -91,7 +91,7 @@ std::optional<std::vector<RegistryValue>> MemoryRegistry::EnumValues(RegistryRoo
   return values;
 }
 
-std::optional<std::vector<std::wstring>> MemoryRegistry::EnumSubkeys(RegistryRoot root, const std::wstring& path,
+std::optional<std::vector<std::wstring>> StaticRegistry::EnumSubkeys(RegistryRoot root, const std::wstring& path,
                                                                      RegistryView) {
   Key* key = Openable(root, path);
   if (!key) return std::nullopt;

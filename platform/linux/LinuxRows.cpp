@@ -1,4 +1,4 @@
-#include "platform/LinuxRows.h"
+#include "platform/linux/LinuxRows.h"
 
 #include <algorithm>
 #include <cstdio>

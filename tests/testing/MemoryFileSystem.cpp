@@ -1,4 +1,4 @@
-#include "platform/memory/MemoryFileSystem.h"
+#include "testing/MemoryFileSystem.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "platform/TextFiles.h"
+#include "platform/linux/TextFiles.h"
 
 namespace platform {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/LinuxText.h"
 #include "platform/Management.h"
 #include "platform/SystemInfo.h"
-#include "platform/TextFiles.h"
+#include "platform/linux/LinuxText.h"
+#include "platform/linux/TextFiles.h"
 
 namespace platform {
 

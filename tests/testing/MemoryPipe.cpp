@@ -4,7 +4,7 @@
 #include <deque>
 #include <mutex>
 
-#include "runtime/FrameConnection.h"
+#include "testing/MemoryPipe.h"
 
 namespace sys::message {
 namespace {

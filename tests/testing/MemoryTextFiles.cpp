@@ -1,4 +1,4 @@
-#include "platform/TextFiles.h"
+#include "testing/MemoryTextFiles.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/memory/MemoryDrives.h"
+#include "testing/MemoryDrives.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/memory/MemoryManagement.h"
+#include "testing/MemoryManagement.h"
 
 #include <cwctype>
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/Monitors.h"
-#include "platform/TextFiles.h"
+#include "platform/linux/TextFiles.h"
 
 namespace platform {
 

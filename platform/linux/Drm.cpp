@@ -1,9 +1,9 @@
-#include "platform/Drm.h"
+#include "platform/linux/Drm.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/LinuxText.h"
+#include "platform/linux/LinuxText.h"
 #include "runtime/Str.h"
 
 namespace platform {

@@ -7,11 +7,11 @@
 #include "platform/Environment.h"
 #include "platform/Machine.h"
 #include "platform/Program.h"
-#include "platform/memory/MemoryDrives.h"
-#include "platform/memory/MemoryFileSystem.h"
-#include "platform/memory/MemoryManagement.h"
-#include "platform/memory/MemoryRegistry.h"
-#include "platform/memory/MemorySystem.h"
+#include "platform/StaticRegistry.h"
+#include "testing/MemoryDrives.h"
+#include "testing/MemoryFileSystem.h"
+#include "testing/MemoryManagement.h"
+#include "testing/MemorySystem.h"
 
 namespace platform {
 
@@ -46,7 +46,7 @@ class MemoryMachine {
   MemoryMachine& operator=(const MemoryMachine&) = delete;
 
   MemoryFileSystem files;
-  MemoryRegistry registry;
+  StaticRegistry registry;
   MemoryEnvironment environment;
   MemoryProgram program;
   MemoryManagement management;

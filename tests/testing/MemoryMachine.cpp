@@ -1,4 +1,4 @@
-#include "platform/memory/MemoryMachine.h"
+#include "testing/MemoryMachine.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/MountInfo.h"
+#include "platform/linux/MountInfo.h"
 
 #include <map>
 #include <sstream>

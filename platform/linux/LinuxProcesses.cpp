@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/LinuxRows.h"
+#include "platform/linux/LinuxRows.h"
 
 namespace platform {
 

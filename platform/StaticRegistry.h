@@ -1,4 +1,5 @@
-// A registry held in memory: the Linux host's registry and the tests' fixture.
+// A registry whose keys are set in this process and then read: the Linux
+// host's registry (the BIOS key, filled from DMI) and the tests' fixture.
 // Key names compare without regard to ASCII case, as Windows does.
 #pragma once
 #include <memory>
@@ -9,7 +10,7 @@
 
 namespace platform {
 
-class MemoryRegistry : public Registry {
+class StaticRegistry : public Registry {
  public:
   // Creates the key and every key on the way to it.
   void CreateKey(RegistryRoot root, const std::wstring& path);
