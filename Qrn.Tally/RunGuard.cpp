@@ -1,21 +1,16 @@
 #include "Qrn.Tally/RunGuard.h"
 
-#include <exception>
-
 #include "Common/CommandLineUtils.h"
 #include "runtime/Status.h"
 
 int RunGuarded(const std::function<int()>& mode) {
-  qtl::status failure;
-  try {
-    return mode();
-  } catch (const qtl::status_exception& e) {
-    failure = e.get_status();
-  } catch (const std::exception& e) {
-    failure = QrnError::unexpected_exception(e.what());
-  } catch (...) {
-    failure = QrnError::unexpected_exception("unknown exception");
-  }
+  int exitCode = 1;
+  bool returned = false;
+  const qtl::status failure = StatusOfCall([&] {
+    exitCode = mode();
+    returned = true;
+  });
+  if (returned) return exitCode;
   cmd::WriteErrorLine(failure.text());
   return 1;
 }

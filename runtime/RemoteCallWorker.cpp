@@ -72,16 +72,7 @@ qtl::status Serve(WorkerState& state, const std::string& payload) {
   const std::shared_ptr<RemoteCallRegistry::IFunctor> functor = state.registry.Find(name);
   if (!functor) return state.writer->Write(ErrorReply(L"Unknown remote call: " + qtl::Excerpt(name, L"")));
   CountingWriter writer(*state.writer, *functor, name);
-  qtl::status failure;
-  try {
-    (*functor)(arguments, writer);
-  } catch (const qtl::status_exception& e) {
-    failure = e.get_status();
-  } catch (const std::exception& e) {
-    failure = QrnError::unexpected_exception(e.what());
-  } catch (...) {
-    failure = QrnError::unexpected_exception("unknown exception");
-  }
+  qtl::status failure = StatusOfCall([&] { (*functor)(arguments, writer); });
   if (writer.writes() > 0) return writer.last();
   if (failure.ok()) failure = qtl::status::error(L"Remote call " + str::as_wstring(name) + L" gave no reply");
   return writer.Write(functor->FailureReply(failure));
@@ -100,13 +91,8 @@ qtl::status ServeAll(WorkerState& state) {
 void Run(const std::shared_ptr<WorkerState>& state) {
   qtl::status ending;
   // Whatever escapes (running out of memory) ends the session, not the process.
-  try {
-    ending = ServeAll(*state);
-  } catch (const std::exception& e) {
-    ending = QrnError::unexpected_exception(e.what());
-  } catch (...) {
-    ending = QrnError::unexpected_exception("unknown exception");
-  }
+  const qtl::status escaped = StatusOfCall([&] { ending = ServeAll(*state); });
+  if (!escaped.ok()) ending = escaped;
   std::lock_guard<std::mutex> lock(state->mutex);
   state->ending = ending;
   state->done = true;

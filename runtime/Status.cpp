@@ -62,6 +62,19 @@ qtl::status QrnError::unexpected_exception(const std::string& text) {
   return WithText(L"Unexpected exception", str::as_wstring(text));
 }
 
+qtl::status StatusOfCall(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const qtl::status_exception& e) {
+    return e.get_status();
+  } catch (const std::exception& e) {
+    return QrnError::unexpected_exception(e.what());
+  } catch (...) {
+    return QrnError::unexpected_exception("unknown exception");
+  }
+  return qtl::ok_status();
+}
+
 void ThrowStatus(qtl::status s, const char* file, int line) {
   if (file && s.mutable_detail()) {
     s.mutable_detail()->file = file;

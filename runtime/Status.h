@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -75,6 +76,11 @@ struct QrnError {
   static qtl::status syntax(const std::string& text);
   static qtl::status unexpected_exception(const std::string& text);
 };
+
+// Runs `body`; what it raises becomes a status: a status exception its own,
+// any other exception "Unexpected exception" with its text. Success when
+// `body` returns.
+qtl::status StatusOfCall(const std::function<void()>& body);
 
 // Stamps file and line into the status (when file is given) and throws it.
 [[noreturn]] void ThrowStatus(qtl::status s, const char* file, int line);
