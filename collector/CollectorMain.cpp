@@ -1,5 +1,6 @@
 // dromika-collector: `serve` receives documents over HTTP, `import` stores
-// saved ones. Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
+// saved ones, `render` writes the page of one saved document.
+// Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "collector/HttpServer.h"
 #include "collector/Import.h"
 #include "collector/Options.h"
+#include "collector/pages/DocumentPage.h"
 
 namespace {
 
@@ -77,6 +79,28 @@ int Import(const Options& options) {
   return ImportFiles(*store, options.files, options.files.size() > 1 && isatty(STDERR_FILENO));
 }
 
+// The document page as one self-contained file: no store, no server.
+int Render(const Options& options) {
+  const std::string& path = options.files.front();
+  std::string bytes, problem;
+  if (!ReadDocumentFile(path, bytes, problem)) return Fail(path + ": " + problem, 1);
+  pages::DocumentPageOptions page;
+  page.assets = pages::Assets::kInline;
+  page.title = path.substr(path.find_last_of('/') + 1);
+  page.info = "<p class=\"muted\">" + pages::Bytes(static_cast<int64_t>(bytes.size())) + "</p>\n";
+  std::string html;
+  if (auto s = pages::RenderDocumentPage(bytes, page, html); !s.ok()) return Fail(MessageOf(s), 1);
+  std::string().swap(bytes);
+  if (options.output.empty()) {
+    return std::fwrite(html.data(), 1, html.size(), stdout) == html.size() && std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
+  if (!out.write(html.data(), static_cast<std::streamsize>(html.size())) || !out.flush()) {
+    return Fail("cannot write " + options.output, 1);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,5 +109,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dromika-collector: %s\n%s", MessageOf(s).c_str(), kUsage);
     return 2;
   }
+  if (options.command == "render") return Render(options);
   return options.command == "serve" ? Serve(options) : Import(options);
 }

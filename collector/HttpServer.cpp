@@ -4,6 +4,7 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include "collector/Gzip.h"
 #include "collector/Ingest.h"
 #include "collector/Watchdog.h"
+#include "collector/pages/SitePages.h"
 
 namespace collector {
 namespace {
@@ -76,6 +78,11 @@ MHD_Result Queue(MHD_Connection* connection, Response response) {
   }
   std::string type = response.contentType + "; charset=utf-8";
   MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
+  // Pages may use only the collector's own script and style; nothing else it
+  // sends (raw documents above all) may run anything, even opened directly.
+  MHD_add_response_header(reply, "Content-Security-Policy",
+                          response.contentType == "text/html" ? pages::kPagePolicy : "default-src 'none'; sandbox");
+  MHD_add_response_header(reply, "X-Content-Type-Options", "nosniff");
   if (response.code == 401) MHD_add_response_header(reply, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
   if (response.code == 503) MHD_add_response_header(reply, MHD_HTTP_HEADER_RETRY_AFTER, "5");
   const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(response.code), reply);
@@ -181,14 +188,21 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   if (*context == nullptr) {
     if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
       // What senders stored is theirs to read back: the same tokens guard it.
-      if (path != "/v1/health" && server.tokens().Required() &&
+      const bool asset = path.substr(0, 8) == "/static/";
+      if (path != "/v1/health" && !asset && server.tokens().Required() &&
           !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
         return Queue(connection, ErrorResponse(401, "a valid bearer token is required"));
       }
       if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;  // a query may take a while
       QueryArgs args;
       MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &args);
-      return Queue(connection, AnswerGet(server.store(), path, args, static_cast<int64_t>(server.Held())));
+      if (path.substr(0, 4) == "/v1/") {
+        return Queue(connection, AnswerGet(server.store(), path, args, static_cast<int64_t>(server.Held())));
+      }
+      const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::system_clock::now().time_since_epoch()).count();
+      auto page = pages::AnswerPage(server.store(), path, args, now);
+      return Queue(connection, page ? std::move(*page) : ErrorResponse(404, "no such resource: " + std::string(path)));
     }
     if (path != "/v1/documents") return Queue(connection, ErrorResponse(404, "no such resource: " + std::string(path)));
     if (verb != MHD_HTTP_METHOD_POST) return Queue(connection, ErrorResponse(405, "use GET or POST"));

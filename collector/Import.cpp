@@ -16,7 +16,9 @@ struct Tally {
   size_t stored = 0, known = 0, unparsed = 0, failed = 0;
 };
 
-bool ReadFile(const std::string& path, std::string& bytes, std::string& problem) {
+}  // namespace
+
+bool ReadDocumentFile(const std::string& path, std::string& bytes, std::string& problem) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return problem = "cannot read the file", false;
   // Read straight into place: a large file is held once.
@@ -34,9 +36,11 @@ bool ReadFile(const std::string& path, std::string& bytes, std::string& problem)
   return true;
 }
 
+namespace {
+
 void ImportOne(Store& store, const std::string& path, Tally& tally, std::string& problem) {
   std::string bytes;
-  if (!ReadFile(path, bytes, problem)) return void(++tally.failed);
+  if (!ReadDocumentFile(path, bytes, problem)) return void(++tally.failed);
   IngestResult result;
   const qtl::status s = Ingest(store, bytes, "import:" + path, result);
   if (result.refused) problem = "refused: " + result.refusal;

@@ -13,6 +13,7 @@ const char* const kUsage =
     "Usage: dromika-collector serve [--listen ADDR:PORT] [--store URL] [--tokens FILE] [--max-body SIZE]\n"
     "                               [--tls-cert FILE --tls-key FILE] [--timeout SECONDS]\n"
     "       dromika-collector import [--store URL] FILE...\n"
+    "       dromika-collector render FILE [-o OUT.html]\n"
     "The store is sqlite:FILE (default sqlite:dromika.db) or a postgresql:// URI.\n";
 
 std::optional<size_t> ParseSize(const std::string& text) {
@@ -63,10 +64,16 @@ bool IsLoopback(const sockaddr_storage& address) {
 qtl::status ParseOptions(const std::vector<std::string>& args, Options& options) {
   if (args.empty()) return Failure("no command given");
   options.command = args[0];
-  if (options.command != "serve" && options.command != "import") return Failure("unknown command " + args[0]);
-  const bool serve = options.command == "serve";
+  if (options.command != "serve" && options.command != "import" && options.command != "render") {
+    return Failure("unknown command " + args[0]);
+  }
+  const bool serve = options.command == "serve", render = options.command == "render";
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (render && arg == "-o" && i + 1 < args.size()) {
+      options.output = args[++i];
+      continue;
+    }
     if (arg.rfind("--", 0) != 0) {
       if (serve) return Failure("serve takes no file names: " + arg);
       options.files.push_back(arg);
@@ -74,7 +81,7 @@ qtl::status ParseOptions(const std::vector<std::string>& args, Options& options)
     }
     if (i + 1 >= args.size()) return Failure(arg + " needs a value");
     const std::string& value = args[++i];
-    if (arg == "--store") {
+    if (!render && arg == "--store") {
       options.store = value;
     } else if (serve && arg == "--listen") {
       options.listen = value;
@@ -97,7 +104,8 @@ qtl::status ParseOptions(const std::vector<std::string>& args, Options& options)
     }
   }
   if (options.tlsCert.empty() != options.tlsKey.empty()) return Failure("--tls-cert and --tls-key go together");
-  if (!serve && options.files.empty()) return Failure("import needs at least one file");
+  if (options.command == "import" && options.files.empty()) return Failure("import needs at least one file");
+  if (render && options.files.size() != 1) return Failure("render takes one file");
   return {};
 }
 

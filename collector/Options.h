@@ -17,14 +17,15 @@ constexpr const char* kDefaultStore = "sqlite:dromika.db";
 constexpr size_t kDefaultMaxBody = 256u << 20;
 
 struct Options {
-  std::string command;  // "serve" or "import"
+  std::string command;  // "serve", "import" or "render"
   std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort);
   std::string store = kDefaultStore;
   std::string tokensFile;
   size_t maxBody = kDefaultMaxBody;
   std::string tlsCert, tlsKey;
   int timeoutSeconds = 30;
-  std::vector<std::string> files;  // import
+  std::vector<std::string> files;  // import; render takes one
+  std::string output;              // render: the HTML file, empty for standard output
 };
 
 // A failing status carries the message to print before the usage text.

@@ -309,6 +309,49 @@ qtl::status SqlStore::Machines(std::vector<MachineInfo>& out) {
   });
 }
 
+qtl::status SqlStore::DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    Filter documents = filter;
+    documents.name.clear();
+    // Integer division in both databases; no received time lies before 1970.
+    return session.Exec("SELECT received_ms / 86400000 AS day, COUNT(*) FROM documents" +
+                            DocumentWhere(documents, "", params) + " GROUP BY day ORDER BY day",
+                        params, [&](const SqlRow& row) {
+                          out.emplace_back(AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0));
+                        });
+  });
+}
+
+qtl::status SqlStore::EventTimes(const Filter& filter, std::vector<EventTime>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    std::string sql = "SELECT d.received_ms, e.elapsed_ms FROM events e JOIN documents d ON d.id = e.document_id" +
+                      DocumentWhere(filter, "d.", params);
+    params.push_back(SqlValue::Int(filter.limit));
+    sql += " ORDER BY d.received_ms, e.document_id, e.seq LIMIT $" + std::to_string(params.size());
+    return session.Exec(sql, params, [&](const SqlRow& row) {
+      out.push_back({AsInt(row[0]).value_or(0), AsInt(row[1])});
+    });
+  });
+}
+
+qtl::status SqlStore::DiskHistory(const Filter& filter, std::vector<DiskSample>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    Filter documents = filter;
+    documents.name.clear();
+    std::string sql =
+        "SELECT d.id, d.received_ms, k.drive, k.free_bytes, k.available_bytes FROM disks k"
+        " JOIN documents d ON d.id = k.document_id" + DocumentWhere(documents, "d.", params);
+    params.push_back(SqlValue::Int(filter.limit));
+    sql += " ORDER BY d.received_ms, d.id, k.seq LIMIT $" + std::to_string(params.size());
+    return session.Exec(sql, params, [&](const SqlRow& row) {
+      out.push_back({AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0), {Str(row[2]), AsInt(row[3]), AsInt(row[4])}});
+    });
+  });
+}
+
 qtl::status SqlStore::Health(int64_t& schema) {
   return WithSession([&](SqlSession& session) {
     return session.Exec("SELECT MAX(version) FROM schema_migrations", {},

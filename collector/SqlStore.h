@@ -33,6 +33,9 @@ class SqlStore : public Store {
   qtl::status PackedBody(int64_t id, std::string& packed, bool& found) override;
   qtl::status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
   qtl::status Machines(std::vector<MachineInfo>& out) override;
+  qtl::status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
+  qtl::status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
+  qtl::status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;
   qtl::status Health(int64_t& schema) override;
   std::string Backend() const override { return backend_; }
 

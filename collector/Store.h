@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "collector/DocumentRows.h"
@@ -55,6 +56,18 @@ struct MachineInfo {
   MachineFacts facts;  // from the newest document that carries any
 };
 
+// One event's elapsed time (absent when it has none) and when its document arrived.
+struct EventTime {
+  int64_t receivedMs = 0;
+  std::optional<int64_t> elapsedMs;
+};
+
+// One disk of one document that carries a disk block.
+struct DiskSample {
+  int64_t documentId = 0, receivedMs = 0;
+  DiskRow disk;
+};
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -71,6 +84,12 @@ class Store {
   virtual qtl::status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) = 0;
   // Per machine name, in name order.
   virtual qtl::status Machines(std::vector<MachineInfo>& out) = 0;
+  // Documents received per UTC day (days since 1970), in day order; days without any are left out.
+  virtual qtl::status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) = 0;
+  // The events named `filter.name`, oldest document first, at most `filter.limit`.
+  virtual qtl::status EventTimes(const Filter& filter, std::vector<EventTime>& out) = 0;
+  // The disks of `filter.machine`'s documents, oldest first, at most `filter.limit`.
+  virtual qtl::status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) = 0;
   // Ok when the database answers; `schema` is the applied schema version.
   virtual qtl::status Health(int64_t& schema) = 0;
   virtual std::string Backend() const = 0;

@@ -102,6 +102,7 @@ TEST_P(StoreContract, ConcurrentPutsOfTheSameBytesStoreOne) {
   ASSERT_TRUE(store().SummarizeEvents(Filter{}, events).ok());
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].count, 1);
+
 }
 
 TEST_P(StoreContract, OneFailingDocumentDoesNotFailOthersStoredWithIt) {
@@ -192,6 +193,20 @@ TEST_P(StoreContract, SummarizesEventsPerName) {
   ASSERT_TRUE(store().SummarizeEvents(filter, events).ok());
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].count, 1);
+
+  std::vector<EventTime> times;
+  filter = Filter{};
+  filter.name = "load";
+  filter.limit = 3;
+  ASSERT_TRUE(store().EventTimes(filter, times).ok());
+  ASSERT_EQ(times.size(), 3u);
+  EXPECT_EQ(times[0].elapsedMs, 10);
+  EXPECT_EQ(times[2].receivedMs, 1000);
+
+  std::vector<std::pair<int64_t, int64_t>> days;
+  Put("<4/>", MakeRows("", {}), 86400000 + 7);
+  ASSERT_TRUE(store().DocumentsPerDay(Filter{}, days).ok());
+  EXPECT_EQ(days, (std::vector<std::pair<int64_t, int64_t>>{{0, 3}, {1, 1}}));
 }
 
 TEST_P(StoreContract, MachinesShowTheNewestFacts) {
@@ -215,6 +230,15 @@ TEST_P(StoreContract, MachinesShowTheNewestFacts) {
   ASSERT_EQ(machines[0].facts.disks.size(), 2u);
   EXPECT_EQ(machines[0].facts.disks[1].drive, "D:\\");
   EXPECT_FALSE(machines[0].facts.disks[1].freeBytes.has_value());
+
+  std::vector<DiskSample> disks;
+  Filter filter;
+  filter.machine = "pc";
+  ASSERT_TRUE(store().DiskHistory(filter, disks).ok());
+  ASSERT_EQ(disks.size(), 3u);
+  EXPECT_EQ(disks[0].receivedMs, 1000);
+  EXPECT_EQ(disks[0].disk.freeBytes, 10);
+  EXPECT_EQ(disks[2].disk.drive, "D:\\");
 }
 
 TEST_P(StoreContract, ReopeningKeepsTheSchemaAndTheData) {

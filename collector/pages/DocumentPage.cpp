@@ -1,0 +1,473 @@
+#include "collector/pages/DocumentPage.h"
+
+#include <libxml/xmlreader.h>
+
+#include <charconv>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "collector/DocumentReader.h"
+#include "collector/Failure.h"
+
+namespace collector::pages {
+namespace {
+
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+constexpr std::string_view kTruncationMark = "File content truncated by";
+// The raw text shown for a document that could not be read.
+constexpr size_t kRawTextLimit = 1u << 20;
+
+// Same options as the store's reader: no network, no DTD, no entities.
+constexpr int kReaderOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+
+enum class Section { kNone, kEvents, kTree, kNetworking, kSystem, kDisks, kRegistry, kProducts, kFiles, kProcesses };
+
+struct BlockTitle {
+  const char* element;
+  Section section;
+  const char* title;
+};
+constexpr BlockTitle kBlocks[] = {
+    {"networking", Section::kNetworking, "Network adapters"}, {"system", Section::kSystem, "System configuration"},
+    {"disks", Section::kDisks, "Disks"},                      {"registry", Section::kRegistry, "Registry"},
+    {"products", Section::kProducts, "Products"},             {"filesystem", Section::kFiles, "File system"},
+    {"processes", Section::kProcesses, "Processes"}};
+
+constexpr const char* kProductColumns[] = {"name", "installedversion", "comments", "installlocation", "guid"};
+constexpr const char* kProcessColumns[] = {"ProcessId", "Name", "ParentProcessId", "ThreadCount",
+                                           "WorkingSetSize", "CreationDate", "CommandLine"};
+
+std::string_view Text(const xmlChar* text) {
+  return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+}
+
+std::optional<int64_t> Number(std::string_view text) {
+  int64_t value = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string_view Find(const Attributes& attributes, std::string_view key) {
+  for (const auto& [k, v] : attributes) {
+    if (k == key) return v;
+  }
+  return {};
+}
+
+void OnError(void* context, xmlErrorPtr error) {
+  auto* message = static_cast<std::string*>(context);
+  if (!message->empty() || error == nullptr) return;
+  std::string text = error->message ? error->message : "not well formed";
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  *message = "line " + std::to_string(error->line) + ": " + text;
+}
+
+struct ReaderCloser {
+  void operator()(xmlTextReaderPtr reader) const { xmlFreeTextReader(reader); }
+};
+
+class Writer {
+ public:
+  Writer(const DocumentPageOptions& options, std::string& out) : options_(options), out_(out) {}
+
+  void Start(std::string_view name, Attributes attributes, bool empty) {
+    const size_t depth = open_.size();
+    Frame frame{std::string(name), depth == 1 ? SectionOf(name) : Current(), false};
+    if (depth >= 1) {
+      if (!open_.empty()) open_.back().children = true;
+      if (depth == 1) OpenSection(frame, attributes);
+      else Element(frame, attributes, depth);
+    } else if (!attributes.empty()) {
+      out_ += "<p class=\"muted\">";
+      for (const auto& [k, v] : attributes) Pair(k, v);
+      out_ += "</p>\n";
+    }
+    open_.push_back(std::move(frame));
+    if (empty) End();
+  }
+
+  void Characters(std::string_view text) {
+    if (inFile_) fileText_.append(text);
+  }
+
+  void End() {
+    if (open_.empty()) return;
+    Frame frame = std::move(open_.back());
+    open_.pop_back();
+    const size_t depth = open_.size();
+    if (depth == 1) CloseSection(frame);
+    else if (depth > 1) Close(frame, depth);
+  }
+
+ private:
+  struct Frame {
+    std::string name;
+    Section section;
+    bool children;
+  };
+
+  Section Current() const { return open_.empty() ? Section::kNone : open_.back().section; }
+
+  static Section SectionOf(std::string_view name) {
+    for (const auto& b : kBlocks) {
+      if (name == b.element) return b.section;
+    }
+    return name == "events" ? Section::kEvents : Section::kTree;
+  }
+
+  void Pair(std::string_view key, std::string_view value) {
+    out_ += "<span class=\"kv\">";
+    AppendEscaped(out_, key);
+    out_ += "=</span>";
+    AppendEscaped(out_, value);
+    out_ += ' ';
+  }
+
+  void Cell(std::string_view value) {
+    if (auto n = Number(value)) {
+      out_ += "<td class=\"n\" data-v=\"" + std::to_string(*n) + "\">";
+    } else {
+      out_ += "<td>";
+    }
+    AppendEscaped(out_, value);
+    out_ += "</td>";
+  }
+
+  void Head(std::initializer_list<const char*> columns, bool sortable) {
+    out_ += sortable ? "<table class=\"sortable\"><thead><tr>" : "<table><thead><tr>";
+    for (const char* c : columns) out_ += std::string("<th>") + c + "</th>";
+    out_ += "</tr></thead><tbody>\n";
+  }
+
+  template <size_t N>
+  void Head(const char* const (&columns)[N]) {
+    out_ += "<table class=\"sortable\"><thead><tr>";
+    for (const char* c : columns) out_ += std::string("<th>") + c + "</th>";
+    out_ += "</tr></thead><tbody>\n";
+  }
+
+  void KeyValueTable(std::string_view caption, const Attributes& attributes) {
+    out_ += "<table><caption>";
+    AppendEscaped(out_, caption);
+    out_ += "</caption>";
+    for (const auto& [k, v] : attributes) {
+      out_ += "<tr><th>";
+      AppendEscaped(out_, k);
+      out_ += "</th>";
+      Cell(v);
+      out_ += "</tr>";
+    }
+    out_ += "</table>\n";
+  }
+
+  void OpenSection(Frame& frame, const Attributes& attributes) {
+    std::string title = frame.name;
+    for (const auto& b : kBlocks) {
+      if (frame.name == b.element) title = b.title;
+    }
+    out_ += "<section class=\"" + std::string(frame.section == Section::kTree ? "group" : frame.name) +
+            "\"><h2>";
+    if (frame.section == Section::kTree) out_ += "Group ";
+    AppendEscaped(out_, title);
+    out_ += "</h2>\n";
+    switch (frame.section) {
+      case Section::kEvents: return Head({"name", "value", "eventtime", "elapsed"}, true);
+      case Section::kDisks:
+        out_ += "<p class=\"muted\">The report carries no volume size: each bar is the volume's free space, "
+                "split into the part available to the user and the part reserved.</p>\n";
+        return Head({"drive", "free", "available", "free space"}, false);
+      case Section::kProducts: return Head(kProductColumns);
+      case Section::kProcesses: return Head(kProcessColumns);
+      case Section::kTree:
+        out_ += "<ul class=\"tree\"><li>";
+        for (const auto& [k, v] : attributes) Pair(k, v);
+        return;
+      case Section::kFiles: out_ += "<p class=\"muted\">Folders start collapsed.</p>\n"; return;
+      default: return;
+    }
+  }
+
+  void CloseSection(const Frame& frame) {
+    CloseChildList(1);
+    switch (frame.section) {
+      case Section::kEvents: case Section::kDisks: case Section::kProducts: case Section::kProcesses:
+        out_ += "</tbody></table>\n";
+        break;
+      case Section::kTree: out_ += "</li></ul>\n"; break;
+      default: break;
+    }
+    out_ += "</section>\n";
+  }
+
+  void Element(Frame& frame, const Attributes& a, size_t depth) {
+    const std::string& parent = open_.back().name;
+    switch (frame.section) {
+      case Section::kEvents:
+        if (frame.name == "event") return EventRow(a);
+        return;
+      case Section::kDisks: return DiskRow(a);
+      case Section::kProducts: return Row(kProductColumns, a);
+      case Section::kProcesses:
+        if (depth == 3) return Row(kProcessColumns, a);
+        return;
+      case Section::kSystem:
+        if (depth == 2 && a.empty()) {
+          out_ += "<h3>";
+          AppendEscaped(out_, frame.name);
+          out_ += "</h3>\n";
+          if (frame.name == "environment") Head({"name", "value"}, true);
+        } else if (parent == "environment") {
+          out_ += "<tr><td>";
+          AppendEscaped(out_, Find(a, "name"));
+          out_ += "</td><td>";
+          AppendEscaped(out_, Find(a, "value"));
+          out_ += "</td></tr>\n";
+        } else {
+          KeyValueTable(frame.name, a);
+        }
+        return;
+      case Section::kFiles: return FileElement(frame, a);
+      default:
+        if (frame.name == "events" && frame.section == Section::kTree) {
+          frame.section = Section::kEvents;
+          StartList();
+          out_ += "<li>events";
+          return Head({"name", "value", "eventtime", "elapsed"}, true);
+        }
+        StartList();
+        out_ += "<li>";
+        if (frame.section == Section::kRegistry) return RegistryItem(frame, a);
+        out_ += "<b>";
+        AppendEscaped(out_, frame.name);
+        out_ += "</b> ";
+        for (const auto& [k, v] : a) Pair(k, v);
+        return;
+    }
+  }
+
+  // A list element's first child opens the parent's list.
+  void StartList() {
+    if (listOpened_.size() < open_.size()) listOpened_.resize(open_.size(), false);
+    if (!listOpened_[open_.size() - 1]) {
+      out_ += "<ul class=\"tree\">";
+      listOpened_[open_.size() - 1] = true;
+    }
+  }
+
+  void Close(const Frame& frame, size_t depth) {
+    switch (frame.section) {
+      case Section::kSystem:
+        if (frame.name == "environment") out_ += "</tbody></table>\n";
+        return;
+      case Section::kFiles:
+        if (frame.name == "dir") out_ += "</details>\n";
+        else if (frame.name == "file") FileEnd();
+        return;
+      case Section::kEvents:
+        if (frame.name == "events") {
+          out_ += "</tbody></table></li>";
+          CloseChildList(depth);
+        }
+        return;
+      case Section::kNetworking: case Section::kRegistry: case Section::kTree:
+        CloseChildList(depth);
+        out_ += "</li>\n";
+        return;
+      default: return;
+    }
+  }
+
+  void CloseChildList(size_t depth) {
+    if (listOpened_.size() > depth && listOpened_[depth]) {
+      out_ += "</ul>";
+      listOpened_[depth] = false;
+    }
+  }
+
+  void EventRow(const Attributes& a) {
+    out_ += "<tr><td>";
+    AppendEscaped(out_, Find(a, "name"));
+    out_ += "</td>";
+    Cell(Find(a, "value"));
+    for (const char* key : {"eventtime", "elapsed"}) {
+      const std::string_view text = Find(a, key);
+      if (auto ms = ParseElapsed(text)) out_ += "<td class=\"n\" data-v=\"" + std::to_string(*ms) + "\">";
+      else out_ += "<td>";
+      AppendEscaped(out_, text);
+      out_ += "</td>";
+    }
+    out_ += "</tr>\n";
+  }
+
+  template <size_t N>
+  void Row(const char* const (&columns)[N], const Attributes& a) {
+    out_ += "<tr>";
+    for (const char* c : columns) Cell(Find(a, c));
+    out_ += "</tr>\n";
+  }
+
+  void DiskRow(const Attributes& a) {
+    const auto free = Number(Find(a, "totalfreebytes")), available = Number(Find(a, "totalavailablebytes"));
+    out_ += "<tr><td>";
+    AppendEscaped(out_, Find(a, "drive"));
+    out_ += "</td>";
+    Cell(free ? Bytes(*free) : std::string(Find(a, "totalfree")));
+    Cell(available ? Bytes(*available) : std::string(Find(a, "totalavailable")));
+    out_ += "<td>";
+    if (free && available && *free > 0) {
+      const int width = static_cast<int>(200 * std::min<int64_t>(*available, *free) / *free);
+      const std::string alt = Bytes(*available) + " available to the user, " + Bytes(*free - *available) +
+                              " free but reserved";
+      out_ += "<svg width=\"202\" height=\"16\" role=\"img\" aria-label=\"" + Escape(alt) + "\"><title>" +
+              Escape(alt) + "</title><rect class=\"free\" x=\"1\" y=\"1\" height=\"14\" width=\"" +
+              std::to_string(width) + "\"/><rect class=\"used\" y=\"1\" height=\"14\" x=\"" +
+              std::to_string(1 + width) + "\" width=\"" + std::to_string(200 - width) + "\"/></svg>";
+    }
+    out_ += "</td></tr>\n";
+  }
+
+  void RegistryItem(const Frame& frame, const Attributes& a) {
+    if (frame.name == "key") {
+      out_ += "<b>";
+      AppendEscaped(out_, Find(a, "name"));
+      out_ += "</b>";
+      return;
+    }
+    AppendEscaped(out_, Find(a, "name"));
+    out_ += " <span class=\"muted\">";
+    AppendEscaped(out_, Find(a, "type"));
+    out_ += "</span> ";
+    AppendEscaped(out_, Find(a, "value"));
+  }
+
+  void FileElement(const Frame& frame, const Attributes& a) {
+    if (frame.name == "dir") {
+      out_ += "<details><summary>";
+      AppendEscaped(out_, Find(a, "name"));
+      out_ += "/</summary>\n";
+      return;
+    }
+    out_ += "<div class=\"file\">";
+    AppendEscaped(out_, Find(a, "name"));
+    out_ += ' ';
+    for (const auto& [k, v] : a) {
+      if (k != "name") Pair(k, v);
+    }
+    out_ += "</div>\n";
+    if (frame.name == "file") {
+      inFile_ = true;
+      fileText_.clear();
+    }
+  }
+
+  void FileEnd() {
+    inFile_ = false;
+    if (fileText_.empty()) return;
+    const bool truncated = fileText_.find(kTruncationMark) != std::string::npos;
+    if (truncated) out_ += "<p class=\"note\">The report holds only the head and tail of this file.</p>\n";
+    if (fileText_.size() > options_.excerptBudget - std::min(shown_, options_.excerptBudget)) {
+      out_ += "<p class=\"muted\">An excerpt of " + Bytes(static_cast<int64_t>(fileText_.size())) +
+              " is left out: this page shows at most " + Bytes(static_cast<int64_t>(options_.excerptBudget)) +
+              " of file excerpts.";
+      if (!options_.rawLink.empty()) out_ += " <a href=\"" + Escape(options_.rawLink) + "\">Raw document</a>.";
+      out_ += "</p>\n";
+    } else {
+      shown_ += fileText_.size();
+      out_ += "<pre>";
+      AppendEscaped(out_, fileText_);
+      out_ += "</pre>\n";
+    }
+    fileText_.clear();
+  }
+
+  const DocumentPageOptions& options_;
+  std::string& out_;
+  std::vector<Frame> open_;
+  std::vector<bool> listOpened_;
+  bool inFile_ = false;
+  std::string fileText_;
+  size_t shown_ = 0;
+};
+
+void Heading(const DocumentPageOptions& options, std::string& html) {
+  html += PageStart(options.title, options.assets);
+  html += "<h1>";
+  AppendEscaped(html, options.title);
+  html += "</h1>\n";
+  html += options.info;
+  if (!options.rawLink.empty()) html += "<p><a href=\"" + Escape(options.rawLink) + "\">Raw document</a></p>\n";
+}
+
+void Unreadable(std::string_view xml, const std::string& message, const DocumentPageOptions& options,
+                std::string& html) {
+  Heading(options, html);
+  html += "<section class=\"unparsed\"><h2>Not readable</h2><p class=\"error\">";
+  AppendEscaped(html, message);
+  html += "</p>\n<pre>";
+  AppendEscaped(html, xml.substr(0, kRawTextLimit));
+  html += "</pre>\n";
+  if (xml.size() > kRawTextLimit) {
+    html += "<p class=\"muted\">Only the first " + Bytes(kRawTextLimit) + " are shown.</p>\n";
+  }
+  html += "</section>\n" + PageEnd();
+}
+
+}  // namespace
+
+qtl::status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& options, std::string& html) {
+  static std::once_flag init;
+  std::call_once(init, [] { xmlInitParser(); });
+  if (xml.size() >= (1u << 31)) {
+    Unreadable(xml, "the document is too large to read", options, html);
+    return {};
+  }
+  std::unique_ptr<xmlTextReader, ReaderCloser> reader(
+      xmlReaderForMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr, kReaderOptions));
+  if (!reader) return Failure("cannot start the XML reader");
+  std::string error;
+  xmlTextReaderSetStructuredErrorHandler(reader.get(), OnError, &error);
+  const size_t start = html.size();
+  Heading(options, html);
+  Writer writer(options, html);
+  std::string refusal;
+  int rc = 0;
+  while ((rc = xmlTextReaderRead(reader.get())) == 1) {
+    const int type = xmlTextReaderNodeType(reader.get());
+    if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
+      refusal = "a document type declaration is not accepted";
+      break;
+    }
+    if (type == XML_READER_TYPE_ELEMENT) {
+      if (xmlTextReaderDepth(reader.get()) > kMaxDocumentDepth) {
+        refusal = "elements are nested deeper than " + std::to_string(kMaxDocumentDepth) + " levels";
+        break;
+      }
+      Attributes attributes;
+      while (xmlTextReaderMoveToNextAttribute(reader.get()) == 1) {
+        attributes.emplace_back(Text(xmlTextReaderConstName(reader.get())), Text(xmlTextReaderConstValue(reader.get())));
+      }
+      xmlTextReaderMoveToElement(reader.get());
+      writer.Start(Text(xmlTextReaderConstName(reader.get())), std::move(attributes),
+                   xmlTextReaderIsEmptyElement(reader.get()) == 1);
+    } else if (type == XML_READER_TYPE_END_ELEMENT) {
+      writer.End();
+    } else if (type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA ||
+               type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE) {
+      writer.Characters(Text(xmlTextReaderConstValue(reader.get())));
+    }
+  }
+  if (rc < 0 || !refusal.empty()) {
+    html.resize(start);
+    Unreadable(xml, refusal.empty() ? (error.empty() ? "not well formed" : error) : refusal, options, html);
+    return {};
+  }
+  html += PageEnd();
+  return {};
+}
+
+}  // namespace collector::pages

@@ -1,0 +1,331 @@
+#include "collector/pages/SitePages.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+
+#include "collector/Failure.h"
+#include "collector/Gzip.h"
+#include "collector/TimeText.h"
+#include "collector/pages/Charts.h"
+#include "collector/pages/DocumentPage.h"
+#include "collector/pages/Html.h"
+
+namespace collector::pages {
+namespace {
+
+constexpr int64_t kDayMs = 86400000;
+constexpr int64_t kDefaultDays = 30, kMaxDays = 3650;
+constexpr int64_t kMaxRows = 200000;  // events or disk samples one chart reads
+constexpr int64_t kRangeChoices[] = {7, 30, 90, 365};
+
+std::optional<int64_t> Whole(std::string_view text) {
+  int64_t value = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string Day(int64_t ms) { return FormatUtc(ms).substr(0, 10); }
+std::string Minute(int64_t ms) { return FormatUtc(ms).substr(0, 16).replace(10, 1, " "); }
+std::string Count(int64_t n) { return std::to_string(n); }
+std::string Ms(int64_t n) { return Millis(n); }
+std::string Size(int64_t n) { return Bytes(n); }
+
+Response Html(int code, std::string body) { return {code, "text/html", std::move(body)}; }
+
+Response ErrorPage(int code, const std::string& message) {
+  return Html(code, PageStart("Error", Assets::kLinked) + "<h1>" + std::to_string(code) + "</h1><p class=\"error\">" +
+                        Escape(message) + "</p>\n" + PageEnd());
+}
+
+// The time range and machine a page was asked for, and links that change them.
+struct Scope {
+  int64_t days = kDefaultDays;
+  std::string machine;
+  int64_t firstDay = 0;  // days since 1970, inclusive
+  int64_t lastDay = 0;
+
+  Filter ToFilter() const {
+    Filter filter;
+    filter.sinceMs = firstDay * kDayMs;
+    filter.machine = machine;
+    return filter;
+  }
+
+  std::string Link(const std::string& base, int64_t d, const std::string& m) const {
+    std::string link = base + "?days=" + std::to_string(d);
+    if (!m.empty()) link += "&amp;machine=" + UrlEncode(m);
+    return link;
+  }
+
+  std::string Query() const { return Link("", days, machine); }
+};
+
+std::optional<Response> ReadScope(const QueryArgs& args, int64_t nowMs, Scope& scope) {
+  if (auto it = args.find("days"); it != args.end()) {
+    const auto days = Whole(it->second);
+    if (!days || *days < 1 || *days > kMaxDays) {
+      return ErrorPage(400, "days: a whole number from 1 to " + std::to_string(kMaxDays) + ": " + it->second);
+    }
+    scope.days = *days;
+  }
+  if (auto it = args.find("machine"); it != args.end()) scope.machine = it->second;
+  scope.lastDay = nowMs / kDayMs;
+  scope.firstDay = scope.lastDay - scope.days + 1;
+  return std::nullopt;
+}
+
+// Machine links only where a page covers several machines.
+std::string ScopeLinks(const Scope& scope, const std::string& base, const std::vector<MachineInfo>& machines,
+                       bool machineLinks = true) {
+  std::string out = "<p class=\"filters\">Range: ";
+  for (int64_t d : kRangeChoices) {
+    out += d == scope.days ? "<b>" + std::to_string(d) + " days</b> "
+                           : "<a href=\"" + scope.Link(base, d, scope.machine) + "\">" + std::to_string(d) + " days</a> ";
+  }
+  if (!machineLinks) return out + "</p>\n";
+  out += "<br>Machine: ";
+  out += scope.machine.empty() ? "<b>all</b> " : "<a href=\"" + scope.Link(base, scope.days, "") + "\">all</a> ";
+  for (const MachineInfo& m : machines) {
+    if (m.name == scope.machine) out += "<b>" + Escape(m.name) + "</b> ";
+    else out += "<a href=\"" + scope.Link(base, scope.days, m.name) + "\">" + Escape(m.name) + "</a> ";
+  }
+  return out + "</p>\n";
+}
+
+std::string Heading(const std::string& title, const Scope& scope) {
+  std::string out = PageStart(title, Assets::kLinked) + "<h1>" + Escape(title) + "</h1>\n<p class=\"muted\">" +
+                    Day(scope.firstDay * kDayMs) + " to " + Day(scope.lastDay * kDayMs) + " (UTC)";
+  if (!scope.machine.empty()) out += ", machine " + Escape(scope.machine);
+  return out + "</p>\n";
+}
+
+std::string Optional(const std::optional<int64_t>& value, const Format& format) {
+  return value ? format(*value) : "";
+}
+
+std::string NumberCell(const std::optional<int64_t>& value, const Format& format = Count) {
+  if (!value) return "<td></td>";
+  return "<td class=\"n\" data-v=\"" + std::to_string(*value) + "\">" + Escape(format(*value)) + "</td>";
+}
+
+std::string DocumentsTable(const std::vector<DocumentInfo>& documents) {
+  std::string out =
+      "<table class=\"sortable\"><thead><tr><th>id</th><th>received</th><th>machine</th><th>kind</th><th>size</th>"
+      "<th>state</th></tr></thead><tbody>\n";
+  for (const DocumentInfo& d : documents) {
+    out += "<tr><td class=\"n\" data-v=\"" + std::to_string(d.id) + "\"><a href=\"/documents/" +
+           std::to_string(d.id) + "\">" + std::to_string(d.id) + "</a></td><td>" + Minute(d.receivedMs) + "</td><td>";
+    if (!d.machine.empty()) out += "<a href=\"/machines/" + UrlEncode(d.machine) + "\">" + Escape(d.machine) + "</a>";
+    out += "</td><td>" + Escape(d.kind) + "</td>" + NumberCell(d.size, Size) + "<td>" + Escape(d.state) +
+           (d.message.empty() ? "" : ": " + Escape(d.message)) + "</td></tr>\n";
+  }
+  return out + "</tbody></table>\n";
+}
+
+// One bar per day of the scope, days without any included.
+std::vector<Bar> PerDay(const Scope& scope, const std::map<int64_t, int64_t>& counts) {
+  std::vector<Bar> bars;
+  for (int64_t day = scope.firstDay; day <= scope.lastDay; ++day) {
+    auto it = counts.find(day);
+    bars.push_back({Day(day * kDayMs), it == counts.end() ? 0 : it->second});
+  }
+  return bars;
+}
+
+std::string EventLink(const Scope& scope, const std::string& name) {
+  return "<a href=\"" + scope.Link("/events/" + UrlEncode(name), scope.days, scope.machine) + "\">" + Escape(name) +
+         "</a>";
+}
+
+Response Overview(Store& store, const Scope& scope) {
+  const Filter filter = scope.ToFilter();
+  std::vector<MachineInfo> machines;
+  std::vector<std::pair<int64_t, int64_t>> days;
+  std::vector<EventSummary> events;
+  std::vector<DocumentInfo> recent;
+  Filter recentFilter = filter;
+  recentFilter.limit = 25;
+  qtl::status s = store.Machines(machines);
+  if (s.ok()) s = store.DocumentsPerDay(filter, days);
+  if (s.ok()) s = store.SummarizeEvents(filter, events);
+  if (s.ok()) s = store.ListDocuments(recentFilter, recent);
+  if (!s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+
+  std::string html = Heading("Overview", scope) + ScopeLinks(scope, "/", machines);
+  html += "<section class=\"per-day\"><h2>Documents received per day</h2>\n" +
+          BarChart("Documents received per day", PerDay(scope, {days.begin(), days.end()}), Count) + "</section>\n";
+
+  std::sort(events.begin(), events.end(), [](const EventSummary& a, const EventSummary& b) {
+    return a.count != b.count ? a.count > b.count : a.name < b.name;
+  });
+  html += "<section class=\"top-events\"><h2>Top events</h2>\n<table class=\"sortable\"><thead><tr><th>event</th>"
+          "<th>count</th><th>documents</th><th>machines</th><th>value sum</th></tr></thead><tbody>\n";
+  for (size_t i = 0; i < events.size() && i < 20; ++i) {
+    const EventSummary& e = events[i];
+    html += "<tr><td>" + EventLink(scope, e.name) + "</td>" + NumberCell(e.count) + NumberCell(e.documents) +
+            NumberCell(e.machines) + NumberCell(e.valueSum) + "</tr>\n";
+  }
+  html += "</tbody></table></section>\n";
+
+  std::vector<BarGroup> timed;
+  std::string rows;
+  for (const EventSummary& e : events) {
+    if (!e.p50) continue;
+    if (timed.size() < 12) timed.push_back({e.name, {*e.p50, e.p90.value_or(0), e.p99.value_or(0)}});
+    rows += "<tr><td>" + EventLink(scope, e.name) + "</td>" + NumberCell(e.count) + NumberCell(e.p50, Ms) +
+            NumberCell(e.p90, Ms) + NumberCell(e.p99, Ms) + "</tr>\n";
+  }
+  html += "<section class=\"timed-events\"><h2>Timed events</h2>\n" +
+          GroupedBarChart("Elapsed time per event (p50, p90, p99)", {"p50", "p90", "p99"}, timed, Ms) +
+          "<table class=\"sortable\"><thead><tr><th>event</th><th>count</th><th>p50</th><th>p90</th><th>p99</th>"
+          "</tr></thead><tbody>\n" + rows + "</tbody></table></section>\n";
+
+  html += "<section class=\"machines\"><h2>Machines</h2>\n<table class=\"sortable\"><thead><tr><th>machine</th>"
+          "<th>documents</th><th>last seen</th><th>operating system</th><th>processor</th><th>logical processors</th>"
+          "<th>RAM</th></tr></thead><tbody>\n";
+  for (const MachineInfo& m : machines) {
+    if (!scope.machine.empty() && m.name != scope.machine) continue;
+    html += "<tr><td><a href=\"/machines/" + UrlEncode(m.name) + "\">" + Escape(m.name) + "</a></td>" +
+            NumberCell(m.documents) + "<td>" + Minute(m.lastReceivedMs) + "</td><td>" +
+            Escape(m.facts.osCaption + " " + m.facts.osVersion) + "</td><td>" + Escape(m.facts.processor) + "</td>" +
+            NumberCell(m.facts.logicalProcessors) + NumberCell(m.facts.ramBytes, Size) + "</tr>\n";
+  }
+  html += "</tbody></table></section>\n<section class=\"recent\"><h2>Recent documents</h2>\n" +
+          DocumentsTable(recent) + "</section>\n";
+  return Html(200, html + PageEnd());
+}
+
+// Twenty equal buckets from zero to the longest time.
+std::vector<Bar> Histogram(const std::vector<int64_t>& values) {
+  std::vector<Bar> bars;
+  if (values.empty()) return bars;
+  const int64_t top = std::max<int64_t>(*std::max_element(values.begin(), values.end()), 1);
+  const int64_t width = (top + 19) / 20;
+  for (int i = 0; i < 20; ++i) bars.push_back({"up to " + Millis(width * (i + 1)), 0});
+  for (int64_t v : values) ++bars[std::min<int64_t>(std::max<int64_t>(v, 0) / width, 19)].value;
+  return bars;
+}
+
+Response EventPage(Store& store, const Scope& scope, const std::string& name) {
+  Filter filter = scope.ToFilter();
+  filter.name = name;
+  filter.limit = kMaxRows;
+  std::vector<EventSummary> summary;
+  std::vector<EventTime> times;
+  std::vector<MachineInfo> machines;
+  qtl::status s = store.SummarizeEvents(filter, summary);
+  if (s.ok()) s = store.EventTimes(filter, times);
+  if (s.ok()) s = store.Machines(machines);
+  if (!s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+
+  std::map<int64_t, int64_t> perDay;
+  std::vector<int64_t> elapsed;
+  for (const EventTime& t : times) {
+    ++perDay[t.receivedMs / kDayMs];
+    if (t.elapsedMs) elapsed.push_back(*t.elapsedMs);
+  }
+  std::string html = Heading("Event " + name, scope) + ScopeLinks(scope, "/events/" + UrlEncode(name), machines);
+  html += "<section class=\"event-summary\"><h2>Summary</h2>\n<table><tr><th>count</th><th>documents</th>"
+          "<th>machines</th><th>value sum</th><th>p50</th><th>p90</th><th>p99</th></tr>\n";
+  for (const EventSummary& e : summary) {
+    html += "<tr>" + NumberCell(e.count) + NumberCell(e.documents) + NumberCell(e.machines) +
+            NumberCell(e.valueSum) + NumberCell(e.p50, Ms) + NumberCell(e.p90, Ms) + NumberCell(e.p99, Ms) + "</tr>\n";
+  }
+  if (summary.empty()) html += "<tr><td colspan=\"7\">No such event in this range.</td></tr>\n";
+  html += "</table></section>\n<section class=\"event-count\"><h2>Count over time</h2>\n" +
+          BarChart("Events per day", PerDay(scope, perDay), Count) + "</section>\n" +
+          "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
+  html += elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
+                          : BarChart("Events per elapsed time", Histogram(elapsed), Count);
+  if (static_cast<int64_t>(times.size()) >= kMaxRows) {
+    html += "<p class=\"muted\">The charts show the first " + std::to_string(kMaxRows) + " events.</p>\n";
+  }
+  return Html(200, html + "</section>\n" + PageEnd());
+}
+
+Response MachinePage(Store& store, const Scope& scope, const std::string& name) {
+  Filter filter = scope.ToFilter();
+  filter.machine = name;
+  filter.limit = 200;
+  std::vector<DocumentInfo> documents;
+  std::vector<MachineInfo> machines;
+  std::vector<DiskSample> disks;
+  qtl::status s = store.ListDocuments(filter, documents);
+  if (s.ok()) s = store.Machines(machines);
+  filter.limit = kMaxRows;
+  if (s.ok()) s = store.DiskHistory(filter, disks);
+  if (!s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+  const auto machine = std::find_if(machines.begin(), machines.end(), [&](const MachineInfo& m) { return m.name == name; });
+  if (machine == machines.end()) return ErrorPage(404, "no documents from a machine named " + name);
+
+  Scope links = scope;
+  links.machine.clear();
+  std::string html = Heading("Machine " + name, scope) + ScopeLinks(links, "/machines/" + UrlEncode(name), {}, false);
+  const MachineFacts& f = machine->facts;
+  html += "<section class=\"facts\"><h2>Facts</h2>\n<table>"
+          "<tr><th>operating system</th><td>" + Escape(f.osCaption) + "</td></tr>"
+          "<tr><th>version</th><td>" + Escape(f.osVersion) + "</td></tr>"
+          "<tr><th>processor</th><td>" + Escape(f.processor) + "</td></tr>"
+          "<tr><th>logical processors</th>" + NumberCell(f.logicalProcessors) + "</tr>"
+          "<tr><th>RAM</th>" + NumberCell(f.ramBytes, Size) + "</tr>"
+          "<tr><th>documents</th>" + NumberCell(machine->documents) + "</tr>"
+          "<tr><th>last seen</th><td>" + Minute(machine->lastReceivedMs) + "</td></tr></table></section>\n";
+  std::map<std::string, Series> byDrive;
+  for (const DiskSample& d : disks) {
+    if (!d.disk.freeBytes) continue;
+    Series& series = byDrive[d.disk.drive];
+    series.name = d.disk.drive;
+    series.points.push_back({d.receivedMs, *d.disk.freeBytes});
+  }
+  std::vector<Series> series;
+  for (auto& [drive, s] : byDrive) series.push_back(std::move(s));
+  html += "<section class=\"disk-history\"><h2>Free space per disk</h2>\n" +
+          LineChart("Free space per disk", series, Minute, Size) + "</section>\n";
+  html += "<section class=\"documents\"><h2>Documents</h2>\n" + DocumentsTable(documents) + "</section>\n";
+  return Html(200, html + PageEnd());
+}
+
+Response StoredDocument(Store& store, std::string_view idText) {
+  const auto id = Whole(idText);
+  std::string packed, xml;
+  bool found = false;
+  if (id) {
+    if (auto s = store.PackedBody(*id, packed, found); !s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+  }
+  if (!found) return ErrorPage(404, "no such document: " + std::string(idText));
+  if (auto s = Unpack(packed, xml); !s.ok()) return ErrorPage(500, MessageOf(s));
+  std::string().swap(packed);
+  DocumentPageOptions options;
+  options.title = "Document " + std::to_string(*id);
+  options.rawLink = "/v1/documents/" + std::to_string(*id) + "/raw";
+  options.info = "<p class=\"muted\">" + Bytes(static_cast<int64_t>(xml.size())) + "</p>\n";
+  Response response{200, "text/html", {}};
+  if (auto s = RenderDocumentPage(xml, options, response.body); !s.ok()) return ErrorPage(500, MessageOf(s));
+  return response;
+}
+
+bool Under(std::string_view path, std::string_view prefix, std::string& rest) {
+  if (path.size() <= prefix.size() || path.substr(0, prefix.size()) != prefix) return false;
+  rest = std::string(path.substr(prefix.size()));
+  return true;
+}
+
+}  // namespace
+
+std::optional<Response> AnswerPage(Store& store, std::string_view path, const QueryArgs& args, int64_t nowMs) {
+  if (path == kStylePath) return Response{200, "text/css", kStylesheet};
+  if (path == kScriptPath) return Response{200, "text/javascript", kScript};
+  std::string rest;
+  const bool overview = path == "/", event = Under(path, "/events/", rest),
+             machine = !event && Under(path, "/machines/", rest);
+  if (Under(path, "/documents/", rest)) return StoredDocument(store, rest);
+  if (!overview && !event && !machine) return std::nullopt;
+  Scope scope;
+  if (auto bad = ReadScope(args, nowMs, scope)) return bad;
+  if (overview) return Overview(store, scope);
+  return event ? EventPage(store, scope, rest) : MachinePage(store, scope, rest);
+}
+
+}  // namespace collector::pages
