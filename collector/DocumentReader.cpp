@@ -1,10 +1,9 @@
 #include "collector/DocumentReader.h"
 
-#include <libxml/xmlreader.h>
+#include "collector/SafeXmlReader.h"
 
 #include <charconv>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,18 +43,6 @@ std::optional<int64_t> ParseInt(std::string_view text) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
   return value;
-}
-
-std::string_view Text(const xmlChar* text) {
-  return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
-}
-
-void OnError(void* context, xmlErrorPtr error) {
-  auto* message = static_cast<std::string*>(context);
-  if (!message->empty() || error == nullptr) return;
-  std::string text = error->message ? error->message : "not well formed";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  *message = "line " + std::to_string(error->line) + ": " + text;
 }
 
 // Follows the open elements and turns the ones that matter into rows.
@@ -106,7 +93,7 @@ class Walker {
   template <class F>
   void EachAttribute(F&& f) {
     while (xmlTextReaderMoveToNextAttribute(reader_) == 1) {
-      f(Text(xmlTextReaderConstName(reader_)), Text(xmlTextReaderConstValue(reader_)));
+      f(XmlText(xmlTextReaderConstName(reader_)), XmlText(xmlTextReaderConstValue(reader_)));
     }
     xmlTextReaderMoveToElement(reader_);
   }
@@ -194,26 +181,14 @@ void MarkUnparsed(DocumentRows& rows, std::string message) {
   rows.message = std::move(message);
 }
 
-// No network, no DTD loading, no entity substitution, no default attributes
-// from a DTD; the parser's own size limits stay in force (no HUGE).
-constexpr int kReaderOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
-
-struct ReaderCloser {
-  void operator()(xmlTextReaderPtr reader) const { xmlFreeTextReader(reader); }
-};
-
 }  // namespace
 
 qtl::status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
-  static std::once_flag init;
-  std::call_once(init, [] { xmlInitParser(); });
   rows = DocumentRows{};
   if (xml.size() >= (1u << 31)) return Failure("the document is too large to read");
-  std::unique_ptr<xmlTextReader, ReaderCloser> reader(
-      xmlReaderForMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr, kReaderOptions));
-  if (!reader) return Failure("cannot start the XML reader");
   std::string error;
-  xmlTextReaderSetStructuredErrorHandler(reader.get(), OnError, &error);
+  const XmlReader reader = OpenSafeXmlReader(xml, &error);
+  if (!reader) return Failure("cannot start the XML reader");
   Walker walker(reader.get(), rows);
   int rc = 0;
   while ((rc = xmlTextReaderRead(reader.get())) == 1) {
@@ -224,7 +199,7 @@ qtl::status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth)
     } else if (type == XML_READER_TYPE_ELEMENT) {
       const int depth = xmlTextReaderDepth(reader.get());
       if (depth > maxDepth) return Failure("elements are nested deeper than " + std::to_string(maxDepth) + " levels");
-      const std::string_view name = Text(xmlTextReaderConstName(reader.get()));
+      const std::string_view name = XmlText(xmlTextReaderConstName(reader.get()));
       if (depth == 0) walker.SetRoot(name);
       walker.Start(name, xmlTextReaderIsEmptyElement(reader.get()) == 1);
     }

@@ -1,10 +1,9 @@
 #include "collector/pages/DocumentPage.h"
 
-#include <libxml/xmlreader.h>
+#include "collector/SafeXmlReader.h"
 
 #include <charconv>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -20,9 +19,6 @@ using Attributes = std::vector<std::pair<std::string, std::string>>;
 constexpr std::string_view kTruncationMark = "File content truncated by";
 // The raw text shown for a document that could not be read.
 constexpr size_t kRawTextLimit = 1u << 20;
-
-// Same options as the store's reader: no network, no DTD, no entities.
-constexpr int kReaderOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
 enum class Section { kNone, kEvents, kTree, kNetworking, kSystem, kDisks, kRegistry, kProducts, kFiles, kProcesses };
 
@@ -41,10 +37,6 @@ constexpr const char* kProductColumns[] = {"name", "installedversion", "comments
 constexpr const char* kProcessColumns[] = {"ProcessId", "Name", "ParentProcessId", "ThreadCount",
                                            "WorkingSetSize", "CreationDate", "CommandLine"};
 
-std::string_view Text(const xmlChar* text) {
-  return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
-}
-
 std::optional<int64_t> Number(std::string_view text) {
   int64_t value = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -58,18 +50,6 @@ std::string_view Find(const Attributes& attributes, std::string_view key) {
   }
   return {};
 }
-
-void OnError(void* context, xmlErrorPtr error) {
-  auto* message = static_cast<std::string*>(context);
-  if (!message->empty() || error == nullptr) return;
-  std::string text = error->message ? error->message : "not well formed";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  *message = "line " + std::to_string(error->line) + ": " + text;
-}
-
-struct ReaderCloser {
-  void operator()(xmlTextReaderPtr reader) const { xmlFreeTextReader(reader); }
-};
 
 class Writer {
  public:
@@ -420,17 +400,13 @@ void Unreadable(std::string_view xml, const std::string& message, const Document
 }  // namespace
 
 qtl::status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& options, std::string& html) {
-  static std::once_flag init;
-  std::call_once(init, [] { xmlInitParser(); });
   if (xml.size() >= (1u << 31)) {
     Unreadable(xml, "the document is too large to read", options, html);
     return {};
   }
-  std::unique_ptr<xmlTextReader, ReaderCloser> reader(
-      xmlReaderForMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr, kReaderOptions));
-  if (!reader) return Failure("cannot start the XML reader");
   std::string error;
-  xmlTextReaderSetStructuredErrorHandler(reader.get(), OnError, &error);
+  const XmlReader reader = OpenSafeXmlReader(xml, &error);
+  if (!reader) return Failure("cannot start the XML reader");
   const size_t start = html.size();
   Heading(options, html);
   Writer writer(options, html);
@@ -449,16 +425,16 @@ qtl::status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& 
       }
       Attributes attributes;
       while (xmlTextReaderMoveToNextAttribute(reader.get()) == 1) {
-        attributes.emplace_back(Text(xmlTextReaderConstName(reader.get())), Text(xmlTextReaderConstValue(reader.get())));
+        attributes.emplace_back(XmlText(xmlTextReaderConstName(reader.get())), XmlText(xmlTextReaderConstValue(reader.get())));
       }
       xmlTextReaderMoveToElement(reader.get());
-      writer.Start(Text(xmlTextReaderConstName(reader.get())), std::move(attributes),
+      writer.Start(XmlText(xmlTextReaderConstName(reader.get())), std::move(attributes),
                    xmlTextReaderIsEmptyElement(reader.get()) == 1);
     } else if (type == XML_READER_TYPE_END_ELEMENT) {
       writer.End();
     } else if (type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA ||
                type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE) {
-      writer.Characters(Text(xmlTextReaderConstValue(reader.get())));
+      writer.Characters(XmlText(xmlTextReaderConstValue(reader.get())));
     }
   }
   if (rc < 0 || !refusal.empty()) {

@@ -1,0 +1,27 @@
+// The streaming XML reader every pass over an untrusted document uses: no
+// network, no DTD loading, no entity substitution, no default attributes from
+// a DTD; the parser's own size limits stay in force (no HUGE).
+#pragma once
+#include <libxml/xmlreader.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace collector {
+
+struct XmlReaderCloser {
+  void operator()(xmlTextReaderPtr reader) const { xmlFreeTextReader(reader); }
+};
+using XmlReader = std::unique_ptr<xmlTextReader, XmlReaderCloser>;
+
+// A reader over `xml` (under 2 GiB: the caller checks), or null when it cannot
+// start. The first parse error goes to `*message` as "line N: text";
+// `message` must outlive the reader.
+XmlReader OpenSafeXmlReader(std::string_view xml, std::string* message);
+
+inline std::string_view XmlText(const xmlChar* text) {
+  return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+}
+
+}  // namespace collector
