@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev
   clang libclang-rt-14-dev
   pkg-config libmicrohttpd-dev libsqlite3-dev libpq-dev libxml2-dev libssl-dev
-  postgresql postgresql-common curl openssl chromium
+  postgresql postgresql-common curl openssl chromium gcovr
 )
 missing=()
 for p in "${packages[@]}"; do
