@@ -1,117 +1,62 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <array>
 
-#include "report/FileTree.h"
-#include "report/blocks/ProductsBlock.h"
+#include "report/ReportBuilder.h"
 #include "testing/MemoryMachine.h"
+#include "unit/report/ReportFixture.h"
 
 namespace {
 
-using platform::RegistryRoot;
-
-constexpr RegistryRoot kMachine = RegistryRoot::kLocalMachine;
-const std::wstring kUninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const std::wstring kMaker = L"Software\\VANTOREL\\";
-
-class ProductsBlockTest : public ::testing::Test {
- protected:
-  std::wstring Produce() { return dromika::ProductsBlock(machine.machine(), &tree).Produce(); }
-  void Set(const std::wstring& key, const std::wstring& name, const std::wstring& text) {
-    machine.registry.SetString(kMachine, key, name, text);
-  }
-  void Uninstall(const std::wstring& guid, const std::wstring& helpLink, const std::wstring& location) {
-    Set(kUninstall + guid, L"HelpLink", helpLink);
-    Set(kUninstall + guid, L"InstallLocation", location);
-    Set(kUninstall + guid, L"DisplayName", L"Tally " + guid);
-    Set(kUninstall + guid, L"DisplayVersion", L"10.2");
-    Set(kUninstall + guid, L"Comments", L"R&D build");
-  }
-  std::vector<std::wstring> NotedFolders() {
-    std::vector<std::wstring> paths;
-    std::vector<const FileTreeNode*> pending{&tree};
-    while (!pending.empty()) {
-      const FileTreeNode* node = pending.back();
-      pending.pop_back();
-      if (!node->files.empty()) paths.push_back(node->path);
-      for (const auto& child : node->children) pending.push_back(child.get());
-    }
-    return paths;
-  }
-
+// Uninstall entries count when their help link names the maker (case
+// matters) and they have a location; the maker's key is walked depth first,
+// taking the first location value present. Each location's folder, with a
+// separator added where it has none, is then listed by the file system block.
+TEST(ProductsBlock, ProductsAndTheFoldersTheyNote) {
   platform::MemoryMachine machine;
-  FileTree tree{machine.files};
-};
-
-TEST_F(ProductsBlockTest, LocationWithoutFinalSeparatorListsOnlyTheProductFolder) {
-  machine.files.AddFile(L"C:\\Program Files\\Tally\\tally.exe", "MZ");
-  machine.files.AddFile(L"C:\\Program Files\\Unrelated\\big.log", "not ours");
-  Uninstall(L"{A1}", L"https://vantorel.example/help", L"C:\\Program Files\\Tally");
-  EXPECT_NE(Produce().find(L"installlocation=\"C:\\Program Files\\Tally\""), std::wstring::npos);
-  EXPECT_EQ(NotedFolders(), std::vector<std::wstring>{L"C:\\Program Files\\Tally\\"});
-}
-
-TEST_F(ProductsBlockTest, NoKeysGivesTheBareContainer) { EXPECT_EQ(Produce(), L"<products>\n</products>\n"); }
-
-TEST_F(ProductsBlockTest, UninstallEntriesAreListedByTheirHelpLink) {
-  machine.files.AddFile(L"C:\\Apps\\Tally\\bin\\tally.exe", "MZ");
-  Uninstall(L"{A1}", L"https://vantorel.example/help", L"C:\\Apps\\Tally\\");
-  Uninstall(L"{B2}", L"https://VANTOREL.example/help", L"C:\\Apps\\Shouting\\");
-  Uninstall(L"{C3}", L"https://vantorel.example/help", L"");
-  Uninstall(L"{D4}", L"https://other.example/", L"C:\\Apps\\Other\\");
-  Set(kUninstall + L"{E5}", L"InstallLocation", L"C:\\Apps\\NoLink\\");
-  EXPECT_EQ(Produce(),
-            L"<products>\n"
-            L"  <product name=\"Tally {A1}\" installedversion=\"10.2\" comments=\"R&amp;D build\""
-            L" installlocation=\"C:\\Apps\\Tally\\\" guid=\"{A1}\"/>\n"
-            L"</products>\n");
-  EXPECT_EQ(NotedFolders(), std::vector<std::wstring>{L"C:\\Apps\\Tally\\bin\\"});
-}
-
-TEST_F(ProductsBlockTest, MakerKeyIsWalkedDepthFirst) {
-  Set(kMaker + L"Tally", L"InstallLocation", L"C:\\V\\Tally\\");
-  Set(kMaker + L"Tally", L"ProductLabel", L"Tally <Pro>");
-  Set(kMaker + L"Tally", L"ProductCode", L"{T}");
-  Set(kMaker + L"Tally", L"Version", L"3.1");
-  Set(kMaker + L"Tally\\Plugin", L"InstallFolder", L"C:\\V\\Plugin\\");
-  Set(kMaker + L"Tally\\Plugin", L"ProductLabel", L"Plugin");
-  Set(kMaker + L"Shell", L"ShellExInstallLocation", L"C:\\V\\Shell\\");
-  Set(kMaker + L"Blank", L"InstallLocation", L"");
-  Set(kMaker + L"Blank", L"InstallFolder", L"C:\\V\\NeverRead\\");
-  machine.registry.SetDword(kMachine, kMaker + L"Numeric", L"InstallLocation", 7);
-  Set(kMaker + L"Numeric\\Below", L"InstallLocation", L"C:\\V\\Below\\");
-  machine.files.AddFile(L"C:\\V\\Tally\\a.txt", "a");
-  machine.files.AddFile(L"C:\\V\\Plugin\\p.dll", "p");
-  machine.files.AddFile(L"C:\\V\\NeverRead\\n.txt", "n");
-  EXPECT_EQ(Produce(),
-            L"<products>\n"
-            L"  <product name=\"Tally &lt;Pro&gt;\" installedversion=\"3.1\" installlocation=\"C:\\V\\Tally\\\""
-            L" guid=\"{T}\"/>\n"
-            L"  <product name=\"Plugin\" installedversion=\"\" installlocation=\"C:\\V\\Plugin\\\" guid=\"\"/>\n"
-            L"  <product name=\"\" installedversion=\"\" installlocation=\"C:\\V\\Shell\\\" guid=\"\"/>\n"
-            L"  <product name=\"\" installedversion=\"\" installlocation=\"\" guid=\"\"/>\n"
-            L"  <product name=\"\" installedversion=\"\" installlocation=\"C:\\V\\Below\\\" guid=\"\"/>\n"
-            L"</products>\n");
-  auto folders = NotedFolders();
-  std::sort(folders.begin(), folders.end());
-  EXPECT_EQ(folders, (std::vector<std::wstring>{L"C:\\V\\Plugin\\", L"C:\\V\\Tally\\"}));
-}
-
-TEST_F(ProductsBlockTest, OneProductMayBeListedFromBothPlaces) {
-  Uninstall(L"{A1}", L"vantorel", L"C:\\T\\");
-  Set(kMaker + L"Tally", L"InstallLocation", L"C:\\T\\");
-  const std::wstring text = Produce();
-  EXPECT_NE(text.find(L"comments=\"R&amp;D build\" installlocation=\"C:\\T\\\" guid=\"{A1}\"/>\n"), std::wstring::npos);
-  EXPECT_NE(text.find(L"  <product name=\"\" installedversion=\"\" installlocation=\"C:\\T\\\" guid=\"\"/>\n"),
-            std::wstring::npos);
-}
-
-TEST_F(ProductsBlockTest, UnreadableKeysAreSkipped) {
-  Uninstall(L"{A1}", L"vantorel", L"C:\\T\\");
-  machine.registry.DenyAccess(kMachine, kUninstall + L"{A1}");
-  Set(kMaker + L"Closed\\Inner", L"InstallLocation", L"C:\\Inner\\");
-  machine.registry.DenyAccess(kMachine, kMaker + L"Closed");
-  EXPECT_EQ(Produce(), L"<products>\n</products>\n");
+  const std::wstring uninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  const std::wstring maker = L"Software\\VANTOREL\\";
+  auto set = [&](const std::wstring& key, const std::wstring& name, const std::wstring& text) {
+    machine.registry.SetString(platform::RegistryRoot::kLocalMachine, key, name, text);
+  };
+  for (const auto& [guid, link, location] : std::vector<std::array<std::wstring, 3>>{
+           {L"{A1}", L"https://vantorel.example/help", L"C:\\Apps\\Tally\\"},
+           {L"{B2}", L"https://VANTOREL.example/help", L"C:\\Apps\\Shouting\\"},
+           {L"{C3}", L"https://vantorel.example/help", L""}, {L"{D4}", L"https://other.example/", L"C:\\Apps\\Other\\"},
+           {L"{F6}", L"vantorel", L"C:\\Program Files\\Tally"}, {L"{G7}", L"vantorel", L"C:\\Closed\\"}}) {
+    for (const auto& [name, text] : std::map<std::wstring, std::wstring>{
+             {L"HelpLink", link}, {L"InstallLocation", location}, {L"DisplayName", L"Tally " + guid},
+             {L"DisplayVersion", L"10.2"}, {L"Comments", L"R&D build"}}) {
+      set(uninstall + guid, name, text);
+    }
+  }
+  set(uninstall + L"{E5}", L"InstallLocation", L"C:\\Apps\\NoLink\\");
+  set(maker + L"Tally", L"InstallLocation", L"C:\\Apps\\Tally\\");  // listed from both places
+  set(maker + L"Tally", L"ProductLabel", L"Tally <Pro>");
+  set(maker + L"Tally", L"ProductCode", L"{T}");
+  set(maker + L"Tally", L"Version", L"3.1");
+  machine.registry.SetString(platform::RegistryRoot::kLocalMachine, maker + L"Tally\\Plugin", L"InstallFolder",
+                             L"C:\\V\\Plugin\\", platform::kRegExpandSz);
+  set(maker + L"Tally\\Plugin", L"ProductLabel", L"Plugin");
+  set(maker + L"Shell", L"ShellExInstallLocation", L"C:\\V\\Shell\\");
+  set(maker + L"Blank", L"InstallLocation", L"");
+  set(maker + L"Blank", L"InstallFolder", L"C:\\V\\NeverRead\\");
+  machine.registry.SetDword(platform::RegistryRoot::kLocalMachine, maker + L"Numeric", L"InstallLocation", 7);
+  set(maker + L"Numeric\\Below", L"InstallLocation", L"C:\\V\\Below\\");
+  set(maker + L"Closed\\Inner", L"InstallLocation", L"C:\\Inner\\");
+  for (const std::wstring& key : {uninstall + L"{G7}", maker + L"Closed"}) {
+    machine.registry.DenyAccess(platform::RegistryRoot::kLocalMachine, key);
+  }
+  machine.files.SetDriversFolder(L"C:\\Windows\\system32\\drivers\\");
+  for (const wchar_t* path : {L"C:\\Windows\\system32\\drivers\\a.sys", L"C:\\Apps\\Tally\\bin\\tally.exe",
+                              L"C:\\Program Files\\Tally\\tally.exe", L"C:\\Program Files\\Unrelated\\big.log",
+                              L"C:\\V\\Plugin\\p.dll", L"C:\\V\\NeverRead\\n.txt"}) {
+    machine.files.AddFile(path, "MZ");
+  }
+  ReportBuilder builder(blockbits::kProducts | blockbits::kFilesystem, false, machine.machine());
+  builder.Reset();
+  builder.RunAll([](const std::wstring&) {});
+  ExpectFixture(builder.BlockText(), "products.xml");
 }
 
 }  // namespace

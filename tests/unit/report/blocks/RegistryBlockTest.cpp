@@ -1,165 +1,116 @@
 #include <gtest/gtest.h>
 
+#include "report/FileTree.h"
+#include "report/blocks/ProductsBlock.h"
 #include "report/blocks/RegistryBlock.h"
-#include "runtime/Str.h"
 #include "testing/MemoryMachine.h"
+#include "unit/report/ReportFixture.h"
 
 namespace {
 
 using platform::RegistryRoot;
+using platform::RegistryView;
 
 constexpr RegistryRoot kUser = RegistryRoot::kCurrentUser;
 constexpr RegistryRoot kMachine = RegistryRoot::kLocalMachine;
-const std::wstring kBios = L"Hardware\\Description\\System\\BIOS";
 
-class RegistryBlockTest : public ::testing::Test {
- protected:
-  std::wstring Produce() { return dromika::RegistryBlock(machine.machine()).Produce(); }
-  void SetRaw(RegistryRoot root, const std::wstring& key, const std::wstring& name, uint32_t type,
-              std::vector<uint8_t> data) {
-    machine.registry.SetValue(root, key, {name, type, std::move(data)});
+// The three keys in their fixed order; every value type, data of every size
+// with and without its NUL, names to escape, subkeys after values, a key
+// that cannot be read, and a name too long for the 260-character buffer,
+// which ends its key's value list.
+TEST(RegistryBlock, KeysWithEveryKindOfValue) {
+  using namespace platform;
+  MemoryMachine machine;
+  dromika::RegistryBlock block(machine.machine());
+  const auto text = [](const std::wstring& s) { return Utf16Bytes(s); };
+  using Value = std::tuple<std::wstring, std::wstring, uint32_t, std::vector<uint8_t>>;
+  for (const auto& [key, name, type, data] : std::vector<Value>{
+           {L"", L"", kRegSz, text(L"never written")}, {L"", L"Path", kRegExpandSz, text(L"%ProgramFiles%\\V")},
+           {L"", L"Blob", kRegBinary, {1, 2, 3}}, {L"", L"List", kRegMultiSz, Utf16Bytes(L"a\0b", true)},
+           {L"", L"Nothing", kRegNone, {}}, {L"", L"Big", kRegDwordBigEndian, {0, 0, 0, 1}},
+           {L"", L"Link", kRegLink, {}}, {L"", L"Resources", kRegResourceList, {9}},
+           {L"", L"Wide", kRegQword, std::vector<uint8_t>(8, 0xFF)}, {L"", L"Odd", 12345, {}},
+           {L"", L"EmptyString", kRegSz, {}}, {L"", L"OneByte", kRegSz, {'x'}},
+           {L"", L"Unterminated", kRegSz, Utf16Bytes(L"abc", false)}, {L"", L"OddSize", kRegSz, {'h', 0, 'i', 0, '!'}},
+           {L"", L"EmbeddedNul", kRegSz, text(std::wstring(L"up\0to", 5))}, {L"", L"NoDword", kRegDword, {}},
+           {L"", L"ShortDword", kRegDword, {0x34, 0x12}}, {L"", L"LongDword", kRegDword, {1, 0, 0, 0, 0xFF}},
+           {L"", L"Lone", kRegSz, {0x00, 0xD8, 'z', 0}},  // an unpaired surrogate
+           {L"", L"Ctl\t<&>\"'", kRegSz, text(L"\x01\x1f ok")}, {L"\\Inner\\Deeper", L"Name", kRegSz, text(L"<deep>")},
+           {L"\\Closed", L"Hidden", kRegSz, text(L"unseen")}, {L"\\Cut", L"Before", kRegSz, text(L"seen")},
+           {L"\\Cut", std::wstring(300, L'n'), kRegSz, text(L"long")}, {L"\\Cut", L"After", kRegSz, text(L"unseen")}}) {
+    machine.registry.SetValue(kUser, L"Software\\VANTOREL" + key, {name, type, data});
   }
+  for (const wchar_t* key : {L"\\Empty", L"\\A&B", L"\\Cut\\Below"}) {
+    machine.registry.CreateKey(kUser, std::wstring(L"Software\\VANTOREL") + key);
+  }
+  machine.registry.DenyAccess(kUser, L"Software\\VANTOREL\\Closed");
+  machine.registry.SetString(kMachine, L"Hardware\\Description\\System\\BIOS", L"BIOSVendor", L"Acme & Sons");
+  machine.registry.SetDword(kMachine, L"Hardware\\Description\\System\\BIOS", L"BiosMajorRelease", 1024);
+  machine.registry.SetDword(kMachine, L"Software\\VANTOREL", L"Machine", 1);
+  const std::wstring all = block.Produce();
+  ExpectFixture(all, "registry.xml");
+  EXPECT_EQ(block.DumpRegistryKey(L"HKXX\\Software\\VANTOREL", -1), L"");  // an unknown root
+  EXPECT_EQ(block.DumpRegistryKey(L"HKLM\\Software\\VANTOREL", 4),
+            L"      <value name=\"Machine\" type=\"REG_DWORD\" value=\"0x00000001 (1)\"/>\n");
+  // A key that cannot be opened leaves nothing, not even its path.
+  machine.registry.DenyAccess(kMachine, L"Software\\VANTOREL");
+  const size_t maker = all.find(L"  <key name=\"HKLM\">\n    <key name=\"Software\">");
+  EXPECT_EQ(block.Produce(), all.substr(0, maker) + L"</registry>\n");
+}
 
-  platform::MemoryMachine machine;
+// A 64-bit Windows registry: two copies of the machine's software keys.
+class TwoViewRegistry : public platform::Registry {
+ public:
+  platform::StaticRegistry wide, narrow;  // the 64-bit view and the 32-bit view
+
+  platform::StaticRegistry& Of(RegistryView view) { return view == RegistryView::k32Bit ? narrow : wide; }
+  bool CanOpen(RegistryRoot root, const std::wstring& path, RegistryView view) override {
+    return Of(view).CanOpen(root, path);
+  }
+  std::optional<platform::RegistryValue> QueryValue(RegistryRoot root, const std::wstring& path,
+                                                    const std::wstring& name, RegistryView view) override {
+    return Of(view).QueryValue(root, path, name);
+  }
+  std::optional<std::vector<platform::RegistryValue>> EnumValues(RegistryRoot root, const std::wstring& path,
+                                                                 RegistryView view) override {
+    return Of(view).EnumValues(root, path);
+  }
+  std::optional<std::vector<std::wstring>> EnumSubkeys(RegistryRoot root, const std::wstring& path,
+                                                       RegistryView view) override {
+    return Of(view).EnumSubkeys(root, path);
+  }
 };
 
-TEST_F(RegistryBlockTest, NoKeysGivesTheBareContainer) { EXPECT_EQ(Produce(), L"<registry>\n</registry>\n"); }
-
-TEST_F(RegistryBlockTest, BiosKeyNestsItsPathAndValues) {
-  machine.registry.SetString(kMachine, kBios, L"BIOSVendor", L"Acme & Sons");
-  machine.registry.SetDword(kMachine, kBios, L"BiosMajorRelease", 1024);
-  EXPECT_EQ(Produce(),
-            L"<registry>\n"
-            L"  <key name=\"HKLM\">\n"
-            L"    <key name=\"Hardware\">\n"
-            L"      <key name=\"Description\">\n"
-            L"        <key name=\"System\">\n"
-            L"          <key name=\"BIOS\">\n"
-            L"            <value name=\"BIOSVendor\" type=\"REG_SZ\" value=\"Acme &amp; Sons\"/>\n"
-            L"            <value name=\"BiosMajorRelease\" type=\"REG_DWORD\" value=\"0x00000400 (1024)\"/>\n"
-            L"          </key>\n"
-            L"        </key>\n"
-            L"      </key>\n"
-            L"    </key>\n"
-            L"  </key>\n"
-            L"</registry>\n");
-}
-
-TEST_F(RegistryBlockTest, EveryValueTypeHasItsLineAndSubkeysFollowValues) {
-  const std::wstring key = L"Software\\VANTOREL";
-  machine.registry.SetString(kUser, key, L"", L"default is never written");
-  machine.registry.SetString(kUser, key, L"Path", L"%ProgramFiles%\\V", platform::kRegExpandSz);
-  SetRaw(kUser, key, L"Blob", platform::kRegBinary, {1, 2, 3});
-  SetRaw(kUser, key, L"List", platform::kRegMultiSz, platform::Utf16Bytes(L"a\0b", true));
-  SetRaw(kUser, key, L"Nothing", platform::kRegNone, {});
-  SetRaw(kUser, key, L"Big", platform::kRegDwordBigEndian, {0, 0, 0, 1});
-  SetRaw(kUser, key, L"Link", platform::kRegLink, {});
-  SetRaw(kUser, key, L"Resources", platform::kRegResourceList, {9});
-  SetRaw(kUser, key, L"Wide", platform::kRegQword, std::vector<uint8_t>(8, 0xFF));
-  SetRaw(kUser, key, L"Odd", 12345, {});
-  machine.registry.SetString(kUser, key + L"\\Inner\\Deeper", L"Name", L"<deep>");
-  machine.registry.CreateKey(kUser, key + L"\\Empty");
-  EXPECT_EQ(Produce(),
-            L"<registry>\n"
-            L"  <key name=\"HKCU\">\n"
-            L"    <key name=\"Software\">\n"
-            L"      <key name=\"VANTOREL\">\n"
-            L"        <value name=\"Path\" type=\"REG_EXPAND_SZ\" value=\"%ProgramFiles%\\V\"/>\n"
-            L"        <value name=\"Blob\" type=\"REG_BINARY\"/>\n"
-            L"        <value name=\"List\" type=\"\"/>\n"
-            L"        <value name=\"Big\" type=\"REG_DWORD_BIG_ENDIAN\"/>\n"
-            L"        <value name=\"Link\" type=\"REG_LINK\"/>\n"
-            L"        <value name=\"Resources\" type=\"REG_RESOURCE_LIST\"/>\n"
-            L"        <value name=\"Wide\" type=\"REG_QWORD\"/>\n"
-            L"        <value name=\"Odd\" type=\"\"/>\n"
-            L"        <key name=\"Inner\">\n"
-            L"          <key name=\"Deeper\">\n"
-            L"            <value name=\"Name\" type=\"REG_SZ\" value=\"&lt;deep&gt;\"/>\n"
-            L"          </key>\n"
-            L"        </key>\n"
-            L"        <key name=\"Empty\">\n"
-            L"        </key>\n"
-            L"      </key>\n"
-            L"    </key>\n"
-            L"  </key>\n"
-            L"</registry>\n");
-}
-
-TEST_F(RegistryBlockTest, KeysComeInTheirFixedOrder) {
-  machine.registry.SetDword(kMachine, L"Software\\VANTOREL", L"Machine", 1);
-  machine.registry.SetDword(kMachine, kBios, L"Bios", 2);
-  machine.registry.SetDword(kUser, L"Software\\VANTOREL", L"User", 3);
-  const std::wstring text = Produce();
-  const size_t user = text.find(L"\"User\""), bios = text.find(L"\"Bios\""), mine = text.find(L"\"Machine\"");
-  ASSERT_NE(mine, std::wstring::npos);
-  EXPECT_LT(user, bios);
-  EXPECT_LT(bios, mine);
-}
-
-// Data of every size, with and without its terminating NUL, and names that
-// need escaping or do not fit the name buffer.
-TEST_F(RegistryBlockTest, AwkwardDataDegradesToText) {
-  const std::wstring key = L"Software\\VANTOREL";
-  SetRaw(kUser, key, L"EmptyString", platform::kRegSz, {});
-  SetRaw(kUser, key, L"OneByte", platform::kRegSz, {'x'});
-  SetRaw(kUser, key, L"Unterminated", platform::kRegSz, platform::Utf16Bytes(L"abc", false));
-  SetRaw(kUser, key, L"OddLength", platform::kRegSz, {'h', 0, 'i', 0, '!'});
-  SetRaw(kUser, key, L"EmbeddedNul", platform::kRegSz, platform::Utf16Bytes(std::wstring(L"up\0to", 5)));
-  SetRaw(kUser, key, L"NoDword", platform::kRegDword, {});
-  SetRaw(kUser, key, L"ShortDword", platform::kRegDword, {0x34, 0x12});
-  SetRaw(kUser, key, L"LongDword", platform::kRegDword, {1, 0, 0, 0, 0xFF});
-  SetRaw(kUser, key, L"Lone", platform::kRegSz, {0x00, 0xD8, 'z', 0});  // an unpaired surrogate
-  SetRaw(kUser, key, L"Ctl\t<&>\"'", platform::kRegSz, platform::Utf16Bytes(L"\x01\x1f ok"));
-  machine.registry.CreateKey(kUser, key + L"\\A&B");
-  const std::wstring text = Produce();
-  for (const wchar_t* line : {
-           L"<value name=\"EmptyString\" type=\"REG_SZ\" value=\"\"/>\n",
-           L"<value name=\"OneByte\" type=\"REG_SZ\" value=\"\"/>\n",
-           L"<value name=\"Unterminated\" type=\"REG_SZ\" value=\"abc\"/>\n",
-           L"<value name=\"OddLength\" type=\"REG_SZ\" value=\"hi\"/>\n",
-           L"<value name=\"EmbeddedNul\" type=\"REG_SZ\" value=\"up\"/>\n",
-           L"<value name=\"NoDword\" type=\"REG_DWORD\" value=\"\"/>\n",
-           L"<value name=\"ShortDword\" type=\"REG_DWORD\" value=\"0x00001234 (4660)\"/>\n",
-           L"<value name=\"LongDword\" type=\"REG_DWORD\" value=\"0x00000001 (1)\"/>\n",
-           L"<value name=\"Lone\" type=\"REG_SZ\" value=\"z\"/>\n",
-           L"<value name=\"Ctl&#009;&lt;&amp;&gt;&quot;&apos;\" type=\"REG_SZ\" value=\" ok\"/>\n",
-           L"<key name=\"A&amp;B\">\n",
-       }) {
-    EXPECT_NE(text.find(line), std::wstring::npos) << str::as_u8string(line);
+// Products: a key in both views comes once, from the 64-bit view; what only
+// the 32-bit view holds follows, also below a key that both hold (names
+// compared without case). Registry: only the machine's maker key is read in
+// both views; values and subkeys that both hold are written once, the
+// 64-bit view's.
+TEST(RegistryViews, ProductsAndMakerKeyMergeBothViews) {
+  TwoViewRegistry registry;
+  const std::wstring uninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  for (auto* view : {&registry.wide, &registry.narrow}) {
+    const std::wstring label = view == &registry.wide ? L"64" : L"32";
+    view->SetString(kMachine, uninstall + L"{BOTH}", L"HelpLink", L"vantorel");
+    view->SetString(kMachine, uninstall + L"{BOTH}", L"InstallLocation", L"C:\\" + label + L"\\");
+    view->SetString(kMachine, L"Software\\VANTOREL\\Suite", L"ProductLabel", L"Suite " + label);
+    view->SetString(kMachine, L"Software\\VANTOREL\\Suite", L"InstallFolder", L"");
+    view->SetString(kMachine, L"Software\\VANTOREL\\A", L"Path", label);
   }
+  registry.narrow.SetString(kMachine, uninstall + L"{OLD}", L"HelpLink", L"vantorel");
+  registry.narrow.SetString(kMachine, uninstall + L"{OLD}", L"InstallLocation", L"C:\\Old\\");
+  registry.narrow.SetString(kMachine, L"software\\vantorel\\SUITE\\Tool", L"InstallFolder", L"");
+  registry.narrow.SetString(kMachine, L"Software\\VANTOREL\\Tool", L"ProductLabel", L"Tool");
+  registry.narrow.SetString(kMachine, L"Software\\VANTOREL\\Tool", L"InstallFolder", L"");
+  registry.narrow.SetString(kMachine, L"Software\\VANTOREL\\A", L"Extra", L"x");
+  registry.narrow.SetString(kMachine, L"Hardware\\Description\\System\\BIOS", L"BIOSVendor", L"hidden");
 
-  // A name longer than the 260-character buffer ends that key's value list.
-  SetRaw(kUser, key, std::wstring(300, L'n'), platform::kRegSz, platform::Utf16Bytes(L"long"));
-  SetRaw(kUser, key, L"After", platform::kRegSz, platform::Utf16Bytes(L"unseen"));
-  const std::wstring cut = Produce();
-  EXPECT_EQ(cut.find(L"nnnn"), std::wstring::npos);
-  EXPECT_EQ(cut.find(L"After"), std::wstring::npos);
-  EXPECT_NE(cut.find(L"<key name=\"A&amp;B\">"), std::wstring::npos);
-}
-
-TEST_F(RegistryBlockTest, UnreadableKeysLeaveTheirTraces) {
-  machine.registry.SetDword(kUser, L"Software\\VANTOREL\\Closed", L"Hidden", 1);
-  machine.registry.DenyAccess(kUser, L"Software\\VANTOREL\\Closed");
-  machine.registry.SetDword(kMachine, L"Software\\VANTOREL", L"Seen", 1);
-  machine.registry.DenyAccess(kMachine, L"Software\\VANTOREL");
-  EXPECT_EQ(Produce(),
-            L"<registry>\n"
-            L"  <key name=\"HKCU\">\n"
-            L"    <key name=\"Software\">\n"
-            L"      <key name=\"VANTOREL\">\n"
-            L"        <key name=\"Closed\">\n"
-            L"        </key>\n"
-            L"      </key>\n"
-            L"    </key>\n"
-            L"  </key>\n"
-            L"</registry>\n");
-}
-
-TEST_F(RegistryBlockTest, UnknownRootPrefixGivesNothing) {
-  machine.registry.SetDword(kUser, L"Software\\X", L"V", 1);
-  dromika::RegistryBlock block(machine.machine());
-  EXPECT_EQ(block.DumpRegistryKey(L"HKXX\\Software\\X", -1), L"");
-  EXPECT_EQ(block.DumpRegistryKey(L"HKCU\\Software\\X", 4), L"      <value name=\"V\" type=\"REG_DWORD\" value=\"0x00000001 (1)\"/>\n");
+  platform::MemoryMachine memory;
+  platform::Machine machine = memory.machine();
+  machine.registry = &registry;
+  FileTree tree(memory.files);
+  ExpectFixture(dromika::ProductsBlock(machine, &tree).Produce() + dromika::RegistryBlock(machine).Produce(),
+                "views.xml");
 }
 
 }  // namespace
