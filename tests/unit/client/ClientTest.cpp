@@ -145,7 +145,7 @@ TEST(ClientScript, NumbersAreDecimalOrHexadecimalAndFit32Bits) {
   for (const auto& [text, expected] : numbers) {
     EXPECT_TRUE(tally::script::ParseNumber(text, value) && value == expected) << text;
   }
-  for (const char* bad : {"", "x", "0x", "+1", "-0", "1 ", " 1", "0x1G", "0x100000000", "12a"}) {
+  for (const char* bad : {"", "x", "0x", "+1", "-0", "1 ", " 1", "0x1G", "0x100000000", "4294967296", "12a"}) {
     EXPECT_FALSE(tally::script::ParseNumber(bad, value)) << bad;
   }
 }
