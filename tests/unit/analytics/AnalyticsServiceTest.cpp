@@ -1,185 +1,185 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
 #include "analytics/AnalyticsService.h"
-#include "Common/EventNames.h"
-#include "ServiceFixture.h"
+#include "report/BlockTable.h"
+#include "runtime/Str.h"
+#include "testing/Fixture.h"
+#include "testing/MemoryMachine.h"
+#include "testing/TempFolder.h"
 
 namespace {
 
 using qrn::analytics::EventRecord;
 using qrn::analytics::EventsGroup;
 
-using AnalyticsServiceEvents = ServiceFixture;
-using AnalyticsServiceGroups = ServiceFixture;
+// The service on the in-memory machine, with a clock the test moves, an
+// uploader that keeps what it is given, and its progress lines kept.
+class Analytics : public ::testing::Test {
+ protected:
+  Analytics() {
+    memory.program.versions[memory.program.modulePath] = L"10.2.0.7";
+    service = std::make_unique<qrn::analytics::impl::AnalyticsService>(
+        memory.machine(), [this] { return now; },
+        [this](const std::wstring& document) {
+          uploads.push_back(document);
+          return uploadResult;
+        },
+        [this](const std::wstring& line) { lines.push_back(line); });
+  }
 
-TEST_F(AnalyticsServiceEvents, IdsCountEveryEventFromZero) {
-  service->TrackEvent(L"a");
-  service->TrackValueEvent(L"b", 5);
-  EXPECT_EQ(service->TrackTimedEventStart(L"c"), 2u);
-  EXPECT_EQ(service->TrackTimedEventStart(L""), 3u);
-  const auto& events = service->Events();
-  ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[0].value, EventRecord::NoValue);
-  EXPECT_EQ(events[1].value, 5u);
-  EXPECT_EQ(events[2].value, EventRecord::NoValue);
-  EXPECT_EQ(events[3].name, L"");
-}
+  void AdvanceMs(int64_t ms) { now += std::chrono::milliseconds(ms); }
+  std::wstring Groups() const { return service->Builder().GroupText(); }
 
-TEST_F(AnalyticsServiceEvents, TimesCountWholeMillisecondsFromConstruction) {
+  platform::MemoryMachine memory;
+  std::chrono::nanoseconds now{std::chrono::hours(1000)};  // any epoch: only differences count
+  std::vector<std::wstring> uploads;
+  qtl::status uploadResult;
+  std::vector<std::wstring> lines;  // the service's progress lines
+  std::unique_ptr<qrn::analytics::impl::AnalyticsService> service;
+};
+
+TEST_F(Analytics, EventsGroupListsEveryEventWithItsWholeMillisecondTimes) {
   AdvanceMs(15);
   now += std::chrono::microseconds(999);
-  service->TrackEvent(L"a");
+  service->TrackEvent(L"session.init");
   AdvanceMs(5105);
-  const unsigned int id = service->TrackTimedEventStart(L"b");
+  service->TrackValueEvent(L"file.open", 3);
+  EXPECT_EQ(service->TrackTimedEventStart(L"mesh"), 2u);
   AdvanceMs(1200);
-  service->TrackTimedEventEnd(id);
-  const auto& events = service->Events();
-  EXPECT_EQ(events[0].eventtime, 15);
-  EXPECT_FALSE(EventRecord::IsSet(events[0].elapsed));
-  EXPECT_EQ(events[1].eventtime, 5120);
-  EXPECT_EQ(events[1].elapsed, 1200);
-}
-
-TEST_F(AnalyticsServiceEvents, EndingAnIdThatNamesNoEventChangesNothing) {
-  service->TrackTimedEventStart(L"a");
-  AdvanceMs(10);
-  service->TrackTimedEventEnd(EventRecord::NoValue);
-  service->TrackTimedEventEnd(1);
-  service->TrackTimedEventEnd(0x7FFFFFFF);
-  ASSERT_EQ(service->Events().size(), 1u);
-  EXPECT_FALSE(EventRecord::IsSet(service->Events()[0].elapsed));
-}
-
-TEST_F(AnalyticsServiceEvents, EndingTwiceKeepsTheLaterMeasurementAndPlainEventsCanEnd) {
-  service->TrackEvent(L"plain");
-  AdvanceMs(100);
-  service->TrackTimedEventEnd(0);
+  service->TrackTimedEventEnd(1);  // any event can be ended, not only a timed one
+  service->TrackTimedEventEnd(2);
   AdvanceMs(50);
-  service->TrackTimedEventEnd(0);
-  EXPECT_EQ(service->Events()[0].elapsed, 150);
-}
-
-TEST_F(AnalyticsServiceEvents, TheDefaultClockIsMonotonic) {
-  static_assert(std::chrono::steady_clock::is_steady);
-  qrn::analytics::impl::AnalyticsService real(memory.machine());
-  for (int i = 0; i < 100; ++i) real.TrackTimedEventStart(L"e");
-  real.TrackTimedEventEnd(0);
-  int64_t previous = 0;
-  for (const auto& event : real.Events()) {
-    EXPECT_GE(event.eventtime, previous);
-    previous = event.eventtime;
-  }
-  EXPECT_GE(real.Events()[0].elapsed, 0);
-}
-
-TEST_F(AnalyticsServiceGroups, EventsGroupFollowsTheDocumentedText) {
-  AdvanceMs(15);
-  service->TrackEvent(qrn::analytics::events::kSessionInit);
-  AdvanceMs(5105);
-  // A valued event that is ended gets an elapsed time like a timed one.
-  service->TrackValueEvent(qrn::analytics::events::kFileOpen, 3);
-  AdvanceMs(1200);
-  service->TrackTimedEventEnd(1);
-  service->AddStandardGroup(EventsGroup);
-  EXPECT_EQ(service->Builder().GroupText(),
-            L"<events>\r\n"
-            L"  <event name=\"session.init\" eventtime=\"0d 0:00:00.015\" />\r\n"
-            L"  <event name=\"file.open\" value=\"3\" eventtime=\"0d 0:00:05.120\" elapsed=\"0d 0:00:01.200\" />\r\n"
-            L"</events>\r\n");
-}
-
-TEST_F(AnalyticsServiceGroups, ValuesZeroAndNoValueAreLeftOutAndNamesEscaped) {
+  service->TrackTimedEventEnd(2);  // the later measurement wins
+  for (unsigned int id : {EventRecord::NoValue, 3u, 0x7FFFFFFFu}) service->TrackTimedEventEnd(id);  // no such event
   service->TrackValueEvent(L"zero", 0);
-  service->TrackValueEvent(L"none", 0xFFFFFFFF);
+  service->TrackValueEvent(L"none", EventRecord::NoValue);
   service->TrackValueEvent(L"one \"&<", 1);
+  EXPECT_EQ(service->TrackTimedEventStart(L""), 6u);
   service->AddStandardGroup(EventsGroup);
-  EXPECT_EQ(service->Builder().GroupText(),
-            L"<events>\r\n"
-            L"  <event name=\"zero\" eventtime=\"0d 0:00:00.000\" />\r\n"
-            L"  <event name=\"none\" eventtime=\"0d 0:00:00.000\" />\r\n"
-            L"  <event name=\"one &quot;&amp;&lt;\" value=\"1\" eventtime=\"0d 0:00:00.000\" />\r\n"
-            L"</events>\r\n");
+  EXPECT_EQ(str::as_u8string(Groups()), testing::ReadFixture("analytics/events.xml"));
 }
 
-TEST_F(AnalyticsServiceGroups, EventsGroupIsASnapshotWrittenEachTimeItIsAsked) {
-  service->AddStandardGroup(EventsGroup);
-  EXPECT_EQ(service->Builder().GroupText(), L"");
+TEST(FormatElapsed, WritesDaysHoursMinutesSecondsAndMilliseconds) {
+  const std::pair<int64_t, const wchar_t*> cases[] = {
+      {0, L"0d 0:00:00.000"},         {3723004, L"0d 1:02:03.004"}, {86399999, L"0d 23:59:59.999"},
+      {86400000, L"1d 0:00:00.000"},  {90061001, L"1d 1:01:01.001"},
+      {int64_t{400} * 86400000 + 59999, L"400d 0:00:59.999"},
+  };
+  for (const auto& [milliseconds, text] : cases) EXPECT_EQ(qrn::analytics::FormatElapsed(milliseconds), text);
+}
+
+TEST_F(Analytics, GroupsNestEscapedAndTheEventsGroupIsASnapshotWrittenWhereItIsAsked) {
+  service->AddStandardGroup(EventsGroup);  // no events: no group
+  service->EndGroup();                     // no open group: ignored
   service->TrackEvent(L"a");
+  service->StartGroup(L"x");
+  service->EndGroup();
+  service->EndGroup();
   service->AddStandardGroup(EventsGroup);
   service->TrackEvent(L"b");
-  service->AddStandardGroup(EventsGroup);
-  EXPECT_EQ(service->Builder().GroupText(),
-            L"<events>\r\n  <event name=\"a\" eventtime=\"0d 0:00:00.000\" />\r\n</events>\r\n"
-            L"<events>\r\n  <event name=\"a\" eventtime=\"0d 0:00:00.000\" />\r\n"
-            L"  <event name=\"b\" eventtime=\"0d 0:00:00.000\" />\r\n</events>\r\n");
-  EXPECT_EQ(service->GroupMask(), 0u);
-}
-
-TEST_F(AnalyticsServiceGroups, OtherNumbersOnlyGainBlockBits) {
-  service->TrackEvent(L"a");
-  service->AddStandardGroup(0xA);
-  service->AddStandardGroup(0x80);
-  EXPECT_EQ(service->GroupMask(), 0x8Au);
-  service->AddStandardGroup(0x10000001);
-  EXPECT_EQ(service->GroupMask(), 0x1000008Bu);
-  service->AddStandardGroup(0);
-  EXPECT_EQ(service->GroupMask(), 0x1000008Bu);
-  EXPECT_EQ(service->Builder().GroupText(), L"");
-}
-
-TEST_F(AnalyticsServiceGroups, WritesNestedElementsWithEscapedValues) {
-  service->StartGroup(L"a");
-  service->EndGroup();
-  service->StartGroup(L"a");
+  service->StartGroup(L"x");
   service->SetDataPoint(L"k", L"v \"q\" & <t>");
-  service->StartGroup(L"b");
+  service->StartGroup(L"y");
   service->EndGroup();
-  service->EndGroup();
-  EXPECT_EQ(service->Builder().GroupText(),
-            L"<a />\r\n"
-            L"<a k=\"v &quot;q&quot; &amp; &lt;t&gt;\">\r\n"
-            L"  <b />\r\n"
-            L"</a>\r\n");
-}
-
-TEST_F(AnalyticsServiceGroups, EndWithNoOpenGroupIsIgnored) {
-  service->EndGroup();
-  service->StartGroup(L"a");
-  service->EndGroup();
-  service->EndGroup();
-  service->StartGroup(L"b");
-  service->EndGroup();
-  EXPECT_EQ(service->Builder().GroupText(), L"<a />\r\n<b />\r\n");
-}
-
-TEST_F(AnalyticsServiceGroups, EventsGroupNestsInTheOpenGroup) {
-  service->TrackEvent(L"e");
-  service->StartGroup(L"run");
   service->AddStandardGroup(EventsGroup);
   service->EndGroup();
-  EXPECT_EQ(service->Builder().GroupText(),
-            L"<run>\r\n"
-            L"  <events>\r\n"
-            L"    <event name=\"e\" eventtime=\"0d 0:00:00.000\" />\r\n"
-            L"  </events>\r\n"
-            L"</run>\r\n");
+  for (unsigned int group : {0xAu, 0x10000001u, 0u}) service->AddStandardGroup(group);  // blocks: nothing written
+  EXPECT_EQ(service->GroupMask(), 0x1000000Bu);
+  EXPECT_EQ(str::as_u8string(Groups()), testing::ReadFixture("analytics/groups.xml"));
 }
 
-TEST_F(AnalyticsServiceGroups, NestingStopsAtTheBoundAndTheRefusalChangesNothing) {
+TEST_F(Analytics, NestingStopsAtTheBoundAndTheRefusalChangesNothing) {
   constexpr size_t kDepth = qrn::analytics::impl::AnalyticsService::kMaxGroupDepth;
   for (size_t i = 0; i < kDepth; ++i) service->StartGroup(L"g");
   service->TrackEvent(L"e");
-  const std::wstring before = service->Builder().GroupText();
+  const std::wstring before = Groups();
   EXPECT_THROW(service->StartGroup(L"deeper"), qtl::status_exception);
-  EXPECT_EQ(service->Builder().GroupText(), before);
+  EXPECT_EQ(Groups(), before);
   EXPECT_EQ(service->Builder().GroupDepth(), kDepth);
   service->AddStandardGroup(EventsGroup);  // still written below the bound
   for (size_t i = 0; i < kDepth; ++i) service->EndGroup();
-  const std::wstring& text = service->Builder().GroupText();
-  EXPECT_EQ(text.find(L"deeper"), std::wstring::npos);
+  const std::wstring text = Groups();
   EXPECT_NE(text.find(std::wstring(2 * (kDepth + 1), L' ') + L"<event name=\"e\""), std::wstring::npos);
-  EXPECT_EQ(text.substr(text.size() - 6), L"</g>\r\n");
   EXPECT_EQ(service->Builder().GroupDepth(), 0u);
+}
+
+const std::wstring kHead =
+    L"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<dromika version='10.2' versionDisplay='10.2.0.7'>\r\n";
+
+// Relative targets land in a folder of the test's own.
+class AnalyticsProcess : public Analytics {
+ protected:
+  AnalyticsProcess() { std::filesystem::current_path(folder.Root()); }
+  ~AnalyticsProcess() override { std::filesystem::current_path(previous); }
+
+  const std::filesystem::path previous = std::filesystem::current_path();
+  testing::TempFolder folder;
+};
+
+TEST_F(AnalyticsProcess, SavesTheDocumentWithCrLfOrHandsItToTheUploaderForTheWebService) {
+  service->StartGroup(L"note");
+  service->SetDataPoint(L"text", L"line1\r\nline2 \u00e9");
+  service->EndGroup();
+  AdvanceMs(15);
+  service->TrackEvent(L"session.init");
+  service->StartGroup(L"project");
+  service->SetDataPoint(L"files", L"12");
+  service->EndGroup();
+  service->AddStandardGroup(EventsGroup);
+  const std::wstring path = folder.Path(L"out.xml");
+  service->SaveTo(path);
+  EXPECT_TRUE(service->Process().ok());
+  const std::string saved = testing::ReadFixture("analytics/saved.xml");
+  EXPECT_EQ(folder.Read(L"out.xml"), saved);
+
+  service->SaveTo(L"web service");
+  uploadResult = qtl::status::error(L"HTTP 500");
+  EXPECT_EQ(service->Process().text(), L"HTTP 500");  // the uploader's own status, unchanged
+  // Only the file writer turns the line feed inside the value into CR LF.
+  std::string uploaded = saved;
+  uploaded.erase(uploaded.find("&#013;\r\n") + 6, 1);
+  ASSERT_EQ(uploads.size(), 1u);
+  EXPECT_EQ(str::as_u8string(uploads[0]), uploaded);
+  EXPECT_EQ(lines, std::vector<std::wstring>{L"Saving to " + path});
+}
+
+TEST_F(AnalyticsProcess, OnlyTheExactWebServiceTargetUploadsAndAnUnwritablePathSaysWhy) {
+  for (const wchar_t* target : {L"Web Service", L"web service ", L"web service.xml"}) {
+    service->SaveTo(target);
+    EXPECT_TRUE(service->Process().ok()) << target;
+    EXPECT_TRUE(std::filesystem::exists(folder.Root() / target)) << target;
+  }
+  EXPECT_TRUE(uploads.empty());
+  const std::wstring path = (folder.Root() / "missing" / "out.xml").wstring();
+  service->SaveTo(path);
+  const qtl::status result = service->Process();
+  const std::wstring prefix = L"Unable to save to " + path + L": ";
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.text().rfind(prefix, 0), 0u) << result.text();
+  EXPECT_GT(result.text().size(), prefix.size());
+  EXPECT_EQ(result.text(), result.get()->message);  // no source stamp
+  EXPECT_EQ(lines.back(), L"Saving to " + path);
+}
+
+TEST_F(AnalyticsProcess, EachProcessRunsTheSelectedBlocksAfreshAndLeavesAnOpenGroupOpen) {
+  const BlockMask mask = 0x10;
+  size_t selected = 0;
+  for (const auto& row : BlockTable()) selected += (row.bits & mask) ? 1 : 0;
+  service->AddStandardGroup(mask);
+  service->SaveTo(L"web service");
+  ASSERT_TRUE(service->Process().ok());
+  EXPECT_EQ(lines.size(), selected);
+  const std::wstring blocks = service->Builder().BlockText();
+  service->StartGroup(L"open");
+  service->SetDataPoint(L"k", L"v");
+  ASSERT_TRUE(service->Process().ok());
+  EXPECT_EQ(lines.size(), 2 * selected);
+  EXPECT_EQ(uploads, (std::vector<std::wstring>{kHead + blocks + L"</dromika>\r\n",
+                                                kHead + L"<open k=\"v\"" + blocks + L"</dromika>\r\n"}));
 }
 
 }  // namespace

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "client/ClientScript.h"
+#include "runtime/Frame.h"
+#include "runtime/Str.h"
+
+namespace {
+
+// The server's end of the connection: notes each request as "Name(arguments)"
+// and answers the reply set for its name, success with an empty value otherwise.
+struct FakeServer : sys::message::IReaderWriterConnection {
+  std::map<std::string, std::string> replies;
+  std::vector<std::string> sent;
+  bool broken = false;
+
+  qtl::status GetStatus() override { return qtl::ok_status(); }
+  void Close() override {}
+  qtl::status Write(const std::string& request) override {
+    std::string name, arguments;
+    if (broken || !sys::message::frame::DecodeRequest(request, name, arguments)) return qtl::status::error(L"broken");
+    sent.push_back(name + "(" + arguments + ")");
+    return qtl::ok_status();
+  }
+  qtl::status Read(std::string& text) override {
+    const std::string name = sent.back().substr(0, sent.back().find('('));
+    text = replies.count(name) ? replies[name] : ";";
+    return qtl::ok_status();
+  }
+};
+
+// A reply text: the call's status and its value's text, as the server encodes them.
+std::string Pair(const std::string& status, const std::string& value) { return tally::wire::Arguments(status, value); }
+
+std::string Message(const qtl::status& status) { return status.ok() ? "ok" : str::as_u8string(status.get()->message); }
+
+class Client : public ::testing::Test {
+ protected:
+  // The output line of a script line, "!" before it when it reports a failure.
+  std::string Serve(const std::string& line, bool raw = false) {
+    std::string output;
+    bool failed = false;
+    EXPECT_TRUE(tally::script::RunLine(client, line, raw, output, failed).ok()) << line;
+    return failed ? "!" + output : output;
+  }
+
+  std::shared_ptr<FakeServer> server = std::make_shared<FakeServer>();
+  tally::TallyClient client{server};
+};
+
+TEST_F(Client, TypedCallsEncodeArgumentsAsTheServerGrammarReadsThem) {
+  server->replies["TrackTimedEventStart"] = Pair("", "0");
+  uint32_t id = 99;
+  qtl::status processed = qtl::status::error(L"stale");
+  for (const qtl::status& result :
+       {client.TrackEvent(L""), client.TrackValueEvent(L"a;b&c", 0xFFFFFFFF),
+        client.TrackTimedEventStart(L"\u00e9\u4e2d", id), client.TrackTimedEventEnd(7), client.SetExcludePII(true),
+        client.SetExcludePII(false), client.AddStandardGroup(qrn::analytics::EventsGroup), client.StartGroup(L"p"),
+        client.SetDataPoint(L"", L""), client.SetDataPoint(L"files", L"12"), client.EndGroup(),
+        client.SaveTo(L"web service"), client.Process(processed)}) {
+    EXPECT_TRUE(result.ok()) << Message(result);
+  }
+  EXPECT_EQ(id, 0u);
+  EXPECT_TRUE(processed.ok());
+  EXPECT_EQ(server->sent,
+            (std::vector<std::string>{"TrackEvent()", "TrackValueEvent(a&;b&&c;4294967295)",
+                                      "TrackTimedEventStart(\xC3\xA9\xE4\xB8\xAD)", "TrackTimedEventEnd(7)",
+                                      "SetExcludePII(t)", "SetExcludePII(f)", "AddStandardGroup(268435456)",
+                                      "StartGroup(p)", "SetDataPoint(;)", "SetDataPoint(files;12)", "EndGroup()",
+                                      "SaveTo(web service)", "Process()"}));
+}
+
+TEST_F(Client, DecodesTheStatusesAndValuesOfResults) {
+  server->replies = {{"Process", Pair("", qrn::grammar::EncodeStatus(qtl::status::error(L"Unable to save")))},
+                     {"TrackEvent", Pair(qrn::grammar::EncodeStatus(qtl::status::error(L"full")), "")},
+                     {"EndGroup", "not a pair"},
+                     {"StartGroup", "a bad status;"}};
+  qtl::status processed;
+  EXPECT_TRUE(client.Process(processed).ok());
+  EXPECT_EQ(Message(processed), "Unable to save");
+  EXPECT_EQ(Message(client.TrackEvent(L"e")), "full");
+  EXPECT_EQ(Message(client.EndGroup()), "Malformed reply to EndGroup");
+  EXPECT_EQ(Message(client.StartGroup(L"g")), "Malformed reply to StartGroup");
+  EXPECT_TRUE(client.Connected());
+}
+
+TEST_F(Client, ABrokenConnectionFailsEveryLaterCallAndEveryLaterLine) {
+  EXPECT_TRUE(client.TrackEvent(L"before").ok());
+  server->broken = true;
+  EXPECT_FALSE(client.TrackEvent(L"after").ok());
+  EXPECT_FALSE(client.Connected());
+  std::string output = "stale";
+  bool failed = false;
+  EXPECT_FALSE(tally::script::RunLine(client, "TrackEvent\tx", false, output, failed).ok());
+  EXPECT_EQ(output, "");
+  int exitCode = -5;
+  EXPECT_TRUE(client.Close(exitCode).ok());
+  EXPECT_EQ(exitCode, 0);  // no server process to wait for
+}
+
+TEST_F(Client, EachScriptLineGivesOneOutputLineAndOnlyLinesThatFitTheirCallAreSent) {
+  struct Case {
+    const char* line;
+    const char* output;
+    bool raw = false;
+  };
+  const Case cases[] = {
+      {"TrackValueEvent\tfile.open\t0x1F", "ok\t"},
+      {"TrackTimedEventStart\tmesh;generate\r", "ok\t3"},
+      {"TrackTimedEventEnd\t4294967295", "ok\t"},
+      {"SetDataPoint\tfiles\t", "ok\t"},
+      {"TrackValueEvent\tx", "!Wrong number of fields for TrackValueEvent: 2 arguments expected, 1 given\t"},
+      {"EndGroup\t", "!Wrong number of fields for EndGroup: 0 arguments expected, 1 given\t"},
+      {"TrackTimedEventEnd\t-1", "!Not a 32-bit number: \"-1\"\t"},
+      {"AddStandardGroup\t0x", "!Not a 32-bit number: \"0x\"\t"},
+      {"SetExcludePII\ttrue", "!Not a flag (t or f): \"true\"\t"},
+      {"", ""},
+      {"\r", ""},
+      // Raw lines send everything after the first TAB as it is.
+      {"TrackEvent\ta;b\tc&", "ok\t", true},
+      {"TrackTimedEventStart", "ok\t3", true},
+      {"EndGroup\t", "ok\t", true},
+  };
+  server->replies["TrackTimedEventStart"] = Pair("", "3");
+  for (const Case& c : cases) EXPECT_EQ(Serve(c.line, c.raw), c.output) << c.line;
+  EXPECT_EQ(server->sent,
+            (std::vector<std::string>{"TrackValueEvent(file.open;31)", "TrackTimedEventStart(mesh&;generate)",
+                                      "TrackTimedEventEnd(4294967295)", "SetDataPoint(files;)", "TrackEvent(a;b\tc&)",
+                                      "TrackTimedEventStart()", "EndGroup()"}));
+}
+
+TEST_F(Client, ScriptFailuresPrintTheStatusTextOnOneLine) {
+  const std::string failure = qrn::grammar::EncodeStatus(qtl::status::error(L"Unable to save to a\tb:\r\nno"));
+  server->replies = {{"Process", Pair("", failure)}, {"SaveTo", Pair(failure, "")}};
+  EXPECT_EQ(Serve("Process"), "!ok\tUnable to save to a b:  no");
+  EXPECT_EQ(Serve("SaveTo\tx"), "!Unable to save to a b:  no\t");
+  EXPECT_EQ(Serve("Process", true), "!ok\tUnable to save to a b:  no;;;;;;;-1");
+  EXPECT_EQ(Serve("SaveTo\tx", true), "!Unable to save to a b:  no\t");
+}
+
+TEST(ClientScript, NumbersAreDecimalOrHexadecimalAndFit32Bits) {
+  uint32_t value = 0;
+  const std::pair<const char*, uint32_t> numbers[] = {{"0", 0}, {"0xFFFFFFFF", 0xFFFFFFFF}, {"0X1a", 26}, {"007", 7}};
+  for (const auto& [text, expected] : numbers) {
+    EXPECT_TRUE(tally::script::ParseNumber(text, value) && value == expected) << text;
+  }
+  for (const char* bad : {"", "x", "0x", "+1", "-0", "1 ", " 1", "0x1G", "0x100000000", "4294967296", "12a"}) {
+    EXPECT_FALSE(tally::script::ParseNumber(bad, value)) << bad;
+  }
+}
+
+}  // namespace
