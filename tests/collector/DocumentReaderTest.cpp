@@ -35,7 +35,8 @@ TEST(DocumentReader, TurnsAnAnalyticsDocumentIntoRows) {
                                         {"file.open", 3, 5120, ((25 * 60 + 1) * 60 + 1) * 1000 + 200}}));
   std::vector<std::tuple<std::string, std::string, std::string>> points;
   for (const DataPointRow& p : rows.dataPoints) points.emplace_back(p.groupPath, p.name, p.value);
-  EXPECT_EQ(points, (decltype(points){{"project", "files", "12"}, {"project", "owner", "a & b"}, {"project/sub", "k", "v"}}));
+  EXPECT_EQ(points,
+            (decltype(points){{"project", "files", "12"}, {"project", "owner", "a & b"}, {"project/sub", "k", "v"}}));
 
   const MachineFacts& facts = rows.facts;
   // The memory line wins over the WMI figure; the first processor names the machine's.

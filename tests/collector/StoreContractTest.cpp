@@ -156,7 +156,9 @@ TEST_P(StoreContract, SummarizesEventsPerName) {
   Put("<3/>", MakeRows("", {{"quit", {}, {}, {}}}), 5000);
   using Row = std::tuple<std::string, int64_t, int64_t, int64_t, int64_t, Optional, Optional, Optional>;
   std::vector<Row> rows;
-  for (const auto& e : Ask(&Store::SummarizeEvents)) rows.emplace_back(e.name, e.count, e.documents, e.machines, e.valueSum, e.p50, e.p90, e.p99);
+  for (const auto& e : Ask(&Store::SummarizeEvents)) {
+    rows.emplace_back(e.name, e.count, e.documents, e.machines, e.valueSum, e.p50, e.p90, e.p99);
+  }
   // A document without a machine name counts no machine.
   EXPECT_EQ(rows, (std::vector<Row>{{"load", 101, 2, 2, 5050 + 5, 500, 900, 990}, {"quit", 2, 2, 1, 0, {}, {}, {}}}));
   const std::vector<EventSummary> quit = Ask(&Store::SummarizeEvents, Where("", 4000, {}, 100, "quit"));
@@ -189,7 +191,8 @@ TEST_P(StoreContract, MachinesShowTheNewestFacts) {
 
   const auto disks = Ask(&Store::DiskHistory, Where("pc"));
   ASSERT_EQ(disks.size(), 3u);
-  EXPECT_EQ(std::tie(disks[0].receivedMs, disks[0].disk.freeBytes, disks[2].disk.drive), std::make_tuple(1000, 10, "D:\\"));
+  EXPECT_EQ(std::tie(disks[0].receivedMs, disks[0].disk.freeBytes, disks[2].disk.drive),
+            std::make_tuple(1000, 10, "D:\\"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),

@@ -18,8 +18,8 @@ from dromika import COLLECTOR, XML, FolderCase, dromika, read_bytes
 
 ANALYTICS = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<dromika version='1.0' versionDisplay='1.0.0.1'>\r\n"
              '<project files="12" />\r\n<events>\r\n  <event name="session.init" eventtime="0d 0:00:00.015" />\r\n'
-             '  <event name="file.open" value="3" eventtime="0d 0:00:05.120" elapsed="0d 0:00:01.200" />\r\n'
-             '</events>\r\n<system>\r\n  <wmi>\r\n    <Win32_ComputerSystem Name="PC-1" NumberOfLogicalProcessors="4"/>\r\n'
+             '  <event name="file.open" value="3" eventtime="0d 0:00:05.120" elapsed="0d 0:00:01.200" />\r\n</events>\r\n'
+             '<system>\r\n  <wmi>\r\n    <Win32_ComputerSystem Name="PC-1" NumberOfLogicalProcessors="4"/>\r\n'
              "  </wmi>\r\n</system>\r\n</dromika>\r\n").encode()
 
 
@@ -175,9 +175,9 @@ class AuthTest(FolderCase):
     def test_tokens_guard_uploads_and_reads(self):
         c = self.collector("--tokens", self.write("tokens", b"# senders\n  right-token \n\nother\n"))
         for token, accepted in (("Bearer right-token", True), ("Bearer other", True), ("", False),
-                                ("Bearer wrong-token", False), ("Bearer right-toke", False), ("Bearer right-tokenx", False),
-                                ("right-token", False), ("bearer right-token", False), ("Basic right-token", False),
-                                ("Bearer # senders", False)):
+                                ("Bearer wrong-token", False), ("Bearer right-toke", False),
+                                ("Bearer right-tokenx", False), ("right-token", False), ("bearer right-token", False),
+                                ("Basic right-token", False), ("Bearer # senders", False)):
             headers = {"Authorization": token} if token else {}
             self.assertEqual(c.get("/v1/documents", headers)[0], 200 if accepted else 401, token)
             if not accepted:

@@ -91,37 +91,34 @@ class PagesTest(unittest.TestCase):
             self.assertIn('data-ready="1"', dom)
         return dom
 
-    def test_overview_shows_documents_events_and_machines(self):
-        dom = self.page("/", '<section class="per-day">', 'role="img"', "Documents received per day: ",
-                        '<section class="top-events">', "query.run", '<section class="timed-events">', 'role="img"',
-                        "p50", '<section class="machines">', self.machine, '<section class="recent">')
-        self.assertIn('href="/events/query.run?days=30"', dom)
-        self.assertIn('href="/?days=7"', dom)
-        dom = self.page("/?days=7&machine=APP-1", "machine APP-1")
-        self.assertNotIn('href="/machines/APP-0"', dom.split('<section class="machines">')[1])
-
-    def test_event_page_shows_count_over_time_and_elapsed_histogram(self):
-        self.page("/events/query.run", '<section class="event-summary">', '<td class="n" data-v="20">20</td>',
-                  '<section class="event-count">', 'role="img"', '<section class="event-elapsed">',
-                  'aria-label="Events per elapsed time: up to')
-
-    def test_machine_page_shows_its_documents_and_free_space(self):
-        self.page("/machines/APP-1", '<section class="facts">', '<section class="disk-history">',
-                  "Free space per disk: C:\\ from ", "<polyline", '<section class="documents">',
-                  f'href="/documents/{self.ids["app1"]}"')
-        self.page("/machines/" + urllib.parse.quote(self.machine), f'href="/documents/{self.ids["report"]}"')
-
-    def test_document_pages_show_each_block(self):
-        dom = self.page(f"/documents/{self.ids['report']}", f'href="/v1/documents/{self.ids["report"]}/raw"',
-                        '<section class="networking">', '<section class="system">', "Win32_OperatingSystem",
-                        '<section class="disks">', "available to the user", '<section class="registry">',
-                        '<section class="products">', '<section class="filesystem">', "<details>",
-                        '<section class="processes">', 'class="sortable"')
-        self.assertNotIn("<details open", dom)
-        self.page(f"/documents/{self.ids['app0']}", '<section class="group">', "project", '<section class="events">',
-                  "<td>query.run</td>")
-        self.page(f"/documents/{self.ids['broken']}", '<section class="unparsed">', '<p class="error">line 1: ',
-                  "&lt;dromika&gt;")
+    def test_each_page_shows_its_sections_in_order(self):
+        report, app0, app1, broken = (self.ids[name] for name in ("report", "app0", "app1", "broken"))
+        pages = [  # the path, then what it shows in that order
+            ("/", '<section class="per-day">', 'role="img"', "Documents received per day: ",
+             '<section class="top-events">', "query.run", '<section class="timed-events">', 'role="img"', "p50",
+             '<section class="machines">', self.machine, '<section class="recent">'),
+            ("/?days=7&machine=APP-1", "machine APP-1", '<section class="machines">'),
+            ("/events/query.run", '<section class="event-summary">', '<td class="n" data-v="20">20</td>',
+             '<section class="event-count">', 'role="img"', '<section class="event-elapsed">',
+             'aria-label="Events per elapsed time: up to'),
+            ("/machines/APP-1", '<section class="facts">', '<section class="disk-history">',
+             "Free space per disk: C:\\ from ", "<polyline", '<section class="documents">', f'href="/documents/{app1}"'),
+            ("/machines/" + urllib.parse.quote(self.machine), f'href="/documents/{report}"'),
+            (f"/documents/{report}", f'href="/v1/documents/{report}/raw"', '<section class="networking">',
+             '<section class="system">', "Win32_OperatingSystem", '<section class="disks">', "available to the user",
+             '<section class="registry">', '<section class="products">', '<section class="filesystem">', "<details>",
+             '<section class="processes">', 'class="sortable"'),
+            (f"/documents/{app0}", '<section class="group">', "project", '<section class="events">', "<td>query.run</td>"),
+            (f"/documents/{broken}", '<section class="unparsed">', '<p class="error">line 1: ', "&lt;dromika&gt;"),
+        ]
+        doms = {}
+        for path, *parts in pages:
+            with self.subTest(path=path):
+                doms[path] = self.page(path, *parts)
+        self.assertIn('href="/events/query.run?days=30"', doms["/"])
+        self.assertIn('href="/?days=7"', doms["/"])
+        self.assertNotIn('href="/machines/APP-0"', doms["/?days=7&machine=APP-1"].split('<section class="machines">')[1])
+        self.assertNotIn("<details open", doms[f"/documents/{report}"])
 
     def test_hostile_text_is_shown_and_runs_nothing(self):
         shown = "&lt;script&gt;document.title='pwned'&lt;/script&gt;"
@@ -148,7 +145,8 @@ class PagesTest(unittest.TestCase):
                     self.assertTrue(external not in html, external)
                 self.page("file://" + out, *(['<section class="processes">'] if name == "report" else []))
         screenshots = os.environ.get("DROMIKA_SCREENSHOTS")
-        for path, name in [("/", "overview.png"), (f"/documents/{self.ids['report']}", "document.png")] * bool(screenshots):
+        shots = [("/", "overview.png"), (f"/documents/{self.ids['report']}", "document.png")] if screenshots else []
+        for path, name in shots:
             browser(f"http://127.0.0.1:{self.collector.port}{path}", self.folder, "--hide-scrollbars",
                     "--window-size=1366,900", "--screenshot=" + os.path.join(screenshots, name))
 
