@@ -12,20 +12,12 @@
 #include "runtime/Console.h"
 #include "runtime/Uploader.h"
 
-namespace {
-
-void ApplyTestSettings() {
+int main() {
+  sys::console::SetAsUnicode();
   if (const char* timeout = std::getenv("DROMIKA_TEST_UPLOAD_TIMEOUT_MS")) {
     const auto ms = static_cast<uint32_t>(std::strtoul(timeout, nullptr, 10));
     ws::analytics::impl::SetUploadTimeoutsForTesting(ms, ms);
   }
-}
-
-}  // namespace
-
-int main() {
-  sys::console::SetAsUnicode();
-  ApplyTestSettings();
   int exitCode = 0;
   try {
     std::vector<std::wstring> positional;
