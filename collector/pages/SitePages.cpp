@@ -101,10 +101,6 @@ std::string Heading(const std::string& title, const Scope& scope) {
   return out + "</p>\n";
 }
 
-std::string Optional(const std::optional<int64_t>& value, const Format& format) {
-  return value ? format(*value) : "";
-}
-
 std::string NumberCell(const std::optional<int64_t>& value, const Format& format = Count) {
   if (!value) return "<td></td>";
   return "<td class=\"n\" data-v=\"" + std::to_string(*value) + "\">" + Escape(format(*value)) + "</td>";
