@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
+#include "Qrn.Tally/Modes.h"
 #include "client/ServerProcess.h"
 #include "runtime/PipeClient.h"
 #include "runtime/Str.h"
@@ -23,29 +25,28 @@ TEST(PipeClient, AnEndpointThatIsNotThereGivesAFailedConnection) {
   const std::string message = Message(missing->GetStatus());
   EXPECT_EQ(message.rfind("Unable to connect to ", 0), 0u) << message;
   EXPECT_NE(message.find("dromika-test-no-such-endpoint"), std::string::npos) << message;
+  EXPECT_FALSE(sys::message::MakeNamedPipeClientDuplex({std::wstring(4000, L'n'), 0, 0})->GetStatus().ok());
 }
 
-TEST(PipeClient, ANameTooLongForTheSystemFailsCleanly) {
-  auto connection = sys::message::MakeNamedPipeClientDuplex({std::wstring(4000, L'n'), 0, 0});
-  EXPECT_FALSE(connection->GetStatus().ok());
+TEST(ServerMode, AnEndpointNobodyHoldsOrNoNameEndsWithExitCodeOne) {
+  CommandLine commandLine;
+  commandLine.serverFlag = true;
+  EXPECT_EQ(RunServerMode(commandLine), 1);
+  commandLine.pipeName = L"dromika-absent-" + std::to_wstring(std::random_device{}());
+  EXPECT_EQ(RunServerMode(commandLine), 1);
 }
 
-TEST(ServerProcess, AProgramThatCannotRunIsReported) {
+TEST(ServerProcess, AServerThatCannotRunOrEndsBeforeConnectingIsReported) {
   std::unique_ptr<tally::client::ServerProcess> server;
   tally::client::LaunchOptions options;
   options.program = tally::client::ProgramBesideSelf(L"no-such-server");
-  const qtl::status status = tally::client::LaunchServer(options, server);
-  EXPECT_EQ(Message(status).rfind("Unable to start the server ", 0), 0u) << Message(status);
+  const std::string missing = Message(tally::client::LaunchServer(options, server));
+  EXPECT_EQ(missing.rfind("Unable to start the server ", 0), 0u) << missing;
   EXPECT_EQ(server, nullptr);
-}
 
-TEST(ServerProcess, AServerThatEndsBeforeConnectingIsReported) {
-  std::unique_ptr<tally::client::ServerProcess> server;
-  tally::client::LaunchOptions options;
   options.program = tally::client::ProgramBesideSelf(L"../DromikaCmd");
   options.extraArguments = {L"/unknown:option"};  // refused before it connects
-  const qtl::status status = tally::client::LaunchServer(options, server);
-  EXPECT_EQ(Message(status), "The server ended before connecting (exit code 1)");
+  EXPECT_EQ(Message(tally::client::LaunchServer(options, server)), "The server ended before connecting (exit code 1)");
 }
 
 }  // namespace
