@@ -36,7 +36,7 @@ std::vector<std::wsmatch> Lines(const std::wstring& text, const std::wstring& he
   return found;
 }
 
-// Every fixed drive of the host, in its order, with size texts matching its figures.
+// Every fixed drive of the host, in its order; the size texts are the unit tests'.
 TEST(HostBlocks, DisksAreTheFixedDrives) {
   const auto& machine = platform::HostMachine();
   std::vector<std::wstring> fixed, listed;
@@ -49,8 +49,6 @@ TEST(HostBlocks, DisksAreTheFixedDrives) {
   const std::wstring text = dromika::DiskSpaceBlock(machine).Produce();
   for (const auto& m : Lines(text, L"<disks>\n", line, L"</disks>\n")) {
     listed.push_back(m[1]);
-    EXPECT_EQ(m[4].str(), FormatByteSize(std::stoull(m[2].str()), 0));
-    EXPECT_EQ(m[5].str(), FormatByteSize(std::stoull(m[3].str()), 0));
     EXPECT_LE(std::stoull(m[3].str()), std::stoull(m[2].str()));
   }
   EXPECT_EQ(listed, fixed);
