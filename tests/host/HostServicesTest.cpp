@@ -1,14 +1,19 @@
-// The host's own services, as the blocks read them.
+// The host's own services: its program file, clock, figures, locales, saving,
+// and the pipe to the server.
 #include <gtest/gtest.h>
 
-#include <cwctype>
+#include <random>
+#include <regex>
 
 #include "Common/TextFile.h"
+#include "Qrn.Tally/Modes.h"
+#include "client/ServerProcess.h"
 #include "platform/Locale.h"
 #include "platform/Program.h"
 #include "platform/SystemInfo.h"
 #include "report/ReportBuilder.h"
 #include "runtime/Banner.h"
+#include "runtime/PipeClient.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
 #include "testing/TempFolder.h"
@@ -30,15 +35,6 @@ TEST(HostProgram, ReadsTheBuildVersionFromItsOwnFile) {
   EXPECT_NE(ReportBuilder().GetDocument().find(root), std::wstring::npos);
 }
 
-// Digits where the shape has a 9, the shape's own character elsewhere.
-bool HasShape(const std::wstring& text, const std::wstring& shape) {
-  if (text.size() != shape.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (shape[i] == L'9' ? !std::iswdigit(text[i]) : text[i] != shape[i]) return false;
-  }
-  return true;
-}
-
 TEST(HostSystemInfo, FiguresAreConsistentAndTimesHaveTheirShape) {
   const auto cpu = HostSystemInfo().Processors();
   EXPECT_GE(cpu.count, 1u);
@@ -48,8 +44,8 @@ TEST(HostSystemInfo, FiguresAreConsistentAndTimesHaveTheirShape) {
   EXPECT_GE(memory.totalPageFile, memory.totalPhys);
   EXPECT_LE(memory.availPageFile, memory.totalPageFile);
   const auto time = HostSystemInfo().LocalTime();
-  EXPECT_TRUE(HasShape(time.time, L"99:99:99")) << str::as_u8string(time.time);
-  EXPECT_TRUE(HasShape(time.date, L"99/99/9999")) << str::as_u8string(time.date);
+  EXPECT_TRUE(std::regex_match(time.time, std::wregex(L"\\d\\d:\\d\\d:\\d\\d"))) << str::as_u8string(time.time);
+  EXPECT_TRUE(std::regex_match(time.date, std::wregex(L"\\d\\d/\\d\\d/\\d{4}"))) << str::as_u8string(time.date);
   EXPECT_FALSE(time.zone.empty());
 }
 
@@ -100,6 +96,45 @@ TEST(SaveTextToFile, WritesUtf8WithCrLfAndNoByteOrderMarkOrLeavesTheError) {
   EXPECT_FALSE(SaveTextToFile(folder.Root().wstring(), L"x"));
   EXPECT_NE(sys::LastErrorCode(), 0u) << "the wrapper leaves the failing call's error";
   EXPECT_EQ(folder.Read(L"doc.xml"), "short\r\n");
+}
+
+std::string Message(const qtl::status& status) { return status.ok() ? "ok" : str::as_u8string(status.get()->message); }
+
+TEST(PipeClient, AnEndpointThatIsNotThereGivesAFailedConnection) {
+  auto empty = sys::message::MakeNamedPipeClientDuplex({L"", 1024, 1});
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(Message(empty->GetStatus()), "Unable to connect: no pipe name was given");
+  std::string text;
+  EXPECT_FALSE(empty->Read(text).ok());
+  EXPECT_FALSE(empty->Write("x").ok());
+
+  // Three attempts, 100 ms apart, then the system's reason.
+  auto missing = sys::message::MakeNamedPipeClientDuplex({L"dromika-test-no-such-endpoint", 1024, 3});
+  const std::string message = Message(missing->GetStatus());
+  EXPECT_EQ(message.rfind("Unable to connect to ", 0), 0u) << message;
+  EXPECT_NE(message.find("dromika-test-no-such-endpoint"), std::string::npos) << message;
+  EXPECT_FALSE(sys::message::MakeNamedPipeClientDuplex({std::wstring(4000, L'n'), 0, 0})->GetStatus().ok());
+}
+
+TEST(ServerMode, AnEndpointNobodyHoldsOrNoNameEndsWithExitCodeOne) {
+  CommandLine commandLine;
+  commandLine.serverFlag = true;
+  EXPECT_EQ(RunServerMode(commandLine), 1);
+  commandLine.pipeName = L"dromika-absent-" + std::to_wstring(std::random_device{}());
+  EXPECT_EQ(RunServerMode(commandLine), 1);
+}
+
+TEST(ServerProcess, AServerThatCannotRunOrEndsBeforeConnectingIsReported) {
+  std::unique_ptr<tally::client::ServerProcess> server;
+  tally::client::LaunchOptions options;
+  options.program = tally::client::ProgramBesideSelf(L"no-such-server");
+  const std::string missing = Message(tally::client::LaunchServer(options, server));
+  EXPECT_EQ(missing.rfind("Unable to start the server ", 0), 0u) << missing;
+  EXPECT_EQ(server, nullptr);
+
+  options.program = tally::client::ProgramBesideSelf(L"../DromikaCmd");
+  options.extraArguments = {L"/unknown:option"};  // refused before it connects
+  EXPECT_EQ(Message(tally::client::LaunchServer(options, server)), "The server ended before connecting (exit code 1)");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/Program.h"
@@ -44,10 +45,7 @@ TEST(WindowsExecutables, CarryTheApplicationManifest) {
 }
 
 TEST(ExtendedPath, IsAbsoluteNormalAndExtended) {
-  wchar_t current[4096] = {};
-  GetCurrentDirectoryW(4096, current);
-  std::wstring here = current;
-  if (here.back() != L'\\') here += L'\\';
+  const std::wstring here = (std::filesystem::current_path() / "").wstring();
   const struct {
     std::wstring given, expected;
   } cases[] = {

@@ -21,9 +21,4 @@ std::optional<std::wstring> MemoryEnvironment::Variable(const std::wstring& name
   return std::nullopt;
 }
 
-std::optional<std::vector<std::wstring>> MemoryEnvironment::Entries() {
-  if (missing_) return std::nullopt;
-  return entries_;
-}
-
 }  // namespace platform

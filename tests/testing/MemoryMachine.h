@@ -23,7 +23,9 @@ class MemoryEnvironment : public Environment {
   void SetMissing(bool missing) { missing_ = missing; }
 
   std::optional<std::wstring> Variable(const std::wstring& name) override;
-  std::optional<std::vector<std::wstring>> Entries() override;
+  std::optional<std::vector<std::wstring>> Entries() override {
+    return missing_ ? std::nullopt : std::optional<std::vector<std::wstring>>(entries_);
+  }
 
  private:
   std::vector<std::wstring> entries_;
