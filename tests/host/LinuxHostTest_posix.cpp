@@ -82,7 +82,8 @@ TEST_F(FilesystemBlockHost, RealFilesLinksAndOddEntries) {
       L"        <file name=\"deep.bin\" bytes=\"4\" size=\"4 B\"" + at + L"/>\n",
       L"        <file name=\"again\" bytes=\"7\" size=\"7 B\"" + at + L"/>\n",
       L"      </dir>\r\n",
-      L"       <file name=\"app.log\" bytes=\"17\" size=\"17 B\"" + at + L">\nstart&#013;\n&#009;indented\n       </file>\n",
+      L"       <file name=\"app.log\" bytes=\"17\" size=\"17 B\"" + at +
+          L">\nstart&#013;\n&#009;indented\n       </file>\n",
       L"       <file name=\"empty.txt\" bytes=\"0\" size=\"0 B\"" + at + L">\n       </file>\n",
       L"       <file name=\"notes.txt\" bytes=\"9\" size=\"9 B\"" + at + L">\ncaf&#233; &#233;t&#233;       </file>\n",
       L"       <file name=\"R&amp;D &lt;x&gt;.xml\" bytes=\"4\" size=\"4 B\"" + at + L">\n&lt;a/&gt;       </file>\n",

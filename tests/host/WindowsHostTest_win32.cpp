@@ -83,7 +83,8 @@ HANDLE ServerInAJob(DWORD parent) {
     entry.dwSize = sizeof entry;
     HANDLE child = nullptr;
     for (BOOL more = Process32FirstW(snapshot, &entry); more && !child; more = Process32NextW(snapshot, &entry)) {
-      if (entry.th32ParentProcessID == parent) child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
+      if (entry.th32ParentProcessID != parent) continue;
+      child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
     }
     CloseHandle(snapshot);
     BOOL inJob = FALSE;
@@ -104,11 +105,13 @@ TEST(ServerProcess, EndsWhenTheClientIsKilled) {
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
-  startup.hStdOutput = startup.hStdError = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  startup.hStdOutput = startup.hStdError =
+      CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   const std::wstring program = BuildFolder() + L"tally-client.exe";
   std::wstring command = L"\"" + program + L"\"";
   PROCESS_INFORMATION client{};
-  ASSERT_TRUE(CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &client));
+  ASSERT_TRUE(
+      CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &client));
   for (HANDLE handle : {client.hThread, input, startup.hStdOutput}) CloseHandle(handle);
 
   HANDLE server = ServerInAJob(client.dwProcessId);
