@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/Program.h"
@@ -44,10 +45,7 @@ TEST(WindowsExecutables, CarryTheApplicationManifest) {
 }
 
 TEST(ExtendedPath, IsAbsoluteNormalAndExtended) {
-  wchar_t current[4096] = {};
-  GetCurrentDirectoryW(4096, current);
-  std::wstring here = current;
-  if (here.back() != L'\\') here += L'\\';
+  const std::wstring here = (std::filesystem::current_path() / "").wstring();
   const struct {
     std::wstring given, expected;
   } cases[] = {
@@ -85,9 +83,8 @@ HANDLE ServerInAJob(DWORD parent) {
     entry.dwSize = sizeof entry;
     HANDLE child = nullptr;
     for (BOOL more = Process32FirstW(snapshot, &entry); more && !child; more = Process32NextW(snapshot, &entry)) {
-      if (entry.th32ParentProcessID == parent) {
-        child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
-      }
+      if (entry.th32ParentProcessID != parent) continue;
+      child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
     }
     CloseHandle(snapshot);
     BOOL inJob = FALSE;
@@ -101,28 +98,26 @@ HANDLE ServerInAJob(DWORD parent) {
 // process is killed, the server ends with it.
 TEST(ServerProcess, EndsWhenTheClientIsKilled) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE input = nullptr, script = nullptr;
+  HANDLE input = nullptr, script = nullptr;  // the client waits for lines that never come
   ASSERT_TRUE(CreatePipe(&input, &script, &inherit, 0));
-  SetHandleInformation(script, HANDLE_FLAG_INHERIT, 0);  // the client waits for lines that never come
-  HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  SetHandleInformation(script, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
-  startup.hStdOutput = startup.hStdError = nul;
+  startup.hStdOutput = startup.hStdError =
+      CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   const std::wstring program = BuildFolder() + L"tally-client.exe";
   std::wstring command = L"\"" + program + L"\"";
   PROCESS_INFORMATION client{};
-  ASSERT_TRUE(CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &client));
-  CloseHandle(client.hThread);
-  CloseHandle(input);
-  CloseHandle(nul);
+  ASSERT_TRUE(
+      CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &client));
+  for (HANDLE handle : {client.hThread, input, startup.hStdOutput}) CloseHandle(handle);
 
   HANDLE server = ServerInAJob(client.dwProcessId);
   TerminateProcess(client.hProcess, 9);
   WaitForSingleObject(client.hProcess, 10000);
-  CloseHandle(client.hProcess);
-  CloseHandle(script);
+  for (HANDLE handle : {client.hProcess, script}) CloseHandle(handle);
   ASSERT_NE(server, nullptr) << "no server in a job";
   const DWORD ended = WaitForSingleObject(server, 10000);
   if (ended != WAIT_OBJECT_0) TerminateProcess(server, 1);

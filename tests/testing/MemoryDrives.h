@@ -12,11 +12,23 @@ namespace platform {
 class MemoryDrives : public Drives {
  public:
   // A drive in list order; without space the system gives no figures for it.
-  void Add(const std::wstring& root, DriveType type, std::optional<DriveSpace> space = DriveSpace{});
+  void Add(const std::wstring& root, DriveType type, std::optional<DriveSpace> space = DriveSpace{}) {
+    drives_.push_back({root, type, space});
+  }
 
-  std::vector<std::wstring> RootPaths() override;
-  DriveType TypeOf(const std::wstring& root) override;
-  std::optional<DriveSpace> FreeSpace(const std::wstring& root) override;
+  std::vector<std::wstring> RootPaths() override {
+    std::vector<std::wstring> roots;
+    for (const auto& drive : drives_) roots.push_back(drive.root);
+    return roots;
+  }
+  DriveType TypeOf(const std::wstring& root) override {
+    const Drive* drive = Find(root);
+    return drive ? drive->type : DriveType::kNoRootDir;
+  }
+  std::optional<DriveSpace> FreeSpace(const std::wstring& root) override {
+    const Drive* drive = Find(root);
+    return drive ? drive->space : std::nullopt;
+  }
 
  private:
   struct Drive {
@@ -24,7 +36,12 @@ class MemoryDrives : public Drives {
     DriveType type;
     std::optional<DriveSpace> space;
   };
-  const Drive* Find(const std::wstring& root) const;
+  const Drive* Find(const std::wstring& root) const {
+    for (const auto& drive : drives_) {
+      if (drive.root == root) return &drive;
+    }
+    return nullptr;
+  }
 
   std::vector<Drive> drives_;
 };

@@ -36,8 +36,6 @@ MemoryFileSystem::MemoryFileSystem(Style style)
   entries_[L""].info.isFolder = true;  // the root
 }
 
-std::wstring MemoryFileSystem::RootPath() const { return style_ == Style::kWindows ? L"" : L"/"; }
-
 std::wstring MemoryFileSystem::CompareKey(const std::wstring& name) const {
   if (style_ == Style::kPosix) return name;
   std::wstring key = name;
@@ -78,8 +76,6 @@ MemoryFileSystem::Entry& MemoryFileSystem::Ensure(const std::wstring& path, bool
   return entry;
 }
 
-void MemoryFileSystem::AddFolder(const std::wstring& path, SystemTime modified) { Ensure(path, true, modified); }
-
 void MemoryFileSystem::AddFile(const std::wstring& path, std::string content, SystemTime modified,
                                std::optional<uint64_t> size) {
   Entry& entry = Ensure(path, false, modified);
@@ -97,10 +93,6 @@ void MemoryFileSystem::Remove(const std::wstring& path) {
   siblings.erase(std::remove(siblings.begin(), siblings.end(), key), siblings.end());
   entries_.erase(key);
 }
-
-void MemoryFileSystem::Deny(const std::wstring& path) { entries_[KeyOf(path)].denied = true; }
-
-void MemoryFileSystem::MakeRemote(const std::wstring& path) { entries_[KeyOf(path)].info.dataIsLocal = false; }
 
 std::optional<std::vector<FileInfo>> MemoryFileSystem::ListFolder(const std::wstring& folderPath) {
   auto found = entries_.find(KeyOf(folderPath));

@@ -16,7 +16,7 @@ class MemoryFileSystem : public FileSystem {
   explicit MemoryFileSystem(Style style = Style::kWindows);
 
   // Creates the folder and every folder on the way (path with or without final separator).
-  void AddFolder(const std::wstring& path, SystemTime modified = {});
+  void AddFolder(const std::wstring& path, SystemTime modified = {}) { Ensure(path, true, modified); }
   // Creates the file (and its folders); size defaults to the content's length.
   void AddFile(const std::wstring& path, std::string content, SystemTime modified = {},
                std::optional<uint64_t> size = std::nullopt);
@@ -25,13 +25,13 @@ class MemoryFileSystem : public FileSystem {
   // Removes the entry at path (the file "vanishes"); folders lose their contents too.
   void Remove(const std::wstring& path);
   // Listing the folder, or opening the file, fails from now on.
-  void Deny(const std::wstring& path);
+  void Deny(const std::wstring& path) { entries_[KeyOf(path)].denied = true; }
   // The file becomes a placeholder whose data is not on the disk.
-  void MakeRemote(const std::wstring& path);
+  void MakeRemote(const std::wstring& path) { entries_[KeyOf(path)].info.dataIsLocal = false; }
   void SetDriversFolder(std::wstring folder) { driversFolder_ = std::move(folder); }
 
   wchar_t Separator() const override { return separator_; }
-  std::wstring RootPath() const override;
+  std::wstring RootPath() const override { return style_ == Style::kWindows ? L"" : L"/"; }
   std::wstring CompareKey(const std::wstring& name) const override;
   std::wstring DriversFolder() const override { return driversFolder_; }
   std::optional<std::vector<FileInfo>> ListFolder(const std::wstring& folderPath) override;

@@ -21,36 +21,4 @@ std::optional<std::wstring> MemoryEnvironment::Variable(const std::wstring& name
   return std::nullopt;
 }
 
-std::optional<std::vector<std::wstring>> MemoryEnvironment::Entries() {
-  if (missing_) return std::nullopt;
-  return entries_;
-}
-
-uint32_t MemoryProgram::FileVersion(const std::wstring& path, std::wstring& out) {
-  out.clear();
-  auto found = versions.find(path);
-  if (found == versions.end()) return kErrorFileInvalid;
-  out = found->second;
-  return 0;
-}
-
-std::optional<std::wstring> MemoryLocale::Info(uint32_t lcid, uint32_t item) {
-  auto found = items_.find({lcid == kLocaleUserDefault ? userLcid : lcid, item});
-  if (found == items_.end()) return std::nullopt;
-  return found->second;
-}
-
-MemoryMachine::MemoryMachine(MemoryFileSystem::Style style) : files(style) {
-  machine_.files = &files;
-  machine_.registry = &registry;
-  machine_.environment = &environment;
-  machine_.program = &program;
-  machine_.management = &management;
-  machine_.monitors = &monitors;
-  machine_.locale = &locale;
-  machine_.system = &system;
-  machine_.drives = &drives;
-  machine_.network = &network;
-}
-
 }  // namespace platform

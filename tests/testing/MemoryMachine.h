@@ -23,7 +23,9 @@ class MemoryEnvironment : public Environment {
   void SetMissing(bool missing) { missing_ = missing; }
 
   std::optional<std::wstring> Variable(const std::wstring& name) override;
-  std::optional<std::vector<std::wstring>> Entries() override;
+  std::optional<std::vector<std::wstring>> Entries() override {
+    return missing_ ? std::nullopt : std::optional<std::vector<std::wstring>>(entries_);
+  }
 
  private:
   std::vector<std::wstring> entries_;
@@ -36,12 +38,16 @@ class MemoryProgram : public Program {
   std::map<std::wstring, std::wstring> versions;  // path to version text
 
   std::wstring ModulePath() override { return modulePath; }
-  uint32_t FileVersion(const std::wstring& path, std::wstring& out) override;
+  uint32_t FileVersion(const std::wstring& path, std::wstring& out) override {
+    auto found = versions.find(path);
+    out = found == versions.end() ? L"" : found->second;
+    return found == versions.end() ? kErrorFileInvalid : 0;
+  }
 };
 
 class MemoryMachine {
  public:
-  explicit MemoryMachine(MemoryFileSystem::Style style = MemoryFileSystem::Style::kWindows);
+  explicit MemoryMachine(MemoryFileSystem::Style style = MemoryFileSystem::Style::kWindows) : files(style) {}
   MemoryMachine(const MemoryMachine&) = delete;
   MemoryMachine& operator=(const MemoryMachine&) = delete;
 
@@ -61,7 +67,8 @@ class MemoryMachine {
   Machine& machine() { return machine_; }
 
  private:
-  Machine machine_;
+  Machine machine_{&files,  &registry,   &environment, &program, &drives,
+                   &network, &management, &monitors,    &locale,  &system};
 };
 
 }  // namespace platform

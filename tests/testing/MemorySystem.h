@@ -23,7 +23,10 @@ class MemoryLocale : public Locale {
   void Set(uint32_t lcid, uint32_t item, std::wstring text) { items_[{lcid, item}] = std::move(text); }
 
   uint32_t UserDefaultLcid() override { return userLcid; }
-  std::optional<std::wstring> Info(uint32_t lcid, uint32_t item) override;
+  std::optional<std::wstring> Info(uint32_t lcid, uint32_t item) override {
+    auto found = items_.find({lcid == kLocaleUserDefault ? userLcid : lcid, item});
+    return found == items_.end() ? std::nullopt : std::optional<std::wstring>(found->second);
+  }
 
  private:
   std::map<std::pair<uint32_t, uint32_t>, std::wstring> items_;

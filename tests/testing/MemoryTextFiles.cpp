@@ -2,12 +2,6 @@
 
 namespace platform {
 
-void MemoryTextFiles::Add(const std::string& path, std::string content) { files_[path] = std::move(content); }
-
-void MemoryTextFiles::AddLink(const std::string& path, std::string target) { links_[path] = std::move(target); }
-
-void MemoryTextFiles::AddDenied(const std::string& path) { denied_.insert(path); }
-
 void MemoryTextFiles::Remove(const std::string& path) {
   const std::string prefix = path + "/";
   auto gone = [&](const std::string& key) { return key == path || key.compare(0, prefix.size(), prefix) == 0; };

@@ -13,12 +13,12 @@ namespace platform {
 
 class MemoryTextFiles : public TextFiles {
  public:
-  void Add(const std::string& path, std::string content);
-  void AddLink(const std::string& path, std::string target);
+  void Add(const std::string& path, std::string content) { files_[path] = std::move(content); }
+  void AddLink(const std::string& path, std::string target) { links_[path] = std::move(target); }
   // A folder that lists even when nothing is inside.
   void AddFolder(const std::string& path) { folders_.insert(path); }
   // An entry that is listed but cannot be read, as /proc/<pid>/fd of another user.
-  void AddDenied(const std::string& path);
+  void AddDenied(const std::string& path) { denied_.insert(path); }
   void Remove(const std::string& path);
 
   std::optional<std::string> Read(const std::string& path) override;

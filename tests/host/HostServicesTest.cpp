@@ -1,0 +1,140 @@
+// The host's own services: its program file, clock, figures, locales, saving,
+// and the pipe to the server.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+
+#include "Common/TextFile.h"
+#include "Qrn.Tally/Modes.h"
+#include "client/ServerProcess.h"
+#include "platform/Locale.h"
+#include "platform/Program.h"
+#include "platform/SystemInfo.h"
+#include "report/ReportBuilder.h"
+#include "runtime/Banner.h"
+#include "runtime/PipeClient.h"
+#include "runtime/Str.h"
+#include "runtime/SystemError.h"
+#include "testing/TempFolder.h"
+
+namespace {
+
+using namespace platform;
+
+// Every executable of the tree carries the build's version where the host
+// keeps file versions: a version resource on Windows, an ELF section on Linux.
+TEST(HostProgram, ReadsTheBuildVersionFromItsOwnFile) {
+  const std::wstring build = str::as_wstring(version::BuildVersion());
+  std::wstring version;
+  ASSERT_EQ(HostProgram().FileVersion(HostProgram().ModulePath(), version), 0u);
+  EXPECT_EQ(version, build);
+  EXPECT_NE(HostProgram().FileVersion(L"no-such-file.exe", version), 0u);
+  EXPECT_EQ(version, L"");
+  const std::wstring root = L"<dromika version='" + ShortVersion(build) + L"' versionDisplay='" + build + L"'>\r\n";
+  EXPECT_NE(ReportBuilder().GetDocument().find(root), std::wstring::npos);
+}
+
+TEST(HostSystemInfo, FiguresAreConsistentAndTimesHaveTheirShape) {
+  const auto cpu = HostSystemInfo().Processors();
+  EXPECT_GE(cpu.count, 1u);
+  EXPECT_NE(cpu.architecture, 0xFFFF);
+  const auto memory = HostSystemInfo().Memory();
+  EXPECT_GT(memory.totalPhys, 0u);
+  EXPECT_GE(memory.totalPageFile, memory.totalPhys);
+  EXPECT_LE(memory.availPageFile, memory.totalPageFile);
+  const auto time = HostSystemInfo().LocalTime();
+  EXPECT_TRUE(std::regex_match(time.time, std::wregex(L"\\d\\d:\\d\\d:\\d\\d"))) << str::as_u8string(time.time);
+  EXPECT_TRUE(std::regex_match(time.date, std::wregex(L"\\d\\d/\\d\\d/\\d{4}"))) << str::as_u8string(time.date);
+  EXPECT_FALSE(time.zone.empty());
+}
+
+TEST(HostLocale, EnglishNamesAndSeparators) {
+  const struct {
+    uint32_t lcid;
+    const wchar_t *language, *country;
+  } names[] = {{0x0409, L"English", L"United States"},
+               {0x0407, L"German", L"Germany"},
+               {0x040C, L"French", L"France"},
+               {0x007F, L"Invariant Language", L"Invariant Country"}};
+  for (const auto& c : names) {
+    EXPECT_EQ(HostLocale().Info(c.lcid, kLocaleSEngLanguage), c.language) << c.lcid;
+    EXPECT_EQ(HostLocale().Info(c.lcid, kLocaleSEngCountry), c.country) << c.lcid;
+  }
+  // A named locale stands in for the user's.
+  const struct {
+    const wchar_t* name;
+    uint32_t lcid;
+    const wchar_t *language, *decimal, *thousand, *list;
+  } named[] = {{L"de-DE", 0x0407, L"German", L",", L".", L";"}, {L"en-US", 0x0409, L"English", L".", L",", L","}};
+  for (const auto& c : named) {
+    auto locale = NamedLocale(c.name);
+    ASSERT_NE(locale, nullptr) << c.lcid;
+    EXPECT_EQ(locale->UserDefaultLcid(), c.lcid);
+    EXPECT_EQ(locale->Info(c.lcid, kLocaleSEngLanguage), c.language);
+    EXPECT_EQ(locale->Info(kLocaleUserDefault, kLocaleSDecimal), c.decimal);
+    EXPECT_EQ(locale->Info(kLocaleUserDefault, kLocaleSThousand), c.thousand);
+    EXPECT_EQ(locale->Info(kLocaleUserDefault, kLocaleSList), c.list);
+  }
+  Locale& user = HostLocale();
+  EXPECT_EQ(user.Info(user.UserDefaultLcid(), kLocaleSEngLanguage), user.Info(kLocaleUserDefault, kLocaleSEngLanguage));
+  EXPECT_TRUE(user.Info(kLocaleUserDefault, kLocaleSDecimal));
+  EXPECT_EQ(ListSeparatorFor(L","), L";");
+  EXPECT_EQ(ListSeparatorFor(L"."), L",");
+  EXPECT_EQ(ListSeparatorFor(L""), L",");
+}
+
+// Failed saves (a missing folder, a folder, a path holding NUL) and their
+// one-line reasons are checked end to end, in report and server mode.
+TEST(SaveTextToFile, WritesUtf8WithCrLfAndNoByteOrderMarkOrLeavesTheError) {
+  testing::TempFolder folder;
+  const std::wstring path = folder.Path(L"doc.xml");
+  ASSERT_TRUE(SaveTextToFile(path, L"<a>\n caf\u00e9 \u20ac\n</a>\n"));
+  EXPECT_EQ(folder.Read(L"doc.xml"), "<a>\r\n caf\xC3\xA9 \xE2\x82\xAC\r\n</a>\r\n");
+  ASSERT_TRUE(SaveTextToFile(path, L"short\n"));
+  EXPECT_EQ(folder.Read(L"doc.xml"), "short\r\n") << "an existing file is replaced";
+  EXPECT_FALSE(SaveTextToFile(folder.Root().wstring(), L"x"));
+  EXPECT_NE(sys::LastErrorCode(), 0u) << "the wrapper leaves the failing call's error";
+  EXPECT_EQ(folder.Read(L"doc.xml"), "short\r\n");
+}
+
+std::string Message(const qtl::status& status) { return status.ok() ? "ok" : str::as_u8string(status.get()->message); }
+
+TEST(PipeClient, AnEndpointThatIsNotThereGivesAFailedConnection) {
+  auto empty = sys::message::MakeNamedPipeClientDuplex({L"", 1024, 1});
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(Message(empty->GetStatus()), "Unable to connect: no pipe name was given");
+  std::string text;
+  EXPECT_FALSE(empty->Read(text).ok());
+  EXPECT_FALSE(empty->Write("x").ok());
+
+  // Three attempts, 100 ms apart, then the system's reason.
+  auto missing = sys::message::MakeNamedPipeClientDuplex({L"dromika-test-no-such-endpoint", 1024, 3});
+  const std::string message = Message(missing->GetStatus());
+  EXPECT_EQ(message.rfind("Unable to connect to ", 0), 0u) << message;
+  EXPECT_NE(message.find("dromika-test-no-such-endpoint"), std::string::npos) << message;
+  EXPECT_FALSE(sys::message::MakeNamedPipeClientDuplex({std::wstring(4000, L'n'), 0, 0})->GetStatus().ok());
+}
+
+TEST(ServerMode, AnEndpointNobodyHoldsOrNoNameEndsWithExitCodeOne) {
+  CommandLine commandLine;
+  commandLine.serverFlag = true;
+  EXPECT_EQ(RunServerMode(commandLine), 1);
+  commandLine.pipeName = L"dromika-absent-" + std::to_wstring(std::random_device{}());
+  EXPECT_EQ(RunServerMode(commandLine), 1);
+}
+
+TEST(ServerProcess, AServerThatCannotRunOrEndsBeforeConnectingIsReported) {
+  std::unique_ptr<tally::client::ServerProcess> server;
+  tally::client::LaunchOptions options;
+  options.program = tally::client::ProgramBesideSelf(L"no-such-server");
+  const std::string missing = Message(tally::client::LaunchServer(options, server));
+  EXPECT_EQ(missing.rfind("Unable to start the server ", 0), 0u) << missing;
+  EXPECT_EQ(server, nullptr);
+
+  options.program = tally::client::ProgramBesideSelf(L"../DromikaCmd");
+  options.extraArguments = {L"/unknown:option"};  // refused before it connects
+  EXPECT_EQ(Message(tally::client::LaunchServer(options, server)), "The server ended before connecting (exit code 1)");
+}
+
+}  // namespace

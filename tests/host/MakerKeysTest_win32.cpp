@@ -1,0 +1,234 @@
+// The maker's keys in the real registry, in both views, and the products
+// they name with their folders on the disk, read back through the registry,
+// products and file system blocks. The rules for names, values, versions and
+// contents are the unit tests'; here the real registry and file system answer.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "platform/Machine.h"
+#include "report/ReportBuilder.h"
+#include "report/XmlText.h"
+#include "report/blocks/FilesystemBlock.h"
+#include "report/blocks/RegistryBlock.h"
+#include "runtime/LongPath.h"
+#include "runtime/Str.h"
+#include "testing/Fixture.h"
+#include "testing/TempFolder.h"
+
+namespace {
+
+using sys::file::ExtendedPath;
+
+const std::wstring kMaker = L"Software\\VANTOREL";
+const std::wstring kUninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// Deletes the named top key with everything below it before and after the
+// test. view is 0 or one of KEY_WOW64_64KEY and KEY_WOW64_32KEY.
+class ScratchKey {
+ public:
+  ScratchKey(HKEY root, std::wstring removeOnExit, REGSAM view = 0)
+      : root_(root), remove_(std::move(removeOnExit)), view_(view) {
+    Remove();
+  }
+  ~ScratchKey() { Remove(); }
+  ScratchKey(const ScratchKey&) = delete;
+  ScratchKey& operator=(const ScratchKey&) = delete;
+
+  // Creates the key and the keys on the way; with a name, sets that value too.
+  void Raw(const std::wstring& key, const wchar_t* name = nullptr, DWORD type = 0, const void* data = nullptr,
+           DWORD size = 0) {
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_WRITE | view_, nullptr, &handle, nullptr)) return;
+    if (name) RegSetValueExW(handle, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(handle);
+  }
+  void Text(const std::wstring& key, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ) {
+    Raw(key, name.c_str(), type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  }
+  void Number(const std::wstring& key, const wchar_t* name, DWORD number) {
+    Raw(key, name, REG_DWORD, &number, sizeof number);
+  }
+
+ private:
+  // The view applies to a path, so the parent is opened in it and the last name deleted there.
+  void Remove() {
+    const size_t slash = remove_.rfind(L'\\');
+    HKEY parent = nullptr;
+    if (RegOpenKeyExW(root_, remove_.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view_, &parent)) return;
+    RegDeleteTreeW(parent, remove_.substr(slash + 1).c_str());
+    RegCloseKey(parent);
+  }
+
+  HKEY root_;
+  std::wstring remove_;
+  REGSAM view_;
+};
+
+// Writes the file, last written at 2024-03-05 09:07:03 UTC; a size past the
+// bytes makes it sparse.
+bool WriteStamped(const std::wstring& path, const std::string& bytes, LONGLONG size = 0) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const SYSTEMTIME utc{2024, 3, 0, 5, 9, 7, 3, 0};
+  FILETIME time{};
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && SystemTimeToFileTime(&utc, &time);
+  if (size > 0) ok = ok && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  ok = ok && SetFileTime(file, nullptr, nullptr, &time);
+  CloseHandle(file);
+  return ok;
+}
+
+
+// The part of the block text from the line that opens `first` to the line that closes it.
+std::wstring Section(const std::wstring& text, const std::wstring& first, const std::wstring& last) {
+  const size_t start = text.find(first);
+  const size_t end = text.find(last, start);
+  if (start == std::wstring::npos || end == std::wstring::npos) return L"(missing)";
+  return text.substr(start, end + last.size() - start);
+}
+
+TEST(HostRegistryBlock, WritesTheMakersKeysAsStored) {
+  ScratchKey user(HKEY_CURRENT_USER, kMaker), machine(HKEY_LOCAL_MACHINE, kMaker);
+  user.Text(kMaker, L"", L"the default value is never written");
+  user.Text(kMaker, L"Alpha", L"a & <b>");
+  user.Text(kMaker, L"Bravo", L"%TEMP%\\x", REG_EXPAND_SZ);
+  user.Number(kMaker, L"Charlie", 1024);
+  const BYTE binary[] = {1, 2, 3};
+  user.Raw(kMaker, L"Delta", REG_BINARY, binary, sizeof binary);
+  const wchar_t multi[] = L"a\0b\0";
+  user.Raw(kMaker, L"Echo", REG_MULTI_SZ, multi, sizeof multi);
+  user.Raw(kMaker, L"Foxtrot", REG_NONE, binary, sizeof binary);
+  user.Raw(kMaker, L"Golf", REG_SZ, nullptr, 0);
+  user.Raw(kMaker, L"Hotel", REG_SZ, L"abc", 3 * sizeof(wchar_t));  // no terminating NUL
+  user.Raw(kMaker, L"India", REG_DWORD, nullptr, 0);
+  user.Text(kMaker, L"Juliet", std::wstring(1500, L'j'));  // larger than the first data buffer
+  user.Text(kMaker + L"\\Nested\\Deeper", L"Leaf", L"\u00e9t\u00e9");
+  user.Raw(kMaker + L"\\Other");
+  user.Text(kMaker, std::wstring(300, L'n'), L"a name longer than the buffer ends the list");
+  user.Text(kMaker, L"Zulu", L"never reached");
+  machine.Text(kMaker + L"\\Tally", L"Version", L"10.2");
+  // What a 32-bit installer wrote: a key both views hold is written once, the 64-bit view's.
+  ScratchKey narrow(HKEY_LOCAL_MACHINE, kMaker, KEY_WOW64_32KEY);
+  narrow.Text(kMaker + L"\\Tally", L"Version", L"9.0");
+  narrow.Text(kMaker + L"\\Legacy", L"Version", L"1.0");
+
+  const std::wstring text = dromika::RegistryBlock(platform::HostMachine()).Produce();
+  EXPECT_EQ(str::as_u8string(Section(text, L"  <key name=\"HKCU\">\n", L"\n  </key>\n")),
+            testing::ReadFixture("host/registry_hkcu_win32.xml"));
+  EXPECT_NE(text.find(L"  <key name=\"HKLM\">\n    <key name=\"Software\">\n      <key name=\"VANTOREL\">\n"
+                      L"        <key name=\"Tally\">\n"
+                      L"          <value name=\"Version\" type=\"REG_SZ\" value=\"10.2\"/>\n"
+                      L"        </key>\n"
+                      L"        <key name=\"Legacy\">\n"
+                      L"          <value name=\"Version\" type=\"REG_SZ\" value=\"1.0\"/>\n"
+                      L"        </key>\n      </key>\n    </key>\n  </key>\n</registry>\n"),
+            std::wstring::npos)
+      << str::as_u8string(text);
+}
+
+class HostProducts : public ::testing::Test {
+ protected:
+  // Past MAX_PATH only the extended form reaches: the deep chain goes first, deepest first.
+  void TearDown() override {
+    DeleteFileW(ExtendedPath(deep_ + L"deep.log").c_str());
+    for (; deep_.size() > folder_.size(); deep_.erase(deep_.rfind(L'\\', deep_.size() - 2) + 1)) {
+      RemoveDirectoryW(ExtendedPath(deep_).c_str());
+    }
+  }
+  std::wstring Run() {
+    ReportBuilder builder(0x20 | 0x80, false);
+    builder.Reset();
+    builder.RunAll([](const std::wstring&) {});
+    return builder.BlockText();
+  }
+  // Fails the test, showing the start of `text`, when `part` is not in it.
+  static void ExpectIn(const std::wstring& text, const std::wstring& part) {
+    EXPECT_NE(text.find(part), std::wstring::npos) << str::as_u8string(part.substr(0, 300)) << "\nin:\n"
+                                                   << str::as_u8string(text.substr(0, 5000));
+  }
+
+  testing::TempFolder product_, pluginFolder_;
+  const std::wstring folder_ = product_.FolderPath(), plugin_ = pluginFolder_.FolderPath();
+  std::wstring deep_ = folder_;
+  ScratchKey uninstall_{HKEY_LOCAL_MACHINE, kUninstall + L"{DROMIKA-TEST-A}"};
+  ScratchKey uninstallB_{HKEY_LOCAL_MACHINE, kUninstall + L"{DROMIKA-TEST-B}"};
+  ScratchKey maker_{HKEY_LOCAL_MACHINE, kMaker};
+};
+
+TEST_F(HostProducts, ListsTheMakersProductsAndTheirFiles) {
+  const std::wstring a = kUninstall + L"{DROMIKA-TEST-A}", b = kUninstall + L"{DROMIKA-TEST-B}";
+  uninstall_.Text(a, L"HelpLink", L"https://vantorel.example/support");
+  uninstall_.Text(a, L"InstallLocation", folder_);
+  uninstall_.Text(a, L"DisplayName", L"Tally & Co");
+  uninstall_.Text(a, L"DisplayVersion", L"10.2.0.7");
+  uninstall_.Text(a, L"Comments", L"<test>");
+  uninstallB_.Text(b, L"HelpLink", L"https://VANTOREL.example/support");
+  uninstallB_.Text(b, L"InstallLocation", folder_);
+  maker_.Text(kMaker + L"\\Plugin", L"InstallFolder", plugin_);
+  maker_.Text(kMaker + L"\\Plugin", L"ProductLabel", L"Plugin");
+  maker_.Text(kMaker + L"\\Plugin", L"ProductCode", L"{P}");
+  maker_.Number(kMaker + L"\\Plugin\\Inner", L"InstallLocation", 7);
+  maker_.Text(kMaker + L"\\Plugin\\Inner\\Leaf", L"ShellExInstallLocation", L"");
+  ASSERT_TRUE(WriteStamped(plugin_ + L"plugin.txt", "plug"));
+  ASSERT_TRUE(WriteStamped(folder_ + L"app.log", "start\r\n\tindented\n"));
+  ASSERT_TRUE(WriteStamped(folder_ + L"empty.txt", ""));
+  std::string big(600000, 'b');
+  big.front() = 'H';
+  big.back() = 'T';
+  ASSERT_TRUE(WriteStamped(folder_ + L"big.log", big));
+  ASSERT_TRUE(WriteStamped(folder_ + L"huge.bin", "", 5ll << 30));
+
+  const std::wstring text = Run();
+  ExpectIn(text, L"<products>\n"
+                 L"  <product name=\"Tally &amp; Co\" installedversion=\"10.2.0.7\" comments=\"&lt;test&gt;\""
+                 L" installlocation=\"" + XmlEscape(folder_) + L"\" guid=\"{DROMIKA-TEST-A}\"/>\n"
+                 L"  <product name=\"Plugin\" installedversion=\"\" installlocation=\"" + XmlEscape(plugin_) +
+                     L"\" guid=\"{P}\"/>\n"
+                 L"  <product name=\"\" installedversion=\"\" installlocation=\"\" guid=\"\"/>\n"
+                 L"</products>\n");
+  const std::wstring at = L" datemodified=\"05/03/2024 9:07:03\"";
+  ExpectIn(text, L"<file name=\"app.log\" bytes=\"17\" size=\"17 B\"" + at + L">\nstart&#013;\n&#009;indented\n");
+  ExpectIn(text, L"<file name=\"empty.txt\" bytes=\"0\" size=\"0 B\"" + at + L">\n");
+  ExpectIn(text, L"<file name=\"huge.bin\" bytes=\"5368709120\" size=\"5 GB\"");
+  ExpectIn(text, L"<file name=\"plugin.txt\" bytes=\"4\" size=\"4 B\"" + at + L">\nplug");
+  ExpectIn(text, L"<file name=\"big.log\" bytes=\"600000\" size=\"586 KB\"" + at + L">\nH" +
+                     std::wstring(255999, L'b') + dromika::kContentNotice + std::wstring(255999, L'b') + L"T");
+}
+
+// 32-bit installers write into the 32-bit registry view, and a product's
+// folders may lie deeper than MAX_PATH: both are found, a key that both views
+// hold is listed once (from the 64-bit view), and the deep file's content is
+// read while the document keeps the path as it was given.
+TEST_F(HostProducts, FindsThe32BitViewAndFoldersPastMaxPath) {
+  const std::wstring key = kUninstall + L"{DROMIKA-TEST-32}";
+  ScratchKey narrowUninstall{HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY};
+  ScratchKey narrowMaker{HKEY_LOCAL_MACHINE, kMaker, KEY_WOW64_32KEY};
+  while (deep_.size() <= MAX_PATH + 20) {
+    deep_ += L"a-folder-name-that-is-long\\";
+    ASSERT_TRUE(CreateDirectoryW(ExtendedPath(deep_).c_str(), nullptr));
+  }
+  ASSERT_TRUE(WriteStamped(ExtendedPath(deep_ + L"deep.log"), "far down"));
+  narrowUninstall.Text(key, L"HelpLink", L"https://vantorel.example/");
+  narrowUninstall.Text(key, L"InstallLocation", deep_);
+  for (auto* view : {&maker_, &narrowMaker}) {
+    view->Text(kMaker + L"\\Both", L"ProductLabel", view == &maker_ ? L"Both 64" : L"Both 32");
+    view->Text(kMaker + L"\\Both", L"InstallFolder", L"");
+  }
+  narrowMaker.Text(kMaker + L"\\Old", L"ProductLabel", L"Old 32");
+  narrowMaker.Text(kMaker + L"\\Old", L"InstallFolder", L"");
+
+  const std::wstring text = Run();
+  ExpectIn(text, L"<products>\n"
+                 L"  <product name=\"\" installedversion=\"\" comments=\"\" installlocation=\"" + XmlEscape(deep_) +
+                     L"\" guid=\"{DROMIKA-TEST-32}\"/>\n"
+                 L"  <product name=\"Both 64\" installedversion=\"\" installlocation=\"\" guid=\"\"/>\n"
+                 L"  <product name=\"Old 32\" installedversion=\"\" installlocation=\"\" guid=\"\"/>\n"
+                 L"</products>\n");
+  ExpectIn(text, L"<file name=\"deep.log\" bytes=\"8\" size=\"8 B\" datemodified=\"05/03/2024 9:07:03\">\nfar down");
+}
+
+}  // namespace
