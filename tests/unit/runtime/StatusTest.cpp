@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "runtime/Status.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -17,7 +17,7 @@ TEST(Status, CopyIsAValueNotAReference) {
   EXPECT_EQ(qtl::status().text(), L"");
 }
 
-TEST(Status, ThrowStatusStampsTheSource) {
+TEST(Status, ErrorTextsNameTheirSource) {
   try {
     ThrowStatus(QrnError::syntax("a;b"), "common\\grammar_Tuple", 102);
     FAIL();
@@ -25,9 +25,6 @@ TEST(Status, ThrowStatusStampsTheSource) {
     EXPECT_EQ(e.get_status().text(), L"Syntax error; \"a;b\" (common\\grammar_Tuple:102)");
     EXPECT_STREQ(e.what(), "Syntax error; \"a;b\" (common\\grammar_Tuple:102)");
   }
-}
-
-TEST(Status, ErrorMakersCarryTheirText) {
   EXPECT_EQ(QrnError::internal("CommandLine::Assign", "Qrn.Tally\\Qrn.Tally", 356).text(),
             L"Internal error; CommandLine::Assign (Qrn.Tally\\Qrn.Tally:356)");
   EXPECT_EQ(QrnError::unexpected_exception("bad_alloc").text(), L"Unexpected exception; bad_alloc");
