@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/linux/Drm.h"
 #include "runtime/Str.h"
 #include "testing/MemoryTextFiles.h"
@@ -41,19 +43,15 @@ TEST(EdidMonitorName, RefusesBrokenBlocks) {
 
 TEST(DrmMonitors, ListsConnectedConnectorsInNameOrder) {
   platform::MemoryTextFiles files;
-  const std::string drm = "/sys/class/drm/";
-  files.Add(drm + "version", "drm 1.1.0\n");
-  files.Add(drm + "card0/dev", "226:0\n");
-  files.AddLink(drm + "card0/device/driver", "../../../bus/pci/drivers/i915");
-  files.Add(drm + "card0-eDP-1/status", "connected\n");
-  files.Add(drm + "card0-eDP-1/modes", "1920x1200\n1600x1200\n");
-  files.Add(drm + "card0-eDP-1/edid", Edid("LQ140M1JW49"));
-  files.Add(drm + "card0-DP-1/status", "disconnected\n");
-  files.Add(drm + "card0-DP-2/status", "connected\n");
-  files.Add(drm + "card0-DP-2/modes", "3840x2160\n");
-  files.Add(drm + "card0-DP-2/edid", "");
-  files.Add(drm + "card1-HDMI-A-1/status", "connected\n");
-  files.Add(drm + "renderD128/dev", "226:128\n");
+  files.AddLink("/sys/class/drm/card0/device/driver", "../../../bus/pci/drivers/i915");
+  for (const auto& [path, text] : std::map<std::string, std::string>{
+           {"version", "drm 1.1.0\n"}, {"card0/dev", "226:0\n"}, {"renderD128/dev", "226:128\n"},
+           {"card0-eDP-1/status", "connected\n"}, {"card0-eDP-1/modes", "1920x1200\n1600x1200\n"},
+           {"card0-eDP-1/edid", Edid("LQ140M1JW49")}, {"card0-DP-1/status", "disconnected\n"},
+           {"card0-DP-2/status", "connected\n"}, {"card0-DP-2/modes", "3840x2160\n"}, {"card0-DP-2/edid", ""},
+           {"card1-HDMI-A-1/status", "connected\n"}}) {
+    files.Add("/sys/class/drm/" + path, text);
+  }
   std::string text;
   for (const auto& m : platform::DrmMonitors(files)) {
     text += str::as_u8string(m.monitorDescription + L" on " + m.cardDescription) + " " + std::to_string(m.width) +

@@ -92,8 +92,8 @@ TEST(MemoryKbOf, FallsBackWhenMemAvailableIsMissingOrImplausible) {
                                                     {common + "MemAvailable: 5000 kB\n", 400},
                                                     {"MemTotal: 10 kB\nMemFree: 50 kB\n", 10}, {"Shmem: 5 kB\n", 0}};
   for (const auto& [meminfo, available] : cases) EXPECT_EQ(MemoryKbOf(meminfo).available, available) << meminfo;
-  const auto memory = MemoryKbOf(common);
-  EXPECT_EQ(std::vector<uint64_t>({memory.total, memory.swapTotal, memory.swapFree}), std::vector<uint64_t>({1000, 10, 5}));
+  const auto m = MemoryKbOf(common);
+  EXPECT_EQ(std::vector<uint64_t>({m.total, m.swapTotal, m.swapFree}), std::vector<uint64_t>({1000, 10, 5}));
 }
 
 TEST(ProcessorSummaryOf, UsesWindowsCodes) {

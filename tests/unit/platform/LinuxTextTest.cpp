@@ -38,20 +38,17 @@ TEST(LinuxText, SmallFields) {
   for (const char* bad : {"-1", "self", ""}) EXPECT_FALSE(ParseNumber(bad)) << bad;
 }
 
-TEST(CimDateTime, PadsEveryFieldAndSignsTheOffset) {
+TEST(WmiForms, DatesTimesAndPriorities) {
+  // Dates pad every field and sign the offset.
   CivilTime t{2024, 3, 7, 9, 5, 2, 250000, -330};
   EXPECT_EQ(CimDateTime(t), "20240307090502.250000-330");
   t.offsetMinutes = t.microsecond = 0;
   EXPECT_EQ(CimDateTime(t), "20240307090502.000000+000");
-}
-
-TEST(TicksTo100ns, ConvertsWithoutOverflowing) {
+  // Ticks to 100 ns without overflowing.
   EXPECT_EQ(TicksTo100ns(1, 1000), 10000u);
   EXPECT_EQ(TicksTo100ns(18446744073709ull, 100), 1844674407370900000ull);
   EXPECT_EQ(TicksTo100ns(5, 0), 0u);
-}
-
-TEST(WindowsPriority, MapsNiceAndPolicyToBasePriorityClasses) {
+  // Nice and policy to base priority classes.
   const int cases[][3] = {{0, 0, 8}, {5, 0, 6},  {19, 0, 4}, {-5, 0, 10},
                           {-20, 0, 13}, {0, 1, 24}, {0, 2, 24}, {0, 5, 4}};  // nice, policy, priority
   for (const auto& c : cases) EXPECT_EQ(WindowsPriority(c[0], c[1]), c[2]) << c[0] << " " << c[1];

@@ -17,7 +17,7 @@ TEST(Snprintf, HasPrintfMeaningAndTheWindowsSixtyFourBitModifier) {
   EXPECT_THROW(str::snprintf(L"%d %d", 1), qtl::status_exception);  // instead of reading garbage
 }
 
-TEST(ConvertInt, TextAndBack) {
+TEST(Convert, NumbersToTextAndBack) {
   std::string text;
   math::impl::ConvertInt<unsigned int>::to_string(text, 4294967295u, 10);
   EXPECT_EQ(text, "4294967295");
@@ -34,17 +34,14 @@ TEST(ConvertInt, TextAndBack) {
   int lcid = 0;
   EXPECT_TRUE(math::impl::ConvertInt<int>::from_string(lcid, std::wstring(L"1033")));
   EXPECT_EQ(lcid, 1033);
-}
-
-TEST(ConvertFloat, SignificantDigits) {
-  std::wstring text;
-  math::impl::ConvertFloat<double>::to_string(text, 0.1, 16, math::RoundType::kNearest);
-  EXPECT_EQ(text, L"0.1");
-  math::impl::ConvertFloat<float>::to_string(text, 3.14159265f, 7);
-  EXPECT_EQ(text, L"3.141593");
-  double value = 0;
-  EXPECT_TRUE(math::impl::ConvertFloat<double>::from_string(value, std::string("2.5")));
-  EXPECT_EQ(value, 2.5);
+  // Floats in significant digits.
+  math::impl::ConvertFloat<double>::to_string(wide, 0.1, 16, math::RoundType::kNearest);
+  EXPECT_EQ(wide, L"0.1");
+  math::impl::ConvertFloat<float>::to_string(wide, 3.14159265f, 7);
+  EXPECT_EQ(wide, L"3.141593");
+  double real = 0;
+  EXPECT_TRUE(math::impl::ConvertFloat<double>::from_string(real, std::string("2.5")));
+  EXPECT_EQ(real, 2.5);
 }
 
 }  // namespace

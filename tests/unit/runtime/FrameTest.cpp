@@ -17,11 +17,11 @@ using sys::message::IoResult;
 struct ScriptedStream : sys::message::IByteStream {
   std::string input, written;
   size_t chunk = 1, offset = 0, reads = 0, writeFailsAfter = std::string::npos;
-  bool interrupt = true, flip = false;
+  bool flip = false;
 
   IoResult ReadSome(void* data, size_t size) override {
     ++reads;
-    if (interrupt && (flip = !flip)) return {IoResult::kInterrupted};
+    if ((flip = !flip)) return {IoResult::kInterrupted};
     if (offset == input.size()) return {IoResult::kEnd};
     const size_t count = std::min({size, chunk, input.size() - offset});
     std::memcpy(data, input.data() + offset, count);
@@ -29,7 +29,7 @@ struct ScriptedStream : sys::message::IByteStream {
     return {IoResult::kDone, count};
   }
   IoResult WriteSome(const void* data, size_t size) override {
-    if (interrupt && (flip = !flip)) return {IoResult::kInterrupted};
+    if ((flip = !flip)) return {IoResult::kInterrupted};
     if (written.size() >= writeFailsAfter) return {IoResult::kFailed, 0, 32};
     const size_t count = std::min({size, chunk, writeFailsAfter - written.size()});
     written.append(static_cast<const char*>(data), count);
@@ -46,8 +46,7 @@ std::string Header(uint32_t length) {
 std::string Message(const qtl::status& status) { return status.ok() ? "ok" : str::as_u8string(status.get()->message); }
 
 TEST(Frame, ReadsBackToBackFramesThroughShortAndInterruptedReads) {
-  const std::string big(100000, 'b');  // larger than the buffer: read straight into the payload
-  const std::vector<std::string> payloads = {"hello", "", big, ";&"};
+  const std::vector<std::string> payloads = {"hello", "", std::string(100000, 'b'), ";&"};  // one outgrows the buffer
   std::string input;
   for (const auto& payload : payloads) input += Header(payload.size()) + payload;
   for (size_t bufferBytes : {0, 3, 16, 1024}) {
@@ -60,21 +59,12 @@ TEST(Frame, ReadsBackToBackFramesThroughShortAndInterruptedReads) {
       for (const auto& expected : payloads) {
         ASSERT_TRUE(reader.Read(payload).ok());
         EXPECT_EQ(payload, expected);
+        // A small frame that the buffer holds takes one read (and one interrupted call).
+        if (&expected == &payloads[0] && chunk == 4096 && bufferBytes == 1024) EXPECT_EQ(stream.reads, 2u);
       }
       EXPECT_EQ(Message(reader.Read(payload)), "Connection closed");
     }
   }
-}
-
-TEST(Frame, OneReadServesASmallFrameWhenTheBufferHoldsIt) {
-  ScriptedStream stream;
-  stream.input = Header(3) + "abc";
-  stream.chunk = 1024;
-  stream.interrupt = false;
-  FrameReader reader(stream, 1024);
-  std::string payload;
-  ASSERT_TRUE(reader.Read(payload).ok());
-  EXPECT_EQ(payload + " in " + std::to_string(stream.reads), "abc in 1");
 }
 
 // Over-long lengths and truncation as the server meets them: server_mode_test.py's WireTest.
@@ -82,38 +72,27 @@ TEST(Frame, TheLargestFrameGoesThroughAndNoLargerIsWritten) {
   ScriptedStream exact;
   exact.input = Header(kMaxPayloadBytes) + std::string(kMaxPayloadBytes, 'm');
   exact.chunk = 1 << 20;
-  FrameReader reader(exact, 1024);
   std::string payload;
-  EXPECT_TRUE(reader.Read(payload).ok());
+  EXPECT_TRUE(FrameReader(exact, 1024).Read(payload).ok());
   EXPECT_EQ(payload.size(), kMaxPayloadBytes);
   EXPECT_EQ(Message(WriteFrame(exact, std::string(kMaxPayloadBytes + 1, 'x'))).rfind("Frame too large", 0), 0u);
   EXPECT_EQ(exact.written, "");
-  exact.input = Header(kMaxPayloadBytes + 1) + "xyz";
-  exact.offset = 0;
-  payload = "before";
-  EXPECT_EQ(Message(FrameReader(exact, 1024).Read(payload)), "Frame too large: 4194305 bytes, at most 4194304 allowed");
-  EXPECT_EQ(payload, "before");
 }
 
 // The header is the payload's length in four little-endian bytes.
 TEST(Frame, WritesGoOnAfterPartialWritesAndStopWhenBroken) {
-  ScriptedStream stream;
+  ScriptedStream stream, broken;
   stream.chunk = 3;
   const std::string big(70000, 'w');  // header and payload written separately
   ASSERT_TRUE(WriteFrame(stream, big).ok());
   EXPECT_EQ(stream.written, Header(big.size()) + big);
-  ScriptedStream broken;
   broken.writeFailsAfter = 2;
   EXPECT_EQ(Message(WriteFrame(broken, "abc")).rfind("Connection broken", 0), 0u);
 }
 
-TEST(Frame, RequestIsTheSequenceOfNameAndArguments) {
-  EXPECT_EQ(EncodeRequest("TrackEvent", "a;b"), "TrackEvent;a&;b");
-  EXPECT_EQ(EncodeRequest("EndGroup", ""), "EndGroup;");
-  EXPECT_EQ(EncodeRequest("", ""), ";");
+// Requests are encoded and decoded on every call of server_mode_test.py; here are the malformed ones.
+TEST(Frame, ARequestIsASequenceOfNameAndArguments) {
   std::string name, arguments;
-  ASSERT_TRUE(DecodeRequest(EncodeRequest("n;&", "x&;y;"), name, arguments));
-  EXPECT_EQ(name + "|" + arguments, "n;&|x&;y;");
   for (const char* bad : {"", "OnlyName", "a;b;c", "a;b&"}) EXPECT_FALSE(DecodeRequest(bad, name, arguments)) << bad;
 }
 

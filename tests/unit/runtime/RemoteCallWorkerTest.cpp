@@ -24,36 +24,30 @@ std::string Pair(const std::string& first, const std::string& second) {
 }
 
 // Echoes its arguments, or misbehaves as its kind says.
-class Functor : public RemoteCallRegistry::IFunctor {
- public:
-  explicit Functor(std::string kind = "echo") : kind_(std::move(kind)) {}
+struct Functor : RemoteCallRegistry::IFunctor {
+  explicit Functor(const std::string& kind) : kind(kind) {}
   void operator()(const std::string& arguments, sys::message::IWriter& writer) override {
-    if (kind_ == "syntax") ThrowStatus(QrnError::syntax(arguments), "test", 1);
-    if (kind_ == "plain") throw std::runtime_error("plain");
-    if (kind_ == "odd") throw 42;
-    if (kind_ == "huge") (void)writer.Write(std::string(sys::message::frame::kMaxPayloadBytes + 1, 'x'));
-    if (kind_ == "chatty") {  // replies twice; the worker must not add a third
+    if (kind == "syntax") ThrowStatus(QrnError::syntax(arguments), "test", 1);
+    if (kind == "plain") throw std::runtime_error("plain");
+    if (kind == "odd") throw 42;
+    if (kind == "huge") (void)writer.Write(std::string(sys::message::frame::kMaxPayloadBytes + 1, 'x'));
+    if (kind == "chatty") {  // replies twice; the worker must not add a third
       (void)writer.Write(Pair("", "one"));
       (void)writer.Write(Pair("", "two"));
-      ThrowStatus(qtl::status::error(L"after replying"), nullptr, 0);
+      throw std::runtime_error("after replying");
     }
-    if (kind_ == "echo" && !writer.Write(Pair("", "echo:" + arguments)).ok()) {
-      ThrowStatus(qtl::status::error(L"write failed"), nullptr, 0);
-    }
+    if (kind == "echo" && !writer.Write(Pair("", "echo:" + arguments)).ok()) throw std::runtime_error("unsent");
   }
   std::string FailureReply(const qtl::status& failure) const override {
     return Pair("failure", str::as_u8string(failure.get()->message));
   }
-
- private:
-  std::string kind_;
+  const std::string kind;
 };
 
 Worker::Handle Start(const sys::message::MemoryPipePair& pipe) {
   RemoteCallRegistry registry;
-  for (const char* kind : {"echo", "syntax", "plain", "odd", "silent", "chatty", "huge"}) {
-    registry.Add(kind, std::make_shared<Functor>(kind));
-  }
+  for (const char* k : {"echo", "syntax", "plain", "odd", "silent", "chatty", "huge"})
+    registry.Add(k, std::make_shared<Functor>(k));
   return sys::server::MakeRemoteCallWorker(registry, pipe.second, pipe.second);  // keeps its own copy
 }
 

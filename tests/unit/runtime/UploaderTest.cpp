@@ -60,7 +60,8 @@ TEST(Uploader, AddressesOfAnyOtherFormAreRefusedWithoutSending) {
   const qtl::status status = ws::analytics::impl::Track(L"<a/>");
   ws::analytics::impl::SetUploadAddressForTesting(L"");
   ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.get()->message, L"Unable to upload the analytics document to ftp://127.0.0.1/x: not an http or https address");
+  EXPECT_EQ(status.get()->message,
+            L"Unable to upload the analytics document to ftp://127.0.0.1/x: not an http or https address");
 }
 
 }  // namespace
