@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using namespace platform;
@@ -28,8 +30,7 @@ TEST(ClassifyWindowsEntry, OnlyNameSurrogatesAreLinksAndPlaceholdersAreNotRead) 
   };
   for (const auto& c : cases) {
     const EntryKind kind = ClassifyWindowsEntry(c.attributes, c.tag);
-    EXPECT_EQ((std::vector<bool>{kind.isFolder, kind.isLink, kind.dataIsLocal}),
-              (std::vector<bool>{c.folder, c.link, c.local}))
+    EXPECT_EQ(std::tuple(kind.isFolder, kind.isLink, kind.dataIsLocal), std::tuple(c.folder, c.link, c.local))
         << std::hex << c.attributes << " " << c.tag;
   }
 }

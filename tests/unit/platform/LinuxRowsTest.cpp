@@ -68,8 +68,7 @@ TEST(LinuxRows, EachMachineInWmiTextForms) {
 }
 
 // The files of a process vanish as soon as its stat has been read: the row keeps the stat's fields.
-class ExitingProcesses : public MemoryTextFiles {
- public:
+struct ExitingProcesses : MemoryTextFiles {
   std::optional<std::string> Read(const std::string& path) override {
     auto text = MemoryTextFiles::Read(path);
     if (text && path != "/proc/stat" && path.size() > 5 && path.compare(path.size() - 5, 5, "/stat") == 0) {

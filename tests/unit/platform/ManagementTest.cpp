@@ -26,13 +26,8 @@ TEST(ComSecurityReady, AcceptsSuccessAndTooLateOnly) {
 }
 
 VariantValue Of(uint16_t type, int64_t integer, double real = 0, std::vector<std::wstring> elements = {}) {
-  VariantValue v;
-  v.type = type;
-  v.integer = integer;
-  v.real = real;
-  v.text = L"12345678901234567890";  // read for VT_BSTR only: a 64-bit integer arrives as a string
-  v.elements = std::move(elements);
-  return v;
+  // The text is read for VT_BSTR only: a 64-bit integer arrives as a string.
+  return VariantValue{type, integer, real, L"12345678901234567890", std::move(elements)};
 }
 
 TEST(VariantText, EachTypeInItsOwnTextForm) {

@@ -54,6 +54,7 @@ Worker::Handle Start(const sys::message::MemoryPipePair& pipe) {
 TEST(RemoteCallWorker, AnswersEachCallInOrderWithOneReply) {
   const auto pipe = sys::message::MakeMemoryPipePair();
   Worker::Handle worker = Start(pipe);
+  EXPECT_FALSE(Worker::Join(worker, 1).ok());  // nothing has ended it yet
   const std::string cases[][3] = {
       {"echo", "a;b", Pair("", "echo:a;b")},
       {"echo", "", Pair("", "echo:")},
@@ -75,7 +76,7 @@ TEST(RemoteCallWorker, AnswersEachCallInOrderWithOneReply) {
   EXPECT_EQ(reply, Pair("", "echo:after"));
   pipe.first->Close();
   EXPECT_TRUE(Worker::Join(worker, kGenerousMs).ok());
-  EXPECT_TRUE(Worker::Join(worker, 0).ok());  // joining again is harmless
+  EXPECT_TRUE(Worker::Join(worker, 0xFFFFFFFF).ok());  // joining again is harmless
 }
 
 TEST(RemoteCallWorker, AReplyThatCannotBeSentEndsItAndJoinSaysWhy) {
@@ -84,14 +85,6 @@ TEST(RemoteCallWorker, AReplyThatCannotBeSentEndsItAndJoinSaysWhy) {
   ASSERT_TRUE(pipe.first->Write(EncodeRequest("echo", "x")).ok());
   pipe.first->Close();
   EXPECT_EQ(Worker::Join(Start(pipe), kGenerousMs).text().rfind(L"Connection broken: ", 0), 0u);
-}
-
-TEST(Worker, JoinReportsATimeOutAndAnEmptyHandle) {
-  const auto pipe = sys::message::MakeMemoryPipePair();
-  Worker::Handle worker = Start(pipe);
-  EXPECT_FALSE(Worker::Join(worker, 1).ok());  // nothing has ended it yet
-  pipe.first->Close();
-  EXPECT_TRUE(Worker::Join(worker, 0xFFFFFFFF).ok());
   EXPECT_FALSE(Worker::Join(nullptr, 0).ok());
   EXPECT_THROW(sys::server::MakeRemoteCallWorker(RemoteCallRegistry(), nullptr, pipe.second), qtl::status_exception);
 }

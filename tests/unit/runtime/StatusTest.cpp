@@ -31,10 +31,9 @@ TEST(Status, ErrorTextsNameTheirSource) {
 }
 
 TEST(Status, QuotedTextsAreCutToAnExcerpt) {
-  const std::string longest(qtl::kMaxQuotedBytes, 'a');
-  EXPECT_EQ(qtl::Excerpt(longest), L"\"" + std::wstring(longest.begin(), longest.end()) + L"\"");
-  EXPECT_EQ(qtl::Excerpt(longest + "b", L""), std::wstring(qtl::kMaxQuotedBytes, L'a') + L"... (257 bytes)");
-  // A two-byte character across the cut is left out whole.
+  // As WireTest meets them in server_mode_test.py, and a two-byte character across the cut left out whole.
+  const std::wstring whole(qtl::kMaxQuotedBytes, L'a');
+  EXPECT_EQ(qtl::Excerpt(std::string(whole.begin(), whole.end())), L"\"" + whole + L"\"");
   const std::string split = std::string(qtl::kMaxQuotedBytes - 1, 'a') + "\xC3\xA9" + std::string(1 << 20, '&');
   EXPECT_EQ(QrnError::syntax(split).get()->texts[0], L"\"" + std::wstring(qtl::kMaxQuotedBytes - 1, L'a') + L"\"... (" +
                                                         std::to_wstring(split.size()) + L" bytes)");

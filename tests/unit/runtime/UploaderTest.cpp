@@ -1,39 +1,15 @@
-// Sending, its headers and its failures are driven end to end by
-// server_mode_test.py's UploadTest; here are the address rules and gzip at its edges.
+// Sending, gzip, headers and failures are driven end to end by
+// server_mode_test.py's UploadTest; here are the address rules.
 #include "runtime/Uploader.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
-#include <random>
-
-#include "runtime/Gzip.h"
 #include "runtime/Str.h"
 
 namespace {
 
 using ws::analytics::impl::ParseUploadAddress;
 using ws::analytics::impl::UploadAddress;
-
-TEST(Uploader, BodiesCompressToGzipThatInflatesBack) {
-  std::mt19937 random(7);
-  std::string noise(256 << 10, '\0');  // does not shrink: the output outgrows its first guess
-  for (char& c : noise) c = static_cast<char>(random());
-  for (const std::string& input : {std::string(), noise}) {
-    std::string packed, unpacked(input.size() + 1, '\0');
-    ASSERT_TRUE(codec::Gzip(input, packed));
-    z_stream stream{};
-    ASSERT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
-    stream.next_in = reinterpret_cast<Bytef*>(&packed[0]);
-    stream.avail_in = static_cast<uInt>(packed.size());
-    stream.next_out = reinterpret_cast<Bytef*>(&unpacked[0]);
-    stream.avail_out = static_cast<uInt>(unpacked.size());
-    EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
-    unpacked.resize(stream.total_out);
-    inflateEnd(&stream);
-    EXPECT_TRUE(unpacked == input) << input.size();
-  }
-}
 
 TEST(Uploader, AddressesSplitIntoSchemeHostPortAndPath) {
   const std::pair<std::wstring, std::wstring> cases[] = {
