@@ -1,6 +1,8 @@
+#include "platform/FileAttributes.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/FileAttributes.h"
+#include <tuple>
 
 namespace {
 
@@ -13,12 +15,12 @@ TEST(ClassifyWindowsEntry, OnlyNameSurrogatesAreLinksAndPlaceholdersAreNotRead) 
     uint32_t attributes, tag;
     bool folder, link, local;
   } cases[] = {
-      {0x20, 0, false, false, true},                                       // a plain file
-      {kFolder, 0, true, false, true},                                     // a plain folder
-      {kFolder | kReparse, kJunction, false, true, true},                  // junction or mount point
-      {kReparse, kSymlink, false, true, true},                             // file symbolic link
-      {kFolder | kReparse, kSymlink, false, true, true},                   // folder symbolic link
-      {0, kSymlink, false, false, true},                                   // tag without the attribute: no link
+      {0x20, 0, false, false, true},                                              // a plain file
+      {kFolder, 0, true, false, true},                                            // a plain folder
+      {kFolder | kReparse, kJunction, false, true, true},                         // junction or mount point
+      {kReparse, kSymlink, false, true, true},                                    // file symbolic link
+      {kFolder | kReparse, kSymlink, false, true, true},                          // folder symbolic link
+      {0, kSymlink, false, false, true},                                          // tag without the attribute
       {kFolder | kReparse | kAttributeRecallOnOpen, kCloud, true, false, false},  // cloud folder: descended
       {kReparse | kAttributeRecallOnDataAccess, kCloud, false, false, false},     // cloud file, not local
       {kReparse, kCloud, false, false, true},                                     // cloud file kept on the disk
@@ -28,9 +30,8 @@ TEST(ClassifyWindowsEntry, OnlyNameSurrogatesAreLinksAndPlaceholdersAreNotRead) 
   };
   for (const auto& c : cases) {
     const EntryKind kind = ClassifyWindowsEntry(c.attributes, c.tag);
-    EXPECT_EQ(kind.isFolder, c.folder) << std::hex << c.attributes << " " << c.tag;
-    EXPECT_EQ(kind.isLink, c.link) << std::hex << c.attributes << " " << c.tag;
-    EXPECT_EQ(kind.dataIsLocal, c.local) << std::hex << c.attributes << " " << c.tag;
+    EXPECT_EQ(std::tuple(kind.isFolder, kind.isLink, kind.dataIsLocal), std::tuple(c.folder, c.link, c.local))
+        << std::hex << c.attributes << " " << c.tag;
   }
 }
 

@@ -1,207 +1,114 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <tuple>
+
 #include "platform/linux/LinuxRows.h"
+#include "runtime/Str.h"
+#include "testing/Fixture.h"
 #include "testing/MemoryTextFiles.h"
 
 namespace {
 
-using platform::PropertyList;
-using platform::linux_text::CivilTime;
+using namespace platform;
 
-// UTC plus a fixed offset, with the civil-from-days algorithm.
-CivilTime FixedOffset(int64_t seconds, int offsetMinutes) {
-  const int64_t local = seconds + offsetMinutes * 60;
-  int64_t days = local / 86400;
-  const int64_t rest = local % 86400;
-  days += 719468;
-  const int64_t era = days / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t mp = (5 * dayOfYear + 2) / 153;
-  const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  const int year = static_cast<int>(yearOfEra + era * 400 + (month <= 2));
-  return CivilTime{year, month, day, static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
-                   static_cast<int>(rest % 60), 0, offsetMinutes};
-}
-
-platform::LinuxHostFacts Host() {
-  platform::LinuxHostFacts host;
-  host.hostName = "build-7";
-  host.userName = "ana";
-  host.kernelRelease = "6.1.0-18-amd64";
-  host.machine = "x86_64";
-  host.ticksPerSecond = 100;
-  host.pageSize = 4096;
-  host.now = 1700000000;  // 2023-11-14 22:13:20 UTC
-  host.lcid = 1033;
-  host.localTime = [](int64_t seconds) { return FixedOffset(seconds, 60); };
+LinuxHostFacts Host(const std::string& machine = "x86_64", uint32_t lcid = 1033) {
+  LinuxHostFacts host{"build-7", "", "ana", "6.1.0-18-amd64", machine, 100, 4096, 1700000000, lcid, nullptr};
+  // One hour east of UTC; every moment asked for is on 2023-11-14 (UTC midnight 1699920000).
+  host.localTime = [](int64_t seconds) {
+    const int local = static_cast<int>(seconds - 1699920000 + 3600);
+    return linux_text::CivilTime{2023, 11, 14, local / 3600, local / 60 % 60, local % 60, 0, 60};
+  };
   return host;
 }
 
-std::string Value(const PropertyList& row, const std::wstring& name) {
-  for (const auto& [key, value] : row) {
-    if (key == name) return std::string(value.begin(), value.end());
+// A machine's files; the format is told at the top of tests/data/platform/laptop.files.
+void Load(MemoryTextFiles& files, const std::string& fixture) {
+  std::istringstream lines(testing::ReadFixture(fixture));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::string path = line.substr(0, line.find(' ')), rest = line.substr(path.size());
+    std::string text;
+    for (size_t i = std::min<size_t>(3, rest.size()); i < rest.size(); ++i) {
+      const bool escape = rest[i] == '\\' && i + 1 < rest.size();
+      const char c = escape ? rest[++i] : rest[i];
+      text += !escape ? c : c == 'n' ? '\n' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+    }
+    if (rest == " denied") files.AddDenied(path);
+    else if (rest.rfind(" -> ", 0) == 0) files.AddLink(path, rest.substr(4));
+    else files.Add(path, text);
   }
-  return "<absent>";
 }
 
-class LinuxRows : public ::testing::Test {
- protected:
-  void SetUp() override {
-    files.Add("/etc/os-release",
-              "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nVERSION_ID=\"12\"\n");
-    files.Add("/proc/meminfo",
-              "MemTotal:       16000000 kB\nMemFree:         1000000 kB\nMemAvailable:   12000000 kB\n"
-              "SwapTotal:       2000000 kB\nSwapFree:        1500000 kB\n");
-    files.Add("/proc/stat", "cpu  1 2 3 4\nbtime 1699990000\n");
-    files.Add("/sys/class/dmi/id/sys_vendor", "LENOVO\n");
-    files.Add("/sys/class/dmi/id/product_name", "20XW0026GE\n");
-    std::string cpuinfo;
-    for (int cpu = 0; cpu < 4; ++cpu) {
-      cpuinfo += "processor\t: " + std::to_string(cpu) +
-                 "\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 158\nmodel name\t: Intel(R) Xeon(R) "
-                 "CPU\nstepping\t: 10\ncpu MHz\t\t: 2799.6\n\n";
-      const std::string folder = "/sys/devices/system/cpu/cpu" + std::to_string(cpu);
-      files.Add(folder + "/topology/physical_package_id", cpu < 2 ? "0\n" : "1\n");
-      files.Add(folder + "/topology/core_cpus_list", std::to_string(cpu) + "\n");
-      files.Add(folder + "/cache/index2/level", "2\n");
-      files.Add(folder + "/cache/index2/size", "256K\n");
-      files.Add(folder + "/cache/index2/shared_cpu_list", std::to_string(cpu) + "\n");
-      files.Add(folder + "/cache/index3/level", "3\n");
-      files.Add(folder + "/cache/index3/size", "8M\n");
-      files.Add(folder + "/cache/index3/shared_cpu_list", cpu < 2 ? "0-1\n" : "2-3\n");
-      files.Add(folder + "/cpufreq/cpuinfo_max_freq", "3600000\n");
-    }
-    files.Add("/proc/cpuinfo", cpuinfo);
-    files.Add("/sys/devices/system/cpu/online", "0-3\n");
+std::string Text(const std::string& wmiClass, const std::vector<PropertyList>& rows) {
+  std::string text;
+  for (const auto& row : rows) {
+    text += "[" + wmiClass + "]\n";
+    for (const auto& [name, value] : row) text += str::as_u8string(name) + "=" + str::as_u8string(value) + "\n";
+    text += "\n";
   }
+  return text;
+}
 
-  platform::MemoryTextFiles files;
+std::string AllRows(TextFiles& files, const LinuxHostFacts& host) {
+  return Text("Win32_OperatingSystem", {OperatingSystemRow(files, host)}) +
+         Text("Win32_ComputerSystem", {ComputerSystemRow(files, host)}) +
+         Text("Win32_Processor", ProcessorRows(files, host)) + Text("Win32_Process", ProcessRows(files, host));
+}
+
+TEST(LinuxRows, EachMachineInWmiTextForms) {
+  // The bare machine has no sysfs, meminfo, boot time or /etc/os-release: what cannot be read stays empty.
+  for (const auto& [name, machine, lcid] : {std::tuple("laptop", "x86_64", 1033), std::tuple("bare", "aarch64", 0)}) {
+    MemoryTextFiles files;
+    Load(files, std::string("platform/") + name + ".files");
+    EXPECT_EQ(AllRows(files, Host(machine, lcid)), testing::ReadFixture(std::string("platform/") + name + ".rows"));
+  }
+  MemoryTextFiles none;
+  EXPECT_TRUE(ProcessRows(none, Host()).empty());
+}
+
+// The files of a process vanish as soon as its stat has been read: the row keeps the stat's fields.
+struct ExitingProcesses : MemoryTextFiles {
+  std::optional<std::string> Read(const std::string& path) override {
+    auto text = MemoryTextFiles::Read(path);
+    if (text && path != "/proc/stat" && path.size() > 5 && path.compare(path.size() - 5, 5, "/stat") == 0) {
+      Remove(path.substr(0, path.size() - 5));
+    }
+    return text;
+  }
 };
 
-TEST_F(LinuxRows, OperatingSystemRowInWmiTextForms) {
-  files.Add("/proc/1/stat", "1 (init) S 0 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 100 2");
-  files.Add("/proc/22/stat", "22 (sh) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 100 2");
-  files.Add("/proc/self/stat", "22 (sh) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 100 2");
-  const PropertyList row = platform::OperatingSystemRow(files, Host());
-  const std::vector<std::pair<std::wstring, std::wstring>> expected = {
-      {L"BuildNumber", L"6.1.0-18-amd64"},
-      {L"Caption", L"Debian GNU/Linux 12 (bookworm)"},
-      {L"CSName", L"build-7"},
-      {L"CurrentTimeZone", L"60"},
-      {L"FreePhysicalMemory", L"12000000"},
-      {L"FreeSpaceInPagingFiles", L"1500000"},
-      {L"FreeVirtualMemory", L"13500000"},
-      {L"LastBootUpTime", L"20231114202640.000000+060"},
-      {L"LocalDateTime", L"20231114231320.000000+060"},
-      {L"Locale", L"0409"},
-      {L"NumberOfProcesses", L"2"},
-      {L"OSArchitecture", L"64-bit"},
-      {L"OSLanguage", L"1033"},
-      {L"OSType", L"36"},
-      {L"SizeStoredInPagingFiles", L"2000000"},
-      {L"TotalVirtualMemorySize", L"18000000"},
-      {L"TotalVisibleMemorySize", L"16000000"},
-      {L"Version", L"12"},
-  };
-  EXPECT_EQ(row, expected);
-}
-
-TEST_F(LinuxRows, OperatingSystemRowFallsBackAndLeavesUnknownsEmpty) {
-  files.Remove("/etc/os-release");
-  files.Remove("/proc/meminfo");
-  files.Remove("/proc/stat");
-  files.Add("/usr/lib/os-release", "NAME=Alpine\n");
-  auto host = Host();
-  host.lcid = 0;
-  const PropertyList row = platform::OperatingSystemRow(files, host);
-  EXPECT_EQ(Value(row, L"Caption"), "Alpine");
-  EXPECT_EQ(Value(row, L"Version"), "");
-  EXPECT_EQ(Value(row, L"TotalVisibleMemorySize"), "");
-  EXPECT_EQ(Value(row, L"LastBootUpTime"), "");
-  EXPECT_EQ(Value(row, L"Locale"), "");
-  EXPECT_EQ(Value(row, L"OSLanguage"), "");
-}
-
-TEST_F(LinuxRows, OneProcessorRowPerPackageWithSharedCachesCountedOnce) {
-  const auto rows = platform::ProcessorRows(files, Host());
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(Value(rows[0], L"DeviceID"), "CPU0");
-  EXPECT_EQ(Value(rows[1], L"DeviceID"), "CPU1");
-  EXPECT_EQ(Value(rows[0], L"Caption"), "Intel64 Family 6 Model 158 Stepping 10");
-  EXPECT_EQ(Value(rows[0], L"Name"), "Intel(R) Xeon(R) CPU");
-  EXPECT_EQ(Value(rows[0], L"Manufacturer"), "GenuineIntel");
-  EXPECT_EQ(Value(rows[0], L"NumberOfCores"), "2");
-  EXPECT_EQ(Value(rows[0], L"NumberOfLogicalProcessors"), "2");
-  EXPECT_EQ(Value(rows[0], L"L2CacheSize"), "512");
-  EXPECT_EQ(Value(rows[0], L"L3CacheSize"), "8192");
-  EXPECT_EQ(Value(rows[0], L"MaxClockSpeed"), "3600");
-  EXPECT_EQ(Value(rows[0], L"CurrentClockSpeed"), "2800");
-  EXPECT_EQ(Value(rows[0], L"Architecture"), "9");
-  EXPECT_EQ(Value(rows[0], L"Level"), "6");
-  EXPECT_EQ(Value(rows[0], L"Revision"), "40458");  // 158 * 256 + 10
-  EXPECT_EQ(Value(rows[0], L"SystemName"), "build-7");
-}
-
-TEST_F(LinuxRows, ProcessorRowWithoutSysfsComesFromCpuinfo) {
-  platform::MemoryTextFiles bare;
-  bare.Add("/proc/cpuinfo", "processor\t: 0\nmodel name\t: ARMv8 Processor\n\nprocessor\t: 1\n\n");
-  auto host = Host();
-  host.machine = "aarch64";
-  const auto rows = platform::ProcessorRows(bare, host);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(Value(rows[0], L"NumberOfLogicalProcessors"), "2");
-  EXPECT_EQ(Value(rows[0], L"Architecture"), "12");
-  EXPECT_EQ(Value(rows[0], L"Name"), "ARMv8 Processor");
-  EXPECT_EQ(Value(rows[0], L"L2CacheSize"), "");
-  EXPECT_EQ(Value(rows[0], L"MaxClockSpeed"), "");
-  EXPECT_EQ(Value(rows[0], L"Level"), "");
-}
-
-TEST_F(LinuxRows, ComputerSystemRow) {
-  const PropertyList row = platform::ComputerSystemRow(files, Host());
-  EXPECT_EQ(Value(row, L"Manufacturer"), "LENOVO");
-  EXPECT_EQ(Value(row, L"Model"), "20XW0026GE");
-  EXPECT_EQ(Value(row, L"Name"), "build-7");
-  EXPECT_EQ(Value(row, L"Domain"), "");
-  EXPECT_EQ(Value(row, L"UserName"), "build-7\\ana");
-  EXPECT_EQ(Value(row, L"TotalPhysicalMemory"), "16384000000");
-  EXPECT_EQ(Value(row, L"NumberOfProcessors"), "2");
-  EXPECT_EQ(Value(row, L"NumberOfLogicalProcessors"), "4");
-  EXPECT_EQ(Value(row, L"SystemType"), "x64-based PC");
+TEST(LinuxRows, ProcessEndingMidReadKeepsItsStatFields) {
+  ExitingProcesses files;
+  Load(files, "platform/exiting.files");
+  EXPECT_EQ(Text("Win32_Process", ProcessRows(files, Host())), testing::ReadFixture("platform/exiting.rows"));
 }
 
 TEST(MemoryKbOf, FallsBackWhenMemAvailableIsMissingOrImplausible) {
-  const std::string common = "MemTotal: 1000 kB\nMemFree: 100 kB\nBuffers: 50 kB\nCached: 300 kB\n"
+  const std::string common = "MemTotal: 1000 kB\nMemFree: 100 kB\nBuffers: 50 kB\nCached: 300 kB\ngarbage line\n"
                              "SReclaimable: 40 kB\nShmem: 90 kB\nSwapTotal: 10 kB\nSwapFree: 5 kB\n";
-  EXPECT_EQ(platform::MemoryKbOf(common + "MemAvailable: 700 kB\n").available, 700u);
-  EXPECT_EQ(platform::MemoryKbOf(common).available, 400u);
-  EXPECT_EQ(platform::MemoryKbOf(common + "MemAvailable: 5000 kB\n").available, 400u);
-  const auto memory = platform::MemoryKbOf(common);
-  EXPECT_EQ(memory.total, 1000u);
-  EXPECT_EQ(memory.swapTotal, 10u);
-  EXPECT_EQ(memory.swapFree, 5u);
-  EXPECT_EQ(platform::MemoryKbOf("").total, 0u);
+  const std::pair<std::string, uint64_t> cases[] = {{common + "MemAvailable: 700 kB\n", 700}, {common, 400},
+                                                    {common + "MemAvailable: 5000 kB\n", 400},
+                                                    {"MemTotal: 10 kB\nMemFree: 50 kB\n", 10}, {"Shmem: 5 kB\n", 0}};
+  for (const auto& [meminfo, available] : cases) EXPECT_EQ(MemoryKbOf(meminfo).available, available) << meminfo;
+  const auto m = MemoryKbOf(common);
+  EXPECT_EQ(std::vector<uint64_t>({m.total, m.swapTotal, m.swapFree}), std::vector<uint64_t>({1000, 10, 5}));
 }
 
 TEST(ProcessorSummaryOf, UsesWindowsCodes) {
   const std::string intel = "processor\t: 0\ncpu family\t: 6\nmodel\t\t: 158\nstepping\t: 10\n";
-  auto summary = platform::ProcessorSummaryOf(intel, "x86_64", 8);
-  EXPECT_EQ(summary.count, 8u);
-  EXPECT_EQ(summary.type, 8664u);
-  EXPECT_EQ(summary.architecture, 9);
-  EXPECT_EQ(summary.level, 6);
-  EXPECT_EQ(summary.revision, 0x9E0A);
-  summary = platform::ProcessorSummaryOf(intel, "i686", 1);
-  EXPECT_EQ(summary.type, 586u);
-  EXPECT_EQ(summary.architecture, 0);
-  summary = platform::ProcessorSummaryOf("processor\t: 0\nCPU part\t: 0xd0c\n", "aarch64", 4);
-  EXPECT_EQ(summary.type, 0u);
-  EXPECT_EQ(summary.architecture, 12);
-  EXPECT_EQ(summary.level, 0);
-  EXPECT_EQ(platform::ProcessorSummaryOf("", "riscv64", 1).architecture, 0xFFFF);
+  const std::string cases[][3] = {  // cpuinfo, machine, "type architecture level revision"
+      {intel, "x86_64", "8664 9 6 40458"},     {intel, "i686", "586 0 6 40458"},
+      {"cpu family\t: 4\n", "i486", "486 0 4 0"}, {"cpu family\t: 3\n", "i386", "386 0 3 0"},
+      {"processor\t: 0\nCPU part\t: 0xd0c\n", "aarch64", "0 12 0 0"}, {"", "armv7l", "0 5 0 0"},
+      {"", "riscv64", "0 65535 0 0"}};
+  for (const auto& [cpuinfo, machine, expected] : cases) {
+    const auto s = ProcessorSummaryOf(cpuinfo, machine, 8);
+    EXPECT_EQ(s.count, 8u);
+    std::ostringstream codes;
+    codes << s.type << " " << s.architecture << " " << s.level << " " << s.revision;
+    EXPECT_EQ(codes.str(), expected) << machine;
+  }
 }
 
 }  // namespace

