@@ -84,7 +84,6 @@ std::optional<ProcessStat> ParseProcessStat(const std::string& line) {
   if (f.size() < 22 || f[0].size() != 1) return std::nullopt;
   auto number = [&](size_t field) -> uint64_t { return std::strtoull(f[field - 3].c_str(), nullptr, 10); };
   auto signedNumber = [&](size_t field) -> int64_t { return std::strtoll(f[field - 3].c_str(), nullptr, 10); };
-  stat.state = f[0][0];
   stat.parentId = signedNumber(4);
   stat.minorFaults = number(10);
   stat.majorFaults = number(12);
@@ -114,21 +113,6 @@ std::string CommandLineOf(const std::string& cmdline) {
     if (c == '\0') c = ' ';
   }
   return text;
-}
-
-std::vector<int> ParseCpuList(const std::string& text) {
-  std::vector<int> cpus;
-  std::istringstream ranges(Trim(text));
-  for (std::string range; std::getline(ranges, range, ',');) {
-    int first = 0, last = 0;
-    char dash = 0, extra = 0;
-    const int got = std::sscanf(range.c_str(), "%d%c%d%c", &first, &dash, &last, &extra);
-    if (got == 1) last = first;
-    if (got != 1 && (got != 3 || dash != '-')) return {};
-    if (first < 0 || last < first || last - first > 65536) return {};
-    for (int cpu = first; cpu <= last; ++cpu) cpus.push_back(cpu);
-  }
-  return cpus;
 }
 
 std::optional<uint64_t> ParseCacheSizeKb(const std::string& text) {

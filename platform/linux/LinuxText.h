@@ -23,7 +23,6 @@ std::vector<std::map<std::string, std::string>> ParseCpuinfo(const std::string& 
 // The fields of /proc/<pid>/stat that the report uses.
 struct ProcessStat {
   std::string name;  // between the first '(' and the last ')': names may hold ')'
-  char state = '?';
   int64_t parentId = 0;
   uint64_t minorFaults = 0;
   uint64_t majorFaults = 0;
@@ -43,9 +42,6 @@ std::optional<int64_t> ParseBootTime(const std::string& text);
 
 // /proc/<pid>/cmdline: arguments joined with blanks, trailing NULs dropped.
 std::string CommandLineOf(const std::string& cmdline);
-
-// "0-3,8,10-11" lists of CPU numbers; an empty vector for a malformed list.
-std::vector<int> ParseCpuList(const std::string& text);
 
 // Cache sizes such as "32K" or "2M" in kilobytes.
 std::optional<uint64_t> ParseCacheSizeKb(const std::string& text);

@@ -9,9 +9,6 @@ using namespace platform::linux_text;
 
 TEST(LinuxText, SmallFields) {
   EXPECT_EQ(CommandLineOf(std::string("\0\0", 2)), "");
-  EXPECT_EQ(ParseCpuList("0-3,8,10-11\n"), (std::vector<int>{0, 1, 2, 3, 8, 10, 11}));
-  EXPECT_EQ(ParseCpuList("5"), (std::vector<int>{5}));
-  for (const char* bad : {"3-1", "a-b", "1-2x"}) EXPECT_TRUE(ParseCpuList(bad).empty()) << bad;
   EXPECT_EQ(ParseCacheSizeKb("65536"), 64u);  // bytes
   for (const char* bad : {"big", "12Q"}) EXPECT_FALSE(ParseCacheSizeKb(bad)) << bad;
   for (const char* bad : {"-1", "self", ""}) EXPECT_FALSE(ParseNumber(bad)) << bad;
