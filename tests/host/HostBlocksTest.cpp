@@ -78,7 +78,7 @@ TEST(HostBlocks, MonitorsHaveOnePrimary) {
 }
 
 // The system block and the process block each open and close a connection.
-// The classes' elements are checked end to end, the rows' text forms from
+// The other classes' rows are checked end to end, their text forms from
 // captured files in the unit tests.
 TEST(HostBlocks, ManagementAnswersOnEveryConnection) {
   for (int round = 0; round < 3; ++round) {
@@ -88,9 +88,6 @@ TEST(HostBlocks, ManagementAnswersOnEveryConnection) {
     ASSERT_EQ(system.size(), 1u) << round;
     const std::wstring boot = system[0].at(L"LastBootUpTime");
     EXPECT_TRUE(boot.size() == 25u && boot[14] == L'.') << str::as_u8string(boot);  // yyyymmddHHMMSS.mmmmmm+UUU
-    for (const std::wstring name : {L"Win32_Processor", L"Win32_ComputerSystem", L"Win32_Process"}) {
-      EXPECT_FALSE(WmiQuery(connection, L"SELECT * FROM " + name).empty()) << str::as_u8string(name);
-    }
     EXPECT_TRUE(WmiQuery(connection, L"SELECT * FROM Win32_NoSuchClass").empty());
   }
   // The derived language entry follows the LCID the operating system names.

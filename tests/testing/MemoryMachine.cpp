@@ -2,17 +2,6 @@
 
 namespace platform {
 
-void MemoryEnvironment::Set(const std::wstring& name, const std::wstring& value) {
-  const std::wstring prefix = name + L"=";
-  for (auto& entry : entries_) {
-    if (entry.compare(0, prefix.size(), prefix) == 0) {
-      entry = prefix + value;
-      return;
-    }
-  }
-  entries_.push_back(prefix + value);
-}
-
 std::optional<std::wstring> MemoryEnvironment::Variable(const std::wstring& name) {
   const std::wstring prefix = name + L"=";
   for (const auto& entry : entries_) {

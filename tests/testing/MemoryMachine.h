@@ -17,8 +17,7 @@ namespace platform {
 
 class MemoryEnvironment : public Environment {
  public:
-  void Set(const std::wstring& name, const std::wstring& value);
-  // Adds an entry as the block lists it, such as a hidden "=C:=C:\" entry.
+  // Adds an entry as the block lists it, "name=value" or a hidden "=C:=C:\" entry.
   void AddRawEntry(const std::wstring& entry) { entries_.push_back(entry); }
   void SetMissing(bool missing) { missing_ = missing; }
 

@@ -1,16 +1,6 @@
 #include "testing/MemoryManagement.h"
 
-#include <cwctype>
-
 namespace platform {
-namespace {
-
-std::wstring Upper(std::wstring name) {
-  for (auto& c : name) c = static_cast<wchar_t>(std::towupper(c));
-  return name;
-}
-
-}  // namespace
 
 class MemoryManagement::Session : public ManagementSession {
  public:
@@ -19,7 +9,7 @@ class MemoryManagement::Session : public ManagementSession {
 
   void Query(const std::wstring& query, const std::function<void(ManagementObject&)>& visit) override {
     owner_.queries.push_back(query);
-    auto found = owner_.classes_.find(Upper(SelectAllClass(query)));
+    auto found = owner_.classes_.find(SelectAllClass(query));
     if (found == owner_.classes_.end()) return;
     for (const auto& row : found->second) {
       PropertyListObject object(row);
@@ -32,7 +22,7 @@ class MemoryManagement::Session : public ManagementSession {
 };
 
 void MemoryManagement::AddRow(const std::wstring& className, PropertyList row) {
-  classes_[Upper(className)].push_back(std::move(row));
+  classes_[className].push_back(std::move(row));
 }
 
 qtl::status MemoryManagement::Connect(std::unique_ptr<ManagementSession>& session) {

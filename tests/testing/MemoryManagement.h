@@ -24,7 +24,7 @@ class MemoryManagement : public Management {
 
  private:
   class Session;
-  std::map<std::wstring, std::vector<PropertyList>> classes_;  // by upper-case class name
+  std::map<std::wstring, std::vector<PropertyList>> classes_;  // by class name as the product spells it
   std::wstring failure_;
 };
 

@@ -57,15 +57,10 @@ class MemoryStream : public IByteStream {
 
 }  // namespace
 
-MemoryStreamPair MakeMemoryStreamPair() {
-  auto shared = std::make_shared<Shared>();
-  return {std::make_unique<MemoryStream>(shared, 0), std::make_unique<MemoryStream>(shared, 1)};
-}
-
 MemoryPipePair MakeMemoryPipePair() {
-  MemoryStreamPair streams = MakeMemoryStreamPair();
-  return {std::make_shared<FrameConnection>(std::move(streams.first), 1024),
-          std::make_shared<FrameConnection>(std::move(streams.second), 1024)};
+  auto shared = std::make_shared<Shared>();
+  return {std::make_shared<FrameConnection>(std::make_unique<MemoryStream>(shared, 0), 1024),
+          std::make_shared<FrameConnection>(std::make_unique<MemoryStream>(shared, 1), 1024)};
 }
 
 }  // namespace sys::message

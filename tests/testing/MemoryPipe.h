@@ -14,11 +14,4 @@ struct MemoryPipePair {
 };
 MemoryPipePair MakeMemoryPipePair();
 
-// The byte streams under MakeMemoryPipePair, for tests that need raw bytes.
-struct MemoryStreamPair {
-  std::unique_ptr<IByteStream> first;
-  std::unique_ptr<IByteStream> second;
-};
-MemoryStreamPair MakeMemoryStreamPair();
-
 }  // namespace sys::message

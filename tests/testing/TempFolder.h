@@ -28,11 +28,6 @@ class TempFolder {
   std::wstring FolderPath() const { return (root_ / "").wstring(); }
   std::wstring Path(const std::wstring& relative) const { return (root_ / relative).wstring(); }
 
-  void Write(const std::wstring& relative, const std::string& bytes) const {
-    const auto path = root_ / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
   std::string Read(const std::wstring& relative) const {
     std::ifstream file(root_ / relative, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

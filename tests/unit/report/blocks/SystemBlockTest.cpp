@@ -27,7 +27,6 @@ std::wstring Produce(platform::MemoryMachine& machine, BlockMask mask, bool excl
 class SystemBlockTest : public ::testing::Test {
  protected:
   SystemBlockTest() {
-    machine.environment.Set(L"SystemRoot", L"C:\\Windows");
     machine.locale.userLcid = 1033;
     SetLocaleNames(machine.locale);
     for (uint32_t item : {platform::kLocaleSList, platform::kLocaleSThousand}) machine.locale.Set(1033, item, L",");
@@ -59,9 +58,9 @@ class SystemBlockTest : public ::testing::Test {
     machine.registry.SetString(RegistryRoot::kLocalMachine, L"Software\\Microsoft\\Internet Explorer", L"Version",
                                L"9.11.19041.0");
     // Only PATH, TMP and TEMP are listed, split at their first "=".
-    for (const wchar_t* entry : {L"=C:=C:\\Windows", L"Path=C:\\mixed", L"PATH=C:\\Windows;C:\\A&B",
-                                 L"TMP=C:\\Temp\\x=y", L"TEMP=", L"OTHER=1", L"TMP", L"=TEMP=C:\\hidden", L"",
-                                 L"TEMP==lead"}) {
+    for (const wchar_t* entry : {L"SystemRoot=C:\\Windows", L"=C:=C:\\Windows", L"Path=C:\\mixed",
+                                 L"PATH=C:\\Windows;C:\\A&B", L"TMP=C:\\Temp\\x=y", L"TEMP=", L"OTHER=1", L"TMP",
+                                 L"=TEMP=C:\\hidden", L"", L"TEMP==lead"}) {
       machine.environment.AddRawEntry(entry);
     }
     machine.system.time = {L"14:05:09", L"07/03/2024", L"W. Europe Standard Time"};
