@@ -37,9 +37,9 @@ TEST(MachineBlocks, AdaptersDrivesAndProcesses) {
   machine.drives.Add(L"C:\\", DriveType::kFixed, DriveSpace{100000000000ull, 500000000000ull, 123456789012ull});
   machine.drives.Add(L"D:\\", DriveType::kCdRom);
   machine.drives.Add(L"E:\\", DriveType::kFixed, DriveSpace{500ull << 20, 1ull << 40, 700ull << 20});
-  for (DriveType other : {DriveType::kRemote, DriveType::kRamDisk, DriveType::kUnknown}) {
-    machine.drives.Add(L"N:\\", other);
-  }
+  machine.drives.Add(L"N:\\", DriveType::kRemote);
+  machine.drives.Add(L"R:\\", DriveType::kRamDisk);
+  machine.drives.Add(L"U:\\", DriveType::kUnknown);
   machine.drives.Add(L"/media/R&D <1>/", DriveType::kFixed, std::nullopt);
   machine.management.AddRow(L"Win32_Process", {{L"ProcessId", L"4"}, {L"Name", L"System"}, {L"CommandLine", L""}});
   machine.management.AddRow(L"Win32_Process", {{L"Name", L"a&b.exe"}, {L"ProcessId", L"812"}});
