@@ -133,21 +133,6 @@ TEST_P(StoreContract, ConcurrentPutsStoreTheSameBytesOnceAndAFailureAlone) {
   EXPECT_EQ(events[0].count, 6);  // no rows of the failed one, one set of the same bytes
 }
 
-TEST_P(StoreContract, ListsNewestFirstWithFilters) {
-  Put("<a/>", MakeRows("m1", {}), 1000);
-  Put("<b/>", MakeRows("m2", {}), 2000);
-  Put("<c/>", MakeRows("m1", {}), 3000);
-  const std::pair<Filter, std::vector<int64_t>> cases[] = {
-      {Where(), {3000, 2000, 1000}},     {Where("m1"), {3000, 1000}},          {Where("", 2000), {3000, 2000}},
-      {Where("", {}, 3000), {2000, 1000}}, {Where("", {}, {}, 1), {3000}},      {Where("nobody"), {}},
-  };
-  for (const auto& [filter, expected] : cases) {
-    std::vector<int64_t> received;
-    for (const auto& d : Ask(&Store::ListDocuments, filter)) received.push_back(d.receivedMs);
-    EXPECT_EQ(received, expected) << filter.machine << " limit " << filter.limit;
-  }
-}
-
 TEST_P(StoreContract, SummarizesEventsPerName) {
   std::vector<EventRow> many;
   for (int i = 1; i <= 100; ++i) many.push_back({"load", i, {}, i * 10});

@@ -66,14 +66,18 @@ class ApiTest(FolderCase):
             self.assertNotIn(b"<", body, path)
             json.loads(body)
 
-    def test_ill_formed_documents_are_kept_unparsed(self):
+    def test_ill_formed_documents_are_kept_unparsed_without_rows(self):
         c = self.collector()
-        body = b"<?xml version=\"1.0\"?>\r\n<dromika>\r\n<my group>\r\n</dromika>\r\n"
-        status, answer = c.post(body)
-        self.assertEqual((status, answer["state"]), (202, "unparsed"))
-        self.assertIn("line 3", answer["message"])
+        body = (b"<?xml version=\"1.0\"?>\r\n<dromika><events><event name=\"lost\"/></events>\r\n"
+                b"<my group>\r\n</dromika>")
+        for sent, part in ((b"<other/>", "not dromika"),
+                           (b"<dromika>&undefined;</dromika>", "undefined"), (body, "line 3")):
+            status, answer = c.post(sent)
+            self.assertEqual((status, answer["state"]), (202, "unparsed"))
+            self.assertIn(part, answer["message"])
         self.assertEqual(c.request("GET", "/v1/documents/%d/raw" % answer["id"])[2], body)
-        self.assertEqual(c.documents()[0]["state"], "unparsed")
+        self.assertEqual([d["state"] for d in c.documents()], ["unparsed"] * 3)
+        self.assertEqual(c.get("/v1/events/summary")[1], {"events": []})
         self.assertEqual(c.post(body)[0], 200)
 
     def test_import_stores_saved_files_as_if_uploaded(self):
@@ -83,7 +87,9 @@ class ApiTest(FolderCase):
             result = subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("store.db"), *files],
                                     capture_output=True, timeout=60)
             self.assertEqual((result.returncode, result.stdout.decode().strip()), (0, expected))
-        self.assertEqual({d["sender"] for d in self.collector().documents()}, {"import:" + f for f in files})
+        # Neither client data nor every report block: an analytics document.
+        self.assertEqual({d["sender"]: d["kind"] for d in self.collector().documents()},
+                         {"import:" + f: "analytics" for f in files})
 
     def test_refuses_a_public_address_without_tokens_and_bad_options(self):
         for args in (["--listen", "0.0.0.0:0"], ["--listen", "[::]:0"], ["--bogus", "1"], ["--max-body", "3G"],
@@ -112,12 +118,14 @@ class LimitsTest(FolderCase):
              b"<dromika>&b;&b;&b;</dromika>", 422),
             ("too deep", {}, b"<dromika>" + b"<g>" * 100 + b"</g>" * 100 + b"</dromika>", 422),
         ]
+        refusals = {"doctype": "document type", "entity expansion": "document type",
+                    "too deep": "nested deeper"}
         for name, headers, body, code in cases:
             with self.subTest(name):
                 status, _, answer = c.request("POST", "/v1/documents", body, dict(XML, **headers),
                                               chunked=isinstance(body, list))
                 self.assertEqual(status, code, answer)
-                self.assertIn("error", json.loads(answer))
+                self.assertIn(refusals.get(name, ""), json.loads(answer)["error"])
                 self.assertEqual(c.documents(), [])
                 self.assertEqual(c.get("/v1/health")[0], 200)
 
