@@ -24,13 +24,12 @@ Arrival MakeArrival(const std::string& bytes, int64_t receivedMs) {
   return {Hex(Sha256(bytes)), Pack(bytes), static_cast<int64_t>(bytes.size()), receivedMs, "127.0.0.1"};
 }
 
-DocumentRows MakeRows(const std::string& machine, std::vector<EventRow> events, MachineFacts facts = {}) {
+DocumentRows MakeRows(const std::string& machine, std::vector<EventRow> events) {
   DocumentRows rows;
   rows.machine = machine;
   rows.events = std::move(events);
   rows.dataPoints = {{"project", "files", "12"}, {"project/sub", "k", "v\"<&"}};
   rows.groups = 2;
-  rows.facts = std::move(facts);
   return rows;
 }
 
@@ -157,27 +156,6 @@ TEST_P(StoreContract, SummarizesEventsPerName) {
   Put("<4/>", MakeRows("", {}), 86400000 + 7);
   EXPECT_EQ(Ask(&Store::DocumentsPerDay),
             (std::vector<std::pair<int64_t, int64_t>>{{0, 3}, {1, 1}}));
-}
-
-TEST_P(StoreContract, MachinesShowTheNewestFacts) {
-  Put("<old/>", MakeRows("pc", {}, {"Old OS", "1", "cpu", 2, 1024, {{"C:\\", 10, 5}}}), 1000);
-  Put("<new/>", MakeRows("pc", {}, {"New OS", "2", "cpu", 4, 2048, {{"C:\\", 20, 15}, {"D:\\", std::nullopt, 1}}}), 2000);
-  Put("<bare/>", MakeRows("pc", {}), 3000);
-  Put("<anon/>", MakeRows("", {}), 3000);
-
-  std::vector<MachineInfo> machines;
-  ASSERT_TRUE(store_->Machines(machines).ok());
-  ASSERT_EQ(machines.size(), 1u);
-  const MachineInfo& pc = machines[0];
-  EXPECT_EQ(std::tie(pc.name, pc.documents, pc.lastReceivedMs, pc.facts.osCaption, pc.facts.logicalProcessors),
-            std::make_tuple("pc", 3, 3000, "New OS", 4));
-  ASSERT_EQ(pc.facts.disks.size(), 2u);
-  EXPECT_EQ(std::tie(pc.facts.disks[1].drive, pc.facts.disks[1].freeBytes), std::make_tuple("D:\\", std::nullopt));
-
-  const auto disks = Ask(&Store::DiskHistory, Where("pc"));
-  ASSERT_EQ(disks.size(), 3u);
-  EXPECT_EQ(std::tie(disks[0].receivedMs, disks[0].disk.freeBytes, disks[2].disk.drive),
-            std::make_tuple(1000, 10, "D:\\"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),

@@ -19,15 +19,28 @@ from dromika import COLLECTOR, XML, FolderCase, dromika, read_bytes
 ANALYTICS = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<dromika version='1.0' versionDisplay='1.0.0.1'>\r\n"
              '<project files="12" />\r\n<events>\r\n  <event name="session.init" eventtime="0d 0:00:00.015" />\r\n'
              '  <event name="file.open" value="3" eventtime="0d 0:00:05.120" elapsed="0d 0:00:01.200" />\r\n</events>\r\n'
-             '<system>\r\n  <wmi>\r\n    <Win32_ComputerSystem Name="PC-1" NumberOfLogicalProcessors="4"/>\r\n'
-             "  </wmi>\r\n</system>\r\n</dromika>\r\n").encode()
+             '<system>\r\n  <wmi>\r\n    <Win32_OperatingSystem Caption="OS 1" Version="10.0"/>\r\n'
+             '    <Win32_Processor Name="CPU 1"/>\r\n    <Win32_Processor Name="CPU 2"/>\r\n'
+             '    <Win32_ComputerSystem Name="PC-1" NumberOfLogicalProcessors="4"\r\n'
+             '     TotalPhysicalMemory="9"/>\r\n'
+             '  </wmi>\r\n  <memory rambytes="2048"/>\r\n</system>\r\n<disks><disk drive="C:\\" '
+             'totalfreebytes="100" totalavailablebytes="90"/></disks>\r\n</dromika>\r\n').encode()
+# PC-1's facts as /v1/machines shows them: the memory line wins over the WMI figure,
+# the first processor names the machine's.
+FACTS = {"os_caption": "OS 1", "os_version": "10.0", "processor": "CPU 1", "logical_processors": 4,
+         "ram_bytes": 2048, "disks": [{"drive": "C:\\", "free_bytes": 100, "available_bytes": 90}]}
+
+
+def machine_facts(collector, name="PC-1"):
+    machine = {m["name"]: m for m in collector.get("/v1/machines")[1]["machines"]}[name]
+    return {k: machine[k] for k in FACTS}
 
 
 class ApiTest(FolderCase):
     def test_stores_documents_once_and_answers_questions(self):
         c = self.collector()
         status, first = c.post(ANALYTICS)
-        self.assertEqual((status, first["events"], first["groups"], first["blocks"]), (201, 2, 1, 1))
+        self.assertEqual((status, first["events"], first["groups"], first["blocks"]), (201, 2, 1, 2))
         self.assertEqual(c.post(ANALYTICS), (200, first))  # a retry after a lost answer
         code, _, err = dromika("/out:" + self.path("report.dromika"), timeout=120)
         self.assertEqual(code, 0, err)
@@ -52,9 +65,19 @@ class ApiTest(FolderCase):
                          (3, {"p50": 1200, "p90": 1200, "p99": 1200}))
         self.assertEqual((by_name["session.init"]["count"], by_name["session.init"]["machines"]), (1, 1))
         self.assertEqual(c.get("/v1/events/summary", name="nothing")[1], {"events": []})
-        machines = {m["name"]: m for m in c.get("/v1/machines")[1]["machines"]}
-        self.assertEqual(machines["PC-1"]["logical_processors"], 4)
         self.assertEqual(c.get("/v1/health")[1]["status"], "ok")
+
+        self.assertEqual(machine_facts(c), FACTS)
+
+        # The newest facts win; later documents without facts or without a name change none.
+        newer = ANALYTICS.replace(b"OS 1", b"OS 2").replace(b'totalfreebytes="100" ', b"")
+        expected = dict(FACTS, os_caption="OS 2", disks=[dict(FACTS["disks"][0], free_bytes=None)])
+        no_facts = (b"<dromika><system><wmi><Win32_ComputerSystem Name='PC-1'/></wmi></system>"
+                    b"</dromika>")
+        for body in (newer, no_facts, b"<dromika/>"):
+            self.assertEqual(c.post(body)[0], 201)
+            self.assertEqual(machine_facts(c), expected)
+        self.assertEqual(len(c.get("/v1/machines")[1]["machines"]), 2)  # PC-1 and this machine
 
     def test_bad_queries_are_answered_with_escaped_echoes(self):
         c = self.collector()
