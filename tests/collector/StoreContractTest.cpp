@@ -17,7 +17,6 @@
 namespace collector {
 namespace {
 
-using namespace std::string_literals;
 using Optional = std::optional<int64_t>;
 
 Arrival MakeArrival(const std::string& bytes, int64_t receivedMs) {
@@ -80,24 +79,6 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
   std::unique_ptr<Store> store_;
   std::unique_ptr<SqlSession> session_;
 };
-
-TEST_P(StoreContract, KeepsEachDocumentOnceWithItsBytes) {
-  const std::string bytes = "<dromika>\xc3\xa9\0\r\n</dromika>"s;
-  const PutResult first = Put(bytes, MakeRows("m1", {{"open", 3, 5, 7}}));
-  const PutResult again = Put(bytes, MakeRows("m1", {{"open", 3, 5, 7}}));
-  EXPECT_EQ(std::tie(first.created, again.created, again.id), std::make_tuple(true, false, first.id));
-  std::string packed, body;
-  bool found = false;
-  ASSERT_TRUE(store_->PackedBody(first.id, packed, found).ok() && found);
-  ASSERT_TRUE(Unpack(packed, body).ok());
-  EXPECT_EQ(body, bytes);
-  ASSERT_TRUE(store_->PackedBody(first.id + 1000, packed, found).ok());
-  EXPECT_FALSE(found);
-  const std::vector<DocumentInfo> documents = Ask(&Store::ListDocuments);
-  ASSERT_EQ(documents.size(), 1u);
-  EXPECT_EQ(std::tie(documents[0].sha256, documents[0].size, documents[0].kind, documents[0].state),
-            std::make_tuple(Hex(Sha256(bytes)), static_cast<int64_t>(bytes.size()), "analytics", "parsed"));
-}
 
 // Twelve puts at once: the even ones bring the same bytes, one of the odd ones
 // fails in the database; the others are stored, the same bytes once.

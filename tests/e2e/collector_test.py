@@ -3,6 +3,7 @@
 tokens, dedupe, unparsed documents, import, slow senders, HTTPS, a kill and a
 fleet on one PostgreSQL. Environment (set by ctest): DROMIKA_COLLECTOR, DROMIKA_EXE."""
 import gzip
+import hashlib
 import http.client
 import json
 import os
@@ -50,7 +51,8 @@ class ApiTest(FolderCase):
 
         documents = c.documents()
         self.assertEqual([(d["id"], d["kind"]) for d in documents], [(stored["id"], "report"), (first["id"], "analytics")])
-        self.assertEqual((documents[1]["machine"], documents[1]["sender"]), ("PC-1", "127.0.0.1"))
+        self.assertEqual([documents[1][k] for k in ("machine", "sender", "size", "sha256", "state")],
+                         ["PC-1", "127.0.0.1", len(ANALYTICS), hashlib.sha256(ANALYTICS).hexdigest(), "parsed"])
         self.assertEqual([d["id"] for d in c.documents(machine="PC-1")], [first["id"]])
         self.assertEqual((len(c.documents(limit="1")), c.documents(until="2000-01-01")), (1, []))
         for document_id, body in ((first["id"], ANALYTICS), (stored["id"], report)):
@@ -302,6 +304,8 @@ class FleetTest(FolderCase):
         for number, answers in by_number.items():
             self.assertEqual(sorted(status for status, _ in answers), [200, 201], number)
             self.assertEqual(answers[0][1], answers[1][1], number)
+            raw = fleet[number % 2].request("GET", "/v1/documents/%d/raw" % answers[0][1])[2]
+            self.assertEqual(raw, numbered_document(number))  # the packed bytes survive the database
         self.assertEqual(len(fleet[0].documents(limit="1000")), 120)
         self.assertEqual(len(fleet[1].get("/v1/events/summary")[1]["events"]), 120)
 
