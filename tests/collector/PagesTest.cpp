@@ -22,9 +22,7 @@ std::string Page(std::string_view xml, size_t budget = kExcerptBudget) {
 TEST(Pages, EscapesForTextAndAttributes) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain \xc3\xa9", "plain \xc3\xa9"},
-      {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
-      {"\"><img src=x onerror=alert(1)>", "&quot;&gt;&lt;img src=x onerror=alert(1)&gt;"},
-      {"a'b&amp;", "a&#39;b&amp;amp;"},
+      {"\"><img src='x'>&amp;", "&quot;&gt;&lt;img src=&#39;x&#39;&gt;&amp;amp;"},
       {std::string("t\tn\nz\0x\x7f", 8), std::string("t\tn\nz\xEF\xBF\xBDx\xEF\xBF\xBD")},
   };
   for (const auto& [text, escaped] : cases) EXPECT_EQ(Escape(text), escaped) << text;
