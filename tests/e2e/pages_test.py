@@ -4,6 +4,7 @@ this machine, analytics documents, an unreadable and a hostile one, the DOM
 each page (and `render` output) ends with holds the expected sections in order
 and no trace of a script that came from a document. CHROMIUM names the browser."""
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -65,8 +66,7 @@ class PagesTest(unittest.TestCase):
         code, _, err = dromika("/out:" + cls.files["report"], timeout=120)
         assert code == 0, err
         for name, text in [("app0", analytics(0)), ("app1", analytics(1)), ("hostile", HOSTILE), ("broken", BROKEN)]:
-            with open(cls.files[name], "w", encoding="utf-8") as f:
-                f.write(text)
+            pathlib.Path(cls.files[name]).write_text(text, encoding="utf-8")
         subprocess.run([COLLECTOR, "import", "--store", store, *(cls.files[n] for n in order)],
                        capture_output=True, timeout=120, check=True)
         cls.ids = {name: i + 1 for i, name in enumerate(order)}  # a fresh store numbers from 1
@@ -139,8 +139,7 @@ class PagesTest(unittest.TestCase):
                 out = os.path.join(self.folder, name + ".html")
                 subprocess.run([COLLECTOR, "render", self.files[name], "-o", out], capture_output=True,
                                timeout=120, check=True)
-                with open(out, encoding="utf-8") as f:
-                    html = f.read()
+                html = pathlib.Path(out).read_text(encoding="utf-8")
                 for external in ("<link", "<script src", "<img"):
                     self.assertTrue(external not in html, external)
                 self.page("file://" + out, *(['<section class="processes">'] if name == "report" else []))

@@ -75,14 +75,7 @@ def unused_port():
         return unused.getsockname()[1]
 
 
-class Case(FolderCase):
-    def assert_lines(self, lines, patterns):
-        self.assertEqual(len(lines), len(patterns), lines)
-        for line, pattern in zip(lines, patterns):
-            self.assertTrue(re.fullmatch(pattern, line, re.S), (line, pattern))
-
-
-class SessionTest(Case):
+class SessionTest(FolderCase):
     def test_whole_session_saves_the_document_of_the_examples(self):
         path = host_path(self.path("session.xml"))
         code, out, err = tally([
@@ -182,7 +175,7 @@ class CollectorUploadTest(FolderCase):
         self.assertEqual(counts, {"session.init": (2, 1, 0), "file.open": (1, 1, 7)})
 
 
-class UploadTest(Case):
+class UploadTest(FolderCase):
     LINES = ["TrackEvent\tsession.init", "AddStandardGroup\t0x10000000", "SaveTo\tweb service", "Process"]
 
     def setUp(self):
@@ -262,7 +255,7 @@ class UploadTest(Case):
         self.assertIn("no upload address is configured", out[3])
 
 
-class WireTest(Case):
+class WireTest(FolderCase):
     def test_bad_requests_each_get_a_reply_and_the_session_goes_on(self):
         pieces = frame(b"TrackTimedEventStart;pieces")
         ampersands = b"&" * (2200 * 1000)  # escaped once in the request, twice in a reply quoting it
@@ -324,7 +317,7 @@ class WireTest(Case):
         self.assertIn(b'<g small="1" />', read_bytes(self.path("big.xml")))
 
 
-class ConsoleTest(Case):
+class ConsoleTest(FolderCase):
     """Whatever becomes of the console, the run goes on."""
 
     def run_with_closed_reader(self, command, stream, script=b""):
