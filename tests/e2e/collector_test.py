@@ -50,8 +50,9 @@ class ApiTest(FolderCase):
 
         documents = c.documents()
         self.assertEqual([(d["id"], d["kind"]) for d in documents], [(stored["id"], "report"), (first["id"], "analytics")])
-        self.assertEqual([documents[1][k] for k in ("machine", "sender", "size", "sha256", "state")],
-                         ["PC-1", "127.0.0.1", len(ANALYTICS), hashlib.sha256(ANALYTICS).hexdigest(), "parsed"])
+        fields = ("machine", "sender", "size", "sha256", "state")
+        self.assertEqual([documents[1][k] for k in fields], ["PC-1", "127.0.0.1", len(ANALYTICS),
+                         hashlib.sha256(ANALYTICS).hexdigest(), "parsed"])
         self.assertEqual([d["id"] for d in c.documents(machine="PC-1")], [first["id"]])
         self.assertEqual((len(c.documents(limit="1")), c.documents(until="2000-01-01")), (1, []))
         for document_id, body in ((first["id"], ANALYTICS), (stored["id"], report)):
@@ -142,14 +143,13 @@ class LimitsTest(FolderCase):
              b"<dromika>&b;&b;&b;</dromika>", 422),
             ("too deep", {}, b"<dromika>" + b"<g>" * 100 + b"</g>" * 100 + b"</dromika>", 422),
         ]
-        refusals = {"doctype": "document type", "entity expansion": "document type",
-                    "too deep": "nested deeper"}
+        why = {"doctype": "declaration", "entity expansion": "declaration", "too deep": "nested"}
         for name, headers, body, code in cases:
             with self.subTest(name):
                 status, _, answer = c.request("POST", "/v1/documents", body, dict(XML, **headers),
                                               chunked=isinstance(body, list))
                 self.assertEqual(status, code, answer)
-                self.assertIn(refusals.get(name, ""), json.loads(answer)["error"])
+                self.assertIn(why.get(name, ""), json.loads(answer)["error"])
                 self.assertEqual(c.documents(), [])
                 self.assertEqual(c.get("/v1/health")[0], 200)
 
@@ -304,7 +304,7 @@ class FleetTest(FolderCase):
             self.assertEqual(sorted(status for status, _ in answers), [200, 201], number)
             self.assertEqual(answers[0][1], answers[1][1], number)
             raw = fleet[number % 2].request("GET", "/v1/documents/%d/raw" % answers[0][1])[2]
-            self.assertEqual(raw, numbered_document(number))  # the packed bytes survive the database
+            self.assertEqual(raw, numbered_document(number))  # the packed bytes survive PostgreSQL
         self.assertEqual(len(fleet[0].documents(limit="1000")), 120)
         self.assertEqual(len(fleet[1].get("/v1/events/summary")[1]["events"]), 120)
 
