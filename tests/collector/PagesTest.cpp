@@ -22,9 +22,7 @@ std::string Page(std::string_view xml, size_t budget = kExcerptBudget) {
 TEST(Pages, EscapesForTextAndAttributes) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain \xc3\xa9", "plain \xc3\xa9"},
-      {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
-      {"\"><img src=x onerror=alert(1)>", "&quot;&gt;&lt;img src=x onerror=alert(1)&gt;"},
-      {"a'b&amp;", "a&#39;b&amp;amp;"},
+      {"\"><img src='x'>&amp;", "&quot;&gt;&lt;img src=&#39;x&#39;&gt;&amp;amp;"},
       {std::string("t\tn\nz\0x\x7f", 8), std::string("t\tn\nz\xEF\xBF\xBDx\xEF\xBF\xBD")},
   };
   for (const auto& [text, escaped] : cases) EXPECT_EQ(Escape(text), escaped) << text;
@@ -55,18 +53,13 @@ TEST(Pages, DocumentShowsEachBlockAsItsOwnKindOfSection) {
   EXPECT_EQ(html, testing::ReadFixture("collector/document_page.html"));
 }
 
-TEST(Pages, UnreadableDocumentsShowWhyAndTheirText) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"<dromika><a></dromika>", "line 1: "},
-      {"<!DOCTYPE d [<!ENTITY e 'x'>]><dromika>&e;</dromika>", "a document type declaration is not accepted"},
-      {std::string(70, '<').insert(0, "<dromika>"), "line 1: "},
-  };
-  for (const auto& [xml, message] : cases) {
-    const std::string html = Page(xml);
-    EXPECT_NE(html.find("<h2>Not readable</h2><p class=\"error\">" + message), std::string::npos) << html;
-    EXPECT_NE(html.find("<pre>&lt;"), std::string::npos) << html;
-    EXPECT_EQ(html.find("<section class=\"group\""), std::string::npos);
-  }
+// An ill-formed document's page is checked end to end; a document type is
+// refused before the reader would expand it.
+TEST(Pages, ADocumentTypeMakesTheDocumentUnreadable) {
+  const std::string html = Page("<!DOCTYPE d [<!ENTITY e 'x'>]><dromika>&e;</dromika>");
+  EXPECT_NE(html.find("<h2>Not readable</h2><p class=\"error\">a document type declaration is not accepted</p>\n"
+                      "<pre>&lt;!DOCTYPE"), std::string::npos) << html;
+  EXPECT_EQ(html.find("<section class=\"group\""), std::string::npos);
 }
 
 }  // namespace

@@ -3,11 +3,11 @@
 tokens, dedupe, unparsed documents, import, slow senders, HTTPS, a kill and a
 fleet on one PostgreSQL. Environment (set by ctest): DROMIKA_COLLECTOR, DROMIKA_EXE."""
 import gzip
+import hashlib
 import http.client
 import json
 import os
 import select
-import signal
 import socket
 import subprocess
 import threading
@@ -19,15 +19,28 @@ from dromika import COLLECTOR, XML, FolderCase, dromika, read_bytes
 ANALYTICS = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<dromika version='1.0' versionDisplay='1.0.0.1'>\r\n"
              '<project files="12" />\r\n<events>\r\n  <event name="session.init" eventtime="0d 0:00:00.015" />\r\n'
              '  <event name="file.open" value="3" eventtime="0d 0:00:05.120" elapsed="0d 0:00:01.200" />\r\n</events>\r\n'
-             '<system>\r\n  <wmi>\r\n    <Win32_ComputerSystem Name="PC-1" NumberOfLogicalProcessors="4"/>\r\n'
-             "  </wmi>\r\n</system>\r\n</dromika>\r\n").encode()
+             '<system>\r\n  <wmi>\r\n    <Win32_OperatingSystem Caption="OS 1" Version="10.0"/>\r\n'
+             '    <Win32_Processor Name="CPU 1"/>\r\n    <Win32_Processor Name="CPU 2"/>\r\n'
+             '    <Win32_ComputerSystem Name="PC-1" NumberOfLogicalProcessors="4"\r\n'
+             '     TotalPhysicalMemory="9"/>\r\n'
+             '  </wmi>\r\n  <memory rambytes="2048"/>\r\n</system>\r\n<disks><disk drive="C:\\" '
+             'totalfreebytes="100" totalavailablebytes="90"/></disks>\r\n</dromika>\r\n').encode()
+# PC-1's facts as /v1/machines shows them: the memory line wins over the WMI figure,
+# the first processor names the machine's.
+FACTS = {"os_caption": "OS 1", "os_version": "10.0", "processor": "CPU 1", "logical_processors": 4,
+         "ram_bytes": 2048, "disks": [{"drive": "C:\\", "free_bytes": 100, "available_bytes": 90}]}
+
+
+def machine_facts(collector, name="PC-1"):
+    machine = {m["name"]: m for m in collector.get("/v1/machines")[1]["machines"]}[name]
+    return {k: machine[k] for k in FACTS}
 
 
 class ApiTest(FolderCase):
     def test_stores_documents_once_and_answers_questions(self):
         c = self.collector()
         status, first = c.post(ANALYTICS)
-        self.assertEqual((status, first["events"], first["groups"], first["blocks"]), (201, 2, 1, 1))
+        self.assertEqual((status, first["events"], first["groups"], first["blocks"]), (201, 2, 1, 2))
         self.assertEqual(c.post(ANALYTICS), (200, first))  # a retry after a lost answer
         code, _, err = dromika("/out:" + self.path("report.dromika"), timeout=120)
         self.assertEqual(code, 0, err)
@@ -37,7 +50,9 @@ class ApiTest(FolderCase):
 
         documents = c.documents()
         self.assertEqual([(d["id"], d["kind"]) for d in documents], [(stored["id"], "report"), (first["id"], "analytics")])
-        self.assertEqual((documents[1]["machine"], documents[1]["sender"]), ("PC-1", "127.0.0.1"))
+        fields = ("machine", "sender", "size", "sha256", "state")
+        self.assertEqual([documents[1][k] for k in fields], ["PC-1", "127.0.0.1", len(ANALYTICS),
+                         hashlib.sha256(ANALYTICS).hexdigest(), "parsed"])
         self.assertEqual([d["id"] for d in c.documents(machine="PC-1")], [first["id"]])
         self.assertEqual((len(c.documents(limit="1")), c.documents(until="2000-01-01")), (1, []))
         for document_id, body in ((first["id"], ANALYTICS), (stored["id"], report)):
@@ -52,9 +67,19 @@ class ApiTest(FolderCase):
                          (3, {"p50": 1200, "p90": 1200, "p99": 1200}))
         self.assertEqual((by_name["session.init"]["count"], by_name["session.init"]["machines"]), (1, 1))
         self.assertEqual(c.get("/v1/events/summary", name="nothing")[1], {"events": []})
-        machines = {m["name"]: m for m in c.get("/v1/machines")[1]["machines"]}
-        self.assertEqual(machines["PC-1"]["logical_processors"], 4)
         self.assertEqual(c.get("/v1/health")[1]["status"], "ok")
+
+        self.assertEqual(machine_facts(c), FACTS)
+
+        # The newest facts win; later documents without facts or without a name change none.
+        newer = ANALYTICS.replace(b"OS 1", b"OS 2").replace(b'totalfreebytes="100" ', b"")
+        expected = dict(FACTS, os_caption="OS 2", disks=[dict(FACTS["disks"][0], free_bytes=None)])
+        no_facts = (b"<dromika><system><wmi><Win32_ComputerSystem Name='PC-1'/></wmi></system>"
+                    b"</dromika>")
+        for body in (newer, no_facts, b"<dromika/>"):
+            self.assertEqual(c.post(body)[0], 201)
+            self.assertEqual(machine_facts(c), expected)
+        self.assertEqual(len(c.get("/v1/machines")[1]["machines"]), 2)  # PC-1 and this machine
 
     def test_bad_queries_are_answered_with_escaped_echoes(self):
         c = self.collector()
@@ -66,14 +91,18 @@ class ApiTest(FolderCase):
             self.assertNotIn(b"<", body, path)
             json.loads(body)
 
-    def test_ill_formed_documents_are_kept_unparsed(self):
+    def test_ill_formed_documents_are_kept_unparsed_without_rows(self):
         c = self.collector()
-        body = b"<?xml version=\"1.0\"?>\r\n<dromika>\r\n<my group>\r\n</dromika>\r\n"
-        status, answer = c.post(body)
-        self.assertEqual((status, answer["state"]), (202, "unparsed"))
-        self.assertIn("line 3", answer["message"])
+        body = (b"<?xml version=\"1.0\"?>\r\n<dromika><events><event name=\"lost\"/></events>\r\n"
+                b"<my group>\r\n</dromika>")
+        for sent, part in ((b"<other/>", "not dromika"),
+                           (b"<dromika>&undefined;</dromika>", "undefined"), (body, "line 3")):
+            status, answer = c.post(sent)
+            self.assertEqual((status, answer["state"]), (202, "unparsed"))
+            self.assertIn(part, answer["message"])
         self.assertEqual(c.request("GET", "/v1/documents/%d/raw" % answer["id"])[2], body)
-        self.assertEqual(c.documents()[0]["state"], "unparsed")
+        self.assertEqual([d["state"] for d in c.documents()], ["unparsed"] * 3)
+        self.assertEqual(c.get("/v1/events/summary")[1], {"events": []})
         self.assertEqual(c.post(body)[0], 200)
 
     def test_import_stores_saved_files_as_if_uploaded(self):
@@ -83,7 +112,9 @@ class ApiTest(FolderCase):
             result = subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("store.db"), *files],
                                     capture_output=True, timeout=60)
             self.assertEqual((result.returncode, result.stdout.decode().strip()), (0, expected))
-        self.assertEqual({d["sender"] for d in self.collector().documents()}, {"import:" + f for f in files})
+        # Neither client data nor every report block: an analytics document.
+        self.assertEqual({d["sender"]: d["kind"] for d in self.collector().documents()},
+                         {"import:" + f: "analytics" for f in files})
 
     def test_refuses_a_public_address_without_tokens_and_bad_options(self):
         for args in (["--listen", "0.0.0.0:0"], ["--listen", "[::]:0"], ["--bogus", "1"], ["--max-body", "3G"],
@@ -112,12 +143,13 @@ class LimitsTest(FolderCase):
              b"<dromika>&b;&b;&b;</dromika>", 422),
             ("too deep", {}, b"<dromika>" + b"<g>" * 100 + b"</g>" * 100 + b"</dromika>", 422),
         ]
+        why = {"doctype": "declaration", "entity expansion": "declaration", "too deep": "nested"}
         for name, headers, body, code in cases:
             with self.subTest(name):
                 status, _, answer = c.request("POST", "/v1/documents", body, dict(XML, **headers),
                                               chunked=isinstance(body, list))
                 self.assertEqual(status, code, answer)
-                self.assertIn("error", json.loads(answer))
+                self.assertIn(why.get(name, ""), json.loads(answer)["error"])
                 self.assertEqual(c.documents(), [])
                 self.assertEqual(c.get("/v1/health")[0], 200)
 
@@ -237,7 +269,7 @@ class DurabilityTest(FolderCase):
         c = self.collector()
         threads, answered = upload_in_threads([(c, range(t, 2000, 4)) for t in range(4)])
         poll(lambda: len(answered) >= 40, 600)  # at most 60 s for the first 40 answers
-        c.process.send_signal(signal.SIGKILL)
+        c.process.kill()  # SIGKILL: no chance to finish anything
         c.process.wait()
         for thread in threads:
             thread.join(timeout=60)
@@ -271,6 +303,8 @@ class FleetTest(FolderCase):
         for number, answers in by_number.items():
             self.assertEqual(sorted(status for status, _ in answers), [200, 201], number)
             self.assertEqual(answers[0][1], answers[1][1], number)
+            raw = fleet[number % 2].request("GET", "/v1/documents/%d/raw" % answers[0][1])[2]
+            self.assertEqual(raw, numbered_document(number))  # the packed bytes survive PostgreSQL
         self.assertEqual(len(fleet[0].documents(limit="1000")), 120)
         self.assertEqual(len(fleet[1].get("/v1/events/summary")[1]["events"]), 120)
 

@@ -57,6 +57,11 @@ class FolderCase(unittest.TestCase):
             file.write(data)
         return self.path(name)
 
+    def assert_lines(self, lines, patterns):
+        self.assertEqual(len(lines), len(patterns), lines)
+        for line, pattern in zip(lines, patterns):
+            self.assertTrue(re.fullmatch(pattern, line, re.S), (line, pattern))
+
     def collector(self, *args, store=None):
         """A collector with its store in the test's folder (or `store`), stopped when the test ends."""
         collector = Collector(self.folder, *args, store=store)

@@ -14,12 +14,10 @@ BANNER = r"DromikaCmd version \d+\.\d+\.\d+\.\d+ .*"
 
 
 class ReportModeTest(FolderCase):
-    def test_no_arguments_prints_banner_and_usage(self):
+    def test_no_arguments_print_the_usage_and_unknown_ones_fail_quietly_on_stdout(self):
         code, out, err = dromika()
         self.assertEqual(code, 0, err)
         self.assertRegex(out, "^%s\nUsage: DromikaCmd.exe /out:outfile.dromika\n$" % BANNER)
-
-    def test_unknown_word_or_option_fails_quietly_on_stdout(self):
         for args in (["runserver"], ["/Out:x"], ["/verbose"], ["report", "/out:x"], ["café"]):
             with self.subTest(args=args):
                 code, out, err = dromika(*args)
