@@ -15,5 +15,5 @@ find "$build" -name '*.gcda' -delete
 (cd "$build" && ctest --output-on-failure)
 product=(runtime/ platform/ Common/ report/ analytics/ Qrn.Tally/ client/ collector/)
 gcovr -r . --object-directory "$build" "${product[@]/#/--filter=}" --gcov-ignore-parse-errors \
-  --txt "$build/coverage.txt" --print-summary
+  --txt "$build/coverage.txt" --print-summary "$build"
 echo "per file: $build/coverage.txt"
