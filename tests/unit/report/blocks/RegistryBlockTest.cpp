@@ -46,6 +46,7 @@ TEST(RegistryBlock, KeysWithEveryKindOfValue) {
   machine.registry.DenyAccess(kUser, L"Software\\VANTOREL\\Closed");
   machine.registry.SetString(kMachine, L"Hardware\\Description\\System\\BIOS", L"BIOSVendor", L"Acme & Sons");
   machine.registry.SetDword(kMachine, L"Hardware\\Description\\System\\BIOS", L"BiosMajorRelease", 1024);
+  machine.registry.SetDword(kMachine, L"Software\\VANTOREL", L"MACHINE", 0);  // names ignore case: replaced
   machine.registry.SetDword(kMachine, L"Software\\VANTOREL", L"Machine", 1);
   const std::wstring all = block.Produce();
   ExpectFixture(all, "registry.xml");
