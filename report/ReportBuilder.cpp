@@ -8,8 +8,6 @@
 #include "runtime/Format.h"
 #include "runtime/Str.h"
 
-ReportBuilder::ReportBuilder() : ReportBuilder(platform::HostMachine()) {}
-
 ReportBuilder::ReportBuilder(const platform::Machine& machine) : machine_(machine), tree_(*machine.files) {}
 
 ReportBuilder::ReportBuilder(BlockMask mask, bool excludeFlag, const platform::Machine& machine)

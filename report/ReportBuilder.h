@@ -20,8 +20,7 @@ class ReportBuilder {
   // line that names where the document is saved.
   using Progress = std::function<void(const std::wstring& line)>;
 
-  // No blocks; the host machine unless another is given.
-  ReportBuilder();
+  // No blocks.
   explicit ReportBuilder(const platform::Machine& machine);
   // The blocks that `mask` selects (SelectBlocks).
   ReportBuilder(BlockMask mask, bool excludeFlag, const platform::Machine& machine = platform::HostMachine());
