@@ -2,25 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 
 #include "collector/Failure.h"
 #include "collector/Gzip.h"
 #include "collector/Json.h"
 #include "collector/TimeText.h"
+#include "collector/WholeNumber.h"
 
 namespace collector {
 namespace {
 
 constexpr int64_t kDefaultLimit = 100;
 constexpr int64_t kMaxLimit = 1000;
-
-std::optional<int64_t> ParseCount(std::string_view text) {
-  int64_t value = 0;
-  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 // Fills `filter` from the arguments; an error answer when one cannot be read.
 std::optional<Response> ReadFilter(const QueryArgs& args, Filter& filter) {
@@ -34,7 +27,7 @@ std::optional<Response> ReadFilter(const QueryArgs& args, Filter& filter) {
     } else if (key == "name") {
       filter.name = value;
     } else if (key == "limit") {
-      auto limit = ParseCount(value);
+      auto limit = ParseWholeNumber(value);
       if (!limit || *limit < 1 || *limit > kMaxLimit) {
         return ErrorResponse(400, "limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + value);
       }
@@ -71,7 +64,7 @@ Response Documents(Store& store, const QueryArgs& args) {
 }
 
 Response Raw(Store& store, std::string_view idText) {
-  const auto id = ParseCount(idText);
+  const auto id = ParseWholeNumber(idText);
   if (!id) return ErrorResponse(404, "no such document: " + std::string(idText));
   std::string packed;
   bool found = false;

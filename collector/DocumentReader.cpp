@@ -2,12 +2,12 @@
 
 #include "collector/SafeXmlReader.h"
 
-#include <charconv>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "collector/Failure.h"
+#include "collector/WholeNumber.h"
 
 namespace collector {
 
@@ -36,13 +36,6 @@ int BlockIndex(std::string_view name) {
     if (name == kBlockNames[i]) return static_cast<int>(i);
   }
   return -1;
-}
-
-std::optional<int64_t> ParseInt(std::string_view text) {
-  int64_t value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
-  return value;
 }
 
 // Follows the open elements and turns the ones that matter into rows.
@@ -112,7 +105,7 @@ class Walker {
     EventRow event;
     EachAttribute([&](std::string_view key, std::string_view value) {
       if (key == "name") event.name = value;
-      else if (key == "value") event.value = ParseInt(value);
+      else if (key == "value") event.value = ParseWholeNumber(value);
       else if (key == "eventtime") event.eventTimeMs = ParseElapsed(value);
       else if (key == "elapsed") event.elapsedMs = ParseElapsed(value);
     });
@@ -137,17 +130,17 @@ class Walker {
         EachAttribute([&](std::string_view key, std::string_view value) {
           if (key == "Name") computerName_ = value;
           else if (key == "DNSHostName") dnsName_ = value;
-          else if (key == "NumberOfLogicalProcessors") wmiLogical_ = ParseInt(value);
-          else if (key == "TotalPhysicalMemory") wmiRam_ = ParseInt(value);
+          else if (key == "NumberOfLogicalProcessors") wmiLogical_ = ParseWholeNumber(value);
+          else if (key == "TotalPhysicalMemory") wmiRam_ = ParseWholeNumber(value);
         });
       }
     } else if (depth == 2 && name == "processors") {
       EachAttribute([&](std::string_view key, std::string_view value) {
-        if (key == "count") facts.logicalProcessors = ParseInt(value);
+        if (key == "count") facts.logicalProcessors = ParseWholeNumber(value);
       });
     } else if (depth == 2 && name == "memory") {
       EachAttribute([&](std::string_view key, std::string_view value) {
-        if (key == "rambytes") facts.ramBytes = ParseInt(value);
+        if (key == "rambytes") facts.ramBytes = ParseWholeNumber(value);
       });
     }
   }
@@ -156,8 +149,8 @@ class Walker {
     DiskRow disk;
     EachAttribute([&](std::string_view key, std::string_view value) {
       if (key == "drive") disk.drive = value;
-      else if (key == "totalfreebytes") disk.freeBytes = ParseInt(value);
-      else if (key == "totalavailablebytes") disk.availableBytes = ParseInt(value);
+      else if (key == "totalfreebytes") disk.freeBytes = ParseWholeNumber(value);
+      else if (key == "totalavailablebytes") disk.availableBytes = ParseWholeNumber(value);
     });
     rows_.facts.disks.push_back(std::move(disk));
   }

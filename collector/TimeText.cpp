@@ -1,8 +1,9 @@
 #include "collector/TimeText.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ctime>
+
+#include "collector/WholeNumber.h"
 
 namespace collector {
 namespace {
@@ -41,11 +42,7 @@ std::string FormatUtc(int64_t unixMs) {
 }
 
 std::optional<int64_t> ParseUtc(std::string_view text) {
-  int64_t number = 0;
-  auto whole = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (!text.empty() && whole.ec == std::errc() && whole.ptr == text.data() + text.size()) {
-    return number;
-  }
+  if (auto number = ParseWholeNumber(text)) return number;
   if (!text.empty() && text.back() == 'Z') text.remove_suffix(1);
   int year, month, day, hour = 0, minute = 0, second = 0, millis = 0;
   if (!Digits(text, 0, 4, year) || text.size() < 10 || text[4] != '-' || !Digits(text, 5, 2, month) ||

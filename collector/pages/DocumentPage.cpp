@@ -2,7 +2,6 @@
 
 #include "collector/SafeXmlReader.h"
 
-#include <charconv>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -10,6 +9,7 @@
 
 #include "collector/DocumentReader.h"
 #include "collector/Failure.h"
+#include "collector/WholeNumber.h"
 
 namespace collector::pages {
 namespace {
@@ -36,13 +36,6 @@ constexpr BlockTitle kBlocks[] = {
 constexpr const char* kProductColumns[] = {"name", "installedversion", "comments", "installlocation", "guid"};
 constexpr const char* kProcessColumns[] = {"ProcessId", "Name", "ParentProcessId", "ThreadCount",
                                            "WorkingSetSize", "CreationDate", "CommandLine"};
-
-std::optional<int64_t> Number(std::string_view text) {
-  int64_t value = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 std::string_view Find(const Attributes& attributes, std::string_view key) {
   for (const auto& [k, v] : attributes) {
@@ -109,7 +102,7 @@ class Writer {
   }
 
   void Cell(std::string_view value) {
-    if (auto n = Number(value)) {
+    if (auto n = ParseWholeNumber(value)) {
       out_ += "<td class=\"n\" data-v=\"" + std::to_string(*n) + "\">";
     } else {
       out_ += "<td>";
@@ -292,7 +285,7 @@ class Writer {
   }
 
   void DiskRow(const Attributes& a) {
-    const auto free = Number(Find(a, "totalfreebytes")), available = Number(Find(a, "totalavailablebytes"));
+    const auto free = ParseWholeNumber(Find(a, "totalfreebytes")), available = ParseWholeNumber(Find(a, "totalavailablebytes"));
     out_ += "<tr><td>";
     AppendEscaped(out_, Find(a, "drive"));
     out_ += "</td>";

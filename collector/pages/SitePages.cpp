@@ -1,12 +1,12 @@
 #include "collector/pages/SitePages.h"
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 
 #include "collector/Failure.h"
 #include "collector/Gzip.h"
 #include "collector/TimeText.h"
+#include "collector/WholeNumber.h"
 #include "collector/pages/Charts.h"
 #include "collector/pages/DocumentPage.h"
 #include "collector/pages/Html.h"
@@ -18,13 +18,6 @@ constexpr int64_t kDayMs = 86400000;
 constexpr int64_t kDefaultDays = 30, kMaxDays = 3650;
 constexpr int64_t kMaxRows = 200000;  // events or disk samples one chart reads
 constexpr int64_t kRangeChoices[] = {7, 30, 90, 365};
-
-std::optional<int64_t> Whole(std::string_view text) {
-  int64_t value = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 std::string Day(int64_t ms) { return FormatUtc(ms).substr(0, 10); }
 std::string Minute(int64_t ms) { return FormatUtc(ms).substr(0, 16).replace(10, 1, " "); }
@@ -64,7 +57,7 @@ struct Scope {
 
 std::optional<Response> ReadScope(const QueryArgs& args, int64_t nowMs, Scope& scope) {
   if (auto it = args.find("days"); it != args.end()) {
-    const auto days = Whole(it->second);
+    const auto days = ParseWholeNumber(it->second);
     if (!days || *days < 1 || *days > kMaxDays) {
       return ErrorPage(400, "days: a whole number from 1 to " + std::to_string(kMaxDays) + ": " + it->second);
     }
@@ -284,7 +277,7 @@ Response MachinePage(Store& store, const Scope& scope, const std::string& name) 
 }
 
 Response StoredDocument(Store& store, std::string_view idText) {
-  const auto id = Whole(idText);
+  const auto id = ParseWholeNumber(idText);
   std::string packed, xml;
   bool found = false;
   if (id) {
