@@ -22,10 +22,10 @@
 #include <sstream>
 #include <thread>
 
-#include "collector/DocumentReader.h"
-#include "collector/Failure.h"
-#include "collector/HttpServer.h"
-#include "collector/Ingest.h"
+#include "collector/document/DocumentReader.h"
+#include "collector/base/Status.h"
+#include "collector/http/HttpServer.h"
+#include "collector/document/Ingest.h"
 
 using namespace collector;
 
@@ -174,7 +174,7 @@ int64_t EventsOf(const std::string& answer) {
 
 int Ingest(const std::string& url, const std::string& kind, int count) {
   std::unique_ptr<Store> store;
-  if (auto s = OpenStore(url, store); !s.ok()) return std::fprintf(stderr, "%s\n", MessageOf(s).c_str()), 1;
+  if (auto s = OpenStore(url, store); !s.ok()) return std::fprintf(stderr, "%s\n", s.message().c_str()), 1;
   const std::string report = kind == "analytics" ? "" : ReadAll(kind);
   // A different first number on each run, so repeated runs on one store never dedupe.
   const int base = static_cast<int>(NowMs() % 1000000) * 1000;
@@ -194,7 +194,7 @@ int Ingest(const std::string& url, const std::string& kind, int count) {
   v4->sin_family = AF_INET;
   v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   config.maxBody = 1u << 30;
-  if (auto s = server.Start(config); !s.ok()) return std::fprintf(stderr, "%s\n", MessageOf(s).c_str()), 1;
+  if (auto s = server.Start(config); !s.ok()) return std::fprintf(stderr, "%s\n", s.message().c_str()), 1;
   std::vector<std::unique_ptr<Uploader>> uploaders;
   for (int t = 0; t < kUploaders; ++t) uploaders.push_back(std::make_unique<Uploader>(server.Port()));
   std::atomic<int> slot{0};
@@ -229,7 +229,7 @@ int Parse(const std::string& path) {
   const std::string_view bytes(static_cast<const char*>(mapped), static_cast<size_t>(info.st_size));
   const double start = Seconds();
   DocumentRows rows;
-  const qtl::status s = ReadDocument(bytes, rows);
+  const Status s = ReadDocument(bytes, rows);
   std::printf("%.3f s  %zu bytes  state %s  events %zu  blocks %lld%s\n", Seconds() - start, bytes.size(),
               StateName(rows.state), rows.events.size(), static_cast<long long>(rows.blocks),
               s.ok() ? "" : "  refused");

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "collector/Failure.h"
-#include "collector/HttpServer.h"
-#include "collector/Import.h"
+#include "collector/base/Status.h"
+#include "collector/http/HttpServer.h"
+#include "collector/document/Import.h"
 #include "collector/Options.h"
 #include "collector/pages/DocumentPage.h"
 
@@ -39,10 +39,10 @@ void WaitForStop(const sigset_t& stops) {
 
 int Serve(const Options& options) {
   ServerConfig config;
-  if (auto s = ParseListen(options.listen, config.address); !s.ok()) return Fail(MessageOf(s), 2);
+  if (auto s = ParseListen(options.listen, config.address); !s.ok()) return Fail(s.message(), 2);
   Tokens tokens;
   if (!options.tokensFile.empty()) {
-    if (auto s = tokens.Load(options.tokensFile); !s.ok()) return Fail(MessageOf(s), 2);
+    if (auto s = tokens.Load(options.tokensFile); !s.ok()) return Fail(s.message(), 2);
   } else if (!IsLoopback(config.address)) {
     return Fail("refusing to listen on " + options.listen +
                     " without --tokens FILE: anyone who can reach it could store documents",
@@ -55,7 +55,7 @@ int Serve(const Options& options) {
     return Fail("cannot read " + options.tlsCert + " or " + options.tlsKey, 2);
   }
   std::unique_ptr<Store> store;
-  if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(MessageOf(s), 1);
+  if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(s.message(), 1);
   sigset_t stops;
   sigemptyset(&stops);
   sigaddset(&stops, SIGINT);
@@ -63,7 +63,7 @@ int Serve(const Options& options) {
   pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   signal(SIGPIPE, SIG_IGN);
   HttpServer server(*store, tokens);
-  if (auto s = server.Start(config); !s.ok()) return Fail(MessageOf(s) + ": " + options.listen, 1);
+  if (auto s = server.Start(config); !s.ok()) return Fail(s.message() + ": " + options.listen, 1);
   const std::string host = options.listen.substr(0, options.listen.rfind(':'));
   std::printf("dromika-collector: listening on %s://%s:%u, store %s\n", config.certPem.empty() ? "http" : "https",
               host.c_str(), server.Port(), options.store.c_str());
@@ -75,7 +75,7 @@ int Serve(const Options& options) {
 
 int Import(const Options& options) {
   std::unique_ptr<Store> store;
-  if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(MessageOf(s), 1);
+  if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(s.message(), 1);
   return ImportFiles(*store, options.files, options.files.size() > 1 && isatty(STDERR_FILENO));
 }
 
@@ -89,7 +89,7 @@ int Render(const Options& options) {
   page.title = path.substr(path.find_last_of('/') + 1);
   page.info = "<p class=\"muted\">" + pages::Bytes(static_cast<int64_t>(bytes.size())) + "</p>\n";
   std::string html;
-  if (auto s = pages::RenderDocumentPage(bytes, page, html); !s.ok()) return Fail(MessageOf(s), 1);
+  if (auto s = pages::RenderDocumentPage(bytes, page, html); !s.ok()) return Fail(s.message(), 1);
   std::string().swap(bytes);
   if (options.output.empty()) {
     return std::fwrite(html.data(), 1, html.size(), stdout) == html.size() && std::fflush(stdout) == 0 ? 0 : 1;
@@ -106,7 +106,7 @@ int Render(const Options& options) {
 int main(int argc, char** argv) {
   Options options;
   if (auto s = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options); !s.ok()) {
-    std::fprintf(stderr, "dromika-collector: %s\n%s", MessageOf(s).c_str(), kUsage);
+    std::fprintf(stderr, "dromika-collector: %s\n%s", s.message().c_str(), kUsage);
     return 2;
   }
   if (options.command == "render") return Render(options);

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "collector/Failure.h"
+#include "collector/base/Status.h"
 
 namespace collector {
 
@@ -29,7 +29,7 @@ std::optional<size_t> ParseSize(const std::string& text) {
   return static_cast<size_t>(value);
 }
 
-qtl::status ParseListen(const std::string& text, sockaddr_storage& address) {
+Status ParseListen(const std::string& text, sockaddr_storage& address) {
   const size_t colon = text.rfind(':');
   if (colon == std::string::npos) return Failure("--listen wants ADDR:PORT, not " + text);
   std::string host = text.substr(0, colon);
@@ -61,7 +61,7 @@ bool IsLoopback(const sockaddr_storage& address) {
   return address.ss_family == AF_INET6 && std::memcmp(&v6, &in6addr_loopback, sizeof v6) == 0;
 }
 
-qtl::status ParseOptions(const std::vector<std::string>& args, Options& options) {
+Status ParseOptions(const std::vector<std::string>& args, Options& options) {
   if (args.empty()) return Failure("no command given");
   options.command = args[0];
   if (options.command != "serve" && options.command != "import" && options.command != "render") {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/Status.h"
+#include "collector/base/Status.h"
 
 namespace collector {
 
@@ -29,13 +29,13 @@ struct Options {
 };
 
 // A failing status carries the message to print before the usage text.
-qtl::status ParseOptions(const std::vector<std::string>& args, Options& options);
+Status ParseOptions(const std::vector<std::string>& args, Options& options);
 
 // "64M", "512K", "1G" or a byte count; binary multiples. Under 2 GiB.
 std::optional<size_t> ParseSize(const std::string& text);
 
 // "ADDR:PORT" or "[ADDR]:PORT" with a numeric address, or "localhost:PORT".
-qtl::status ParseListen(const std::string& text, sockaddr_storage& address);
+Status ParseListen(const std::string& text, sockaddr_storage& address);
 bool IsLoopback(const sockaddr_storage& address);
 
 extern const char* const kUsage;

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "collector/DocumentReader.h"
-#include "collector/Gzip.h"
+#include "collector/document/DocumentReader.h"
+#include "collector/document/Compression.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

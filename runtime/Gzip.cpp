@@ -7,18 +7,20 @@
 namespace codec {
 namespace {
 
-constexpr int kGzipWindowBits = 15 + 16;  // the largest window, gzip wrapper
+constexpr int kWindowBits = 15;  // the largest window
+constexpr int kGzipFraming = 16;  // added to the window bits for a gzip wrapper
 constexpr int kMemoryLevel = 8;
 // zlib counts bytes in 32-bit units: larger texts go in slices.
 constexpr size_t kSlice = size_t{1} << 30;
 
 struct Deflater {
-  Deflater() {
-    started = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindowBits, kMemoryLevel,
+  Deflater(Framing framing, int level) {
+    const bool gzip = framing == Framing::kGzip;
+    started = deflateInit2(&stream, level, Z_DEFLATED, kWindowBits + (gzip ? kGzipFraming : 0), kMemoryLevel,
                            Z_DEFAULT_STRATEGY) == Z_OK;
     // Without a header of our own zlib writes the compiling system's code.
     header.os = 255;
-    started = started && deflateSetHeader(&stream, &header) == Z_OK;
+    if (gzip) started = started && deflateSetHeader(&stream, &header) == Z_OK;
   }
   ~Deflater() { deflateEnd(&stream); }
   Deflater(const Deflater&) = delete;
@@ -31,8 +33,8 @@ struct Deflater {
 
 }  // namespace
 
-bool Gzip(std::string_view input, std::string& output) {
-  Deflater deflater;
+bool Compress(std::string_view input, Framing framing, int level, std::string& output) {
+  Deflater deflater(framing, level);
   if (!deflater.started) return false;
   z_stream& stream = deflater.stream;
   output.assign(input.size() / 4 + 64, '\0');

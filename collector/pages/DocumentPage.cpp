@@ -1,15 +1,16 @@
 #include "collector/pages/DocumentPage.h"
 
-#include "collector/SafeXmlReader.h"
+#include "collector/document/SafeXmlReader.h"
 
 #include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "collector/DocumentReader.h"
-#include "collector/Failure.h"
-#include "collector/WholeNumber.h"
+#include "collector/document/DocumentReader.h"
+#include "collector/base/Status.h"
+#include "collector/base/WholeNumber.h"
+#include "collector/document/ReportBlocks.h"
 
 namespace collector::pages {
 namespace {
@@ -22,16 +23,18 @@ constexpr size_t kRawTextLimit = 1u << 20;
 
 enum class Section { kNone, kEvents, kTree, kNetworking, kSystem, kDisks, kRegistry, kProducts, kFiles, kProcesses };
 
-struct BlockTitle {
-  const char* element;
-  Section section;
-  const char* title;
-};
-constexpr BlockTitle kBlocks[] = {
-    {"networking", Section::kNetworking, "Network adapters"}, {"system", Section::kSystem, "System configuration"},
-    {"disks", Section::kDisks, "Disks"},                      {"registry", Section::kRegistry, "Registry"},
-    {"products", Section::kProducts, "Products"},             {"filesystem", Section::kFiles, "File system"},
-    {"processes", Section::kProcesses, "Processes"}};
+Section SectionOfBlock(ReportBlock block) {
+  switch (block) {
+    case ReportBlock::kNetworking: return Section::kNetworking;
+    case ReportBlock::kSystem: return Section::kSystem;
+    case ReportBlock::kDisks: return Section::kDisks;
+    case ReportBlock::kRegistry: return Section::kRegistry;
+    case ReportBlock::kProducts: return Section::kProducts;
+    case ReportBlock::kFilesystem: return Section::kFiles;
+    case ReportBlock::kProcesses: return Section::kProcesses;
+  }
+  return Section::kTree;
+}
 
 constexpr const char* kProductColumns[] = {"name", "installedversion", "comments", "installlocation", "guid"};
 constexpr const char* kProcessColumns[] = {"ProcessId", "Name", "ParentProcessId", "ThreadCount",
@@ -87,9 +90,7 @@ class Writer {
   Section Current() const { return open_.empty() ? Section::kNone : open_.back().section; }
 
   static Section SectionOf(std::string_view name) {
-    for (const auto& b : kBlocks) {
-      if (name == b.element) return b.section;
-    }
+    if (auto block = ReportBlockNamed(name)) return SectionOfBlock(*block);
     return name == "events" ? Section::kEvents : Section::kTree;
   }
 
@@ -139,10 +140,8 @@ class Writer {
   }
 
   void OpenSection(Frame& frame, const Attributes& attributes) {
-    std::string title = frame.name;
-    for (const auto& b : kBlocks) {
-      if (frame.name == b.element) title = b.title;
-    }
+    const auto block = ReportBlockNamed(frame.name);
+    const std::string title(block ? InfoOf(*block).title : frame.name);
     out_ += "<section class=\"" + std::string(frame.section == Section::kTree ? "group" : frame.name) +
             "\"><h2>";
     if (frame.section == Section::kTree) out_ += "Group ";
@@ -392,7 +391,7 @@ void Unreadable(std::string_view xml, const std::string& message, const Document
 
 }  // namespace
 
-qtl::status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& options, std::string& html) {
+Status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& options, std::string& html) {
   if (xml.size() >= (1u << 31)) {
     Unreadable(xml, "the document is too large to read", options, html);
     return {};

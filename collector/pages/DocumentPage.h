@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "collector/pages/Html.h"
-#include "runtime/Status.h"
+#include "collector/base/Status.h"
 
 namespace collector::pages {
 
@@ -25,6 +25,6 @@ struct DocumentPageOptions {
 // Appends the whole page to `html`. A document that is not well formed, or
 // that the collector refuses to read, gives a page with the parser's message
 // and the raw text; only a failure to start the reader fails.
-qtl::status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& options, std::string& html);
+Status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& options, std::string& html);
 
 }  // namespace collector::pages

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "collector/Digest.h"
+#include "collector/document/Digest.h"
 
 namespace collector::pages {
 

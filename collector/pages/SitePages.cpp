@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <map>
 
-#include "collector/Failure.h"
-#include "collector/Gzip.h"
-#include "collector/TimeText.h"
-#include "collector/WholeNumber.h"
+#include "collector/base/Status.h"
+#include "collector/document/Compression.h"
+#include "collector/document/TimeText.h"
+#include "collector/base/WholeNumber.h"
 #include "collector/pages/Charts.h"
 #include "collector/pages/DocumentPage.h"
 #include "collector/pages/Html.h"
@@ -136,11 +136,11 @@ Response Overview(Store& store, const Scope& scope) {
   std::vector<DocumentInfo> recent;
   Filter recentFilter = filter;
   recentFilter.limit = 25;
-  qtl::status s = store.Machines(machines);
+  Status s = store.Machines(machines);
   if (s.ok()) s = store.DocumentsPerDay(filter, days);
   if (s.ok()) s = store.SummarizeEvents(filter, events);
   if (s.ok()) s = store.ListDocuments(recentFilter, recent);
-  if (!s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+  if (!s.ok()) return ErrorPage(503, "the store failed: " + s.message());
 
   std::string html = Heading("Overview", scope) + ScopeLinks(scope, "/", machines);
   html += "<section class=\"per-day\"><h2>Documents received per day</h2>\n" +
@@ -204,10 +204,10 @@ Response EventPage(Store& store, const Scope& scope, const std::string& name) {
   std::vector<EventSummary> summary;
   std::vector<EventTime> times;
   std::vector<MachineInfo> machines;
-  qtl::status s = store.SummarizeEvents(filter, summary);
+  Status s = store.SummarizeEvents(filter, summary);
   if (s.ok()) s = store.EventTimes(filter, times);
   if (s.ok()) s = store.Machines(machines);
-  if (!s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+  if (!s.ok()) return ErrorPage(503, "the store failed: " + s.message());
 
   std::map<int64_t, int64_t> perDay;
   std::vector<int64_t> elapsed;
@@ -241,11 +241,11 @@ Response MachinePage(Store& store, const Scope& scope, const std::string& name) 
   std::vector<DocumentInfo> documents;
   std::vector<MachineInfo> machines;
   std::vector<DiskSample> disks;
-  qtl::status s = store.ListDocuments(filter, documents);
+  Status s = store.ListDocuments(filter, documents);
   if (s.ok()) s = store.Machines(machines);
   filter.limit = kMaxRows;
   if (s.ok()) s = store.DiskHistory(filter, disks);
-  if (!s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+  if (!s.ok()) return ErrorPage(503, "the store failed: " + s.message());
   const auto machine = std::find_if(machines.begin(), machines.end(), [&](const MachineInfo& m) { return m.name == name; });
   if (machine == machines.end()) return ErrorPage(404, "no documents from a machine named " + name);
 
@@ -281,17 +281,17 @@ Response StoredDocument(Store& store, std::string_view idText) {
   std::string packed, xml;
   bool found = false;
   if (id) {
-    if (auto s = store.PackedBody(*id, packed, found); !s.ok()) return ErrorPage(503, "the store failed: " + MessageOf(s));
+    if (auto s = store.PackedBody(*id, packed, found); !s.ok()) return ErrorPage(503, "the store failed: " + s.message());
   }
   if (!found) return ErrorPage(404, "no such document: " + std::string(idText));
-  if (auto s = Unpack(packed, xml); !s.ok()) return ErrorPage(500, MessageOf(s));
+  if (auto s = Unpack(packed, xml); !s.ok()) return ErrorPage(500, s.message());
   std::string().swap(packed);
   DocumentPageOptions options;
   options.title = "Document " + std::to_string(*id);
   options.rawLink = "/v1/documents/" + std::to_string(*id) + "/raw";
   options.info = "<p class=\"muted\">" + Bytes(static_cast<int64_t>(xml.size())) + "</p>\n";
   Response response{200, "text/html", {}};
-  if (auto s = RenderDocumentPage(xml, options, response.body); !s.ok()) return ErrorPage(500, MessageOf(s));
+  if (auto s = RenderDocumentPage(xml, options, response.body); !s.ok()) return ErrorPage(500, s.message());
   return response;
 }
 

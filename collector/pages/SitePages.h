@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "collector/Api.h"
-#include "collector/Store.h"
+#include "collector/base/Response.h"
+#include "collector/store/Store.h"
 
 namespace collector::pages {
 

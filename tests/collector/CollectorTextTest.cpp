@@ -5,11 +5,12 @@
 
 #include <tuple>
 
-#include "collector/DocumentReader.h"
-#include "collector/Gzip.h"
-#include "collector/Json.h"
+#include "collector/document/DocumentReader.h"
+#include "collector/document/Compression.h"
+#include "collector/http/Json.h"
 #include "collector/Options.h"
-#include "collector/TimeText.h"
+#include "collector/document/TimeText.h"
+#include "runtime/Gzip.h"
 
 namespace collector {
 namespace {
@@ -64,7 +65,8 @@ TEST(CollectorText, ReadsSizesAndListenAddresses) {
 
 TEST(CollectorText, GzipStopsAtTheLimitAndRefusesDamage) {
   const std::string zeros(1 << 20, '\0');
-  const std::string bomb = Gzip(zeros);
+  std::string bomb;
+  ASSERT_TRUE(codec::Gzip(zeros, bomb));
   std::string out;
   EXPECT_EQ(GunzipAll(bomb, zeros.size(), out), GzipDecoder::Result::kDone);
   EXPECT_EQ(out, zeros);

@@ -1,0 +1,20 @@
+// `dromika-collector import`: saved documents into the store as if uploaded.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "collector/store/Store.h"
+
+namespace collector {
+
+// Stores each file (gzip-compressed files are decompressed first). With
+// `progress`, keeps one progress line on standard error up to date. Problems
+// with single files are reported there and do not stop the others; the
+// result is 0 when every file was stored or already held, else 1.
+int ImportFiles(Store& store, const std::vector<std::string>& files, bool progress);
+
+// Reads a saved document, decompressing a gzip file; false with `problem` set
+// when it cannot be read.
+bool ReadDocumentFile(const std::string& path, std::string& bytes, std::string& problem);
+
+}  // namespace collector

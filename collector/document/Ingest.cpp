@@ -1,0 +1,27 @@
+#include "collector/document/Ingest.h"
+
+#include "collector/base/Clock.h"
+#include "collector/document/Digest.h"
+#include "collector/document/DocumentReader.h"
+#include "collector/base/Status.h"
+#include "collector/document/Compression.h"
+
+namespace collector {
+
+Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result) {
+  result = IngestResult{};
+  if (auto s = ReadDocument(bytes, result.rows); !s.ok()) {
+    result.refused = true;
+    result.refusal = s.message();
+    return {};
+  }
+  Arrival arrival;
+  arrival.sha256 = Hex(Sha256(bytes));
+  if (auto s = Pack(bytes, arrival.packed); !s.ok()) return s;
+  arrival.size = static_cast<int64_t>(bytes.size());
+  arrival.receivedMs = NowMs();
+  arrival.sender = sender;
+  return store.Put(arrival, result.rows, result.put);
+}
+
+}  // namespace collector

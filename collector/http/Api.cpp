@@ -1,0 +1,183 @@
+#include "collector/http/Api.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "collector/base/Status.h"
+#include "collector/base/Text.h"
+#include "collector/document/Compression.h"
+#include "collector/http/Json.h"
+#include "collector/document/TimeText.h"
+#include "collector/base/WholeNumber.h"
+
+namespace collector {
+namespace {
+
+constexpr int64_t kDefaultLimit = 100;
+constexpr int64_t kMaxLimit = 1000;
+
+// Fills `filter` from the arguments; an error answer when one cannot be read.
+std::optional<Response> ReadFilter(const QueryArgs& args, Filter& filter) {
+  for (const auto& [key, value] : args) {
+    if (key == "since" || key == "until") {
+      auto time = ParseUtc(value);
+      if (!time) return ErrorResponse(400, key + ": not a UTC time or Unix milliseconds: " + value);
+      (key == "since" ? filter.sinceMs : filter.untilMs) = time;
+    } else if (key == "machine") {
+      filter.machine = value;
+    } else if (key == "name") {
+      filter.name = value;
+    } else if (key == "limit") {
+      auto limit = ParseWholeNumber(value);
+      if (!limit || *limit < 1 || *limit > kMaxLimit) {
+        return ErrorResponse(400, "limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + value);
+      }
+      filter.limit = *limit;
+    }
+  }
+  return std::nullopt;
+}
+
+Response StoreFailure(const Status& s) { return ErrorResponse(503, "the store failed: " + s.message()); }
+
+Response Documents(Store& store, const QueryArgs& args) {
+  Filter filter;
+  filter.limit = kDefaultLimit;
+  if (auto bad = ReadFilter(args, filter)) return *bad;
+  std::vector<DocumentInfo> documents;
+  if (auto s = store.ListDocuments(filter, documents); !s.ok()) return StoreFailure(s);
+  JsonWriter json;
+  json.Open().OpenArray("documents");
+  for (const auto& d : documents) {
+    json.Open()
+        .Field("id", d.id)
+        .Field("received", FormatUtc(d.receivedMs))
+        .Field("sender", d.sender)
+        .Field("machine", d.machine)
+        .Field("kind", d.kind)
+        .Field("size", d.size)
+        .Field("sha256", d.sha256)
+        .Field("state", d.state)
+        .Field("message", d.message)
+        .Close();
+  }
+  return {200, "application/json", json.CloseArray().Close().Text()};
+}
+
+Response Raw(Store& store, std::string_view idText) {
+  const auto id = ParseWholeNumber(idText);
+  if (!id) return ErrorResponse(404, "no such document: " + std::string(idText));
+  std::string packed;
+  bool found = false;
+  if (auto s = store.PackedBody(*id, packed, found); !s.ok()) return StoreFailure(s);
+  if (!found) return ErrorResponse(404, "no such document: " + std::string(idText));
+  Response response{200, "application/xml", {}};
+  if (auto s = Unpack(packed, response.body); !s.ok()) return ErrorResponse(500, s.message());
+  return response;
+}
+
+Response Summary(Store& store, const QueryArgs& args) {
+  Filter filter;
+  if (auto bad = ReadFilter(args, filter)) return *bad;
+  std::vector<EventSummary> events;
+  if (auto s = store.SummarizeEvents(filter, events); !s.ok()) return StoreFailure(s);
+  JsonWriter json;
+  json.Open().OpenArray("events");
+  for (const auto& e : events) {
+    json.Open()
+        .Field("name", e.name)
+        .Field("count", e.count)
+        .Field("documents", e.documents)
+        .Field("machines", e.machines)
+        .Field("value_sum", e.valueSum)
+        .OpenObject("elapsed_ms")
+        .Field("p50", e.p50)
+        .Field("p90", e.p90)
+        .Field("p99", e.p99)
+        .Close()
+        .Close();
+  }
+  return {200, "application/json", json.CloseArray().Close().Text()};
+}
+
+Response Machines(Store& store) {
+  std::vector<MachineInfo> machines;
+  if (auto s = store.Machines(machines); !s.ok()) return StoreFailure(s);
+  JsonWriter json;
+  json.Open().OpenArray("machines");
+  for (const auto& m : machines) {
+    json.Open()
+        .Field("name", m.name)
+        .Field("documents", m.documents)
+        .Field("last_received", FormatUtc(m.lastReceivedMs))
+        .Field("os_caption", m.facts.osCaption)
+        .Field("os_version", m.facts.osVersion)
+        .Field("processor", m.facts.processor)
+        .Field("logical_processors", m.facts.logicalProcessors)
+        .Field("ram_bytes", m.facts.ramBytes)
+        .OpenArray("disks");
+    for (const auto& d : m.facts.disks) {
+      json.Open().Field("drive", d.drive).Field("free_bytes", d.freeBytes).Field("available_bytes", d.availableBytes);
+      json.Close();
+    }
+    json.CloseArray().Close();
+  }
+  return {200, "application/json", json.CloseArray().Close().Text()};
+}
+
+Response Health(Store& store, int64_t receivingBytes) {
+  int64_t schema = 0;
+  if (auto s = store.Health(schema); !s.ok()) {
+    return {503, "application/json",
+            JsonWriter().Open().Field("status", "unavailable").Field("error", s.message()).Close().Text()};
+  }
+  return {200, "application/json",
+          JsonWriter()
+              .Open()
+              .Field("status", "ok")
+              .Field("store", store.Backend())
+              .Field("schema", schema)
+              .Field("receiving_bytes", receivingBytes)
+              .Close()
+              .Text()};
+}
+
+}  // namespace
+
+Response ErrorResponse(int code, std::string_view message) { return {code, "application/json", ErrorJson(message)}; }
+
+Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args, int64_t receivingBytes) {
+  constexpr std::string_view kDocuments = "/v1/documents/", kRaw = "/raw";
+  if (path == "/v1/health") return Health(store, receivingBytes);
+  if (path == "/v1/documents") return Documents(store, args);
+  if (path == "/v1/events/summary") return Summary(store, args);
+  if (path == "/v1/machines") return Machines(store);
+  if (path.size() > kDocuments.size() + kRaw.size() && path.substr(0, kDocuments.size()) == kDocuments &&
+      path.substr(path.size() - kRaw.size()) == kRaw) {
+    return Raw(store, path.substr(kDocuments.size(), path.size() - kDocuments.size() - kRaw.size()));
+  }
+  return ErrorResponse(404, "no such resource: " + std::string(path));
+}
+
+Response AnswerIngest(const Status& stored, const IngestResult& result) {
+  if (result.refused) return ErrorResponse(422, "document refused: " + result.refusal);
+  if (!stored.ok()) return StoreFailure(stored);
+  const bool unparsed = result.rows.state == ParseState::kUnparsed;
+  const int code = !result.put.created ? 200 : unparsed ? 202 : 201;
+  JsonWriter json;
+  json.Open()
+      .Field("id", result.put.id)
+      .Field("events", static_cast<int64_t>(result.rows.events.size()))
+      .Field("groups", result.rows.groups)
+      .Field("blocks", result.rows.blocks);
+  if (unparsed) json.Field("state", "unparsed").Field("message", result.rows.message);
+  return {code, "application/json", json.Close().Text()};
+}
+
+bool IsXmlContentType(std::string_view value) {
+  std::string type = AsciiLower(value.substr(0, value.find(';')));
+  type.erase(std::remove_if(type.begin(), type.end(), [](unsigned char c) { return std::isspace(c); }), type.end());
+  return type == "application/xml" || type == "text/xml";
+}
+
+}  // namespace collector

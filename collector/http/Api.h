@@ -1,0 +1,28 @@
+// The JSON API: what each request is answered, apart from the transport.
+// The HTTP front decides the limits; everything here is plain functions of
+// the store and the request, so they can be tested without a socket.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "collector/base/Response.h"
+#include "collector/document/Ingest.h"
+#include "collector/store/Store.h"
+
+namespace collector {
+
+// GET of `path` with the query arguments `args`; `receivingBytes` is the
+// memory the documents being received hold, which the health answer shows.
+Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args, int64_t receivingBytes = 0);
+
+// The answer to a POST of a document: 201 created, 202 kept unparsed,
+// 200 already stored, 422 refused, 503 when the store failed.
+Response AnswerIngest(const Status& stored, const IngestResult& result);
+
+// An error answer with {"error": message}.
+Response ErrorResponse(int code, std::string_view message);
+
+// True for application/xml and text/xml, with or without parameters.
+bool IsXmlContentType(std::string_view value);
+
+}  // namespace collector

@@ -1,0 +1,108 @@
+#include <libpq-fe.h>
+
+#include "collector/base/Status.h"
+#include "collector/store/SqlSession.h"
+
+namespace collector {
+namespace {
+
+constexpr Oid kByteaOid = 17;
+
+struct ResultCloser {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultCloser>;
+
+void IgnoreNotice(void*, const char*) {}
+
+class PgSession : public SqlSession {
+ public:
+  explicit PgSession(PGconn* connection) : connection_(connection) {
+    PQsetNoticeProcessor(connection_, IgnoreNotice, nullptr);
+  }
+  ~PgSession() override { PQfinish(connection_); }
+
+  SqlDialect Dialect() const override { return SqlDialect::kPostgres; }
+
+  Status Exec(const std::string& sql, const std::vector<SqlValue>& params, const RowSink& sink) override {
+    Reconnect();
+    std::vector<std::string> texts(params.size());
+    std::vector<const char*> values(params.size());
+    std::vector<int> lengths(params.size()), formats(params.size());
+    for (size_t i = 0; i < params.size(); ++i) {
+      const SqlValue& p = params[i];
+      if (p.kind == SqlValue::Kind::kNull) continue;
+      if (p.kind == SqlValue::Kind::kInt) texts[i] = std::to_string(p.number);
+      const std::string& text = p.kind == SqlValue::Kind::kInt ? texts[i] : p.text;
+      values[i] = text.data();
+      lengths[i] = static_cast<int>(text.size());
+      formats[i] = p.kind == SqlValue::Kind::kBlob ? 1 : 0;
+    }
+    Result result(PQexecParams(connection_, sql.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
+                               lengths.data(), formats.data(), 0));
+    if (auto s = Check(result.get()); !s.ok()) return s;
+    if (sink) EachRow(result.get(), sink);
+    return {};
+  }
+
+  Status ExecScript(const std::string& sql) override {
+    Reconnect();
+    Result result(PQexec(connection_, sql.c_str()));
+    return Check(result.get());
+  }
+
+  Status BeginWrite() override { return ExecScript("BEGIN"); }
+
+ private:
+  // A session whose server went away (a restart, a fail-over) tries once
+  // to connect again before the next statement.
+  void Reconnect() {
+    if (PQstatus(connection_) == CONNECTION_BAD) PQreset(connection_);
+  }
+
+  Status Check(PGresult* result) {
+    const ExecStatusType status = PQresultStatus(result);
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
+    std::string message = result ? PQresultErrorMessage(result) : PQerrorMessage(connection_);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    return Failure("PostgreSQL: " + message);
+  }
+
+  static void EachRow(PGresult* result, const RowSink& sink) {
+    const int rows = PQntuples(result), columns = PQnfields(result);
+    SqlRow row(columns);
+    for (int r = 0; r < rows; ++r) {
+      for (int c = 0; c < columns; ++c) {
+        if (PQgetisnull(result, r, c)) {
+          row[c].reset();
+        } else if (PQftype(result, c) == kByteaOid) {
+          size_t size = 0;
+          unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, r, c)), &size);
+          row[c] = std::string(reinterpret_cast<char*>(bytes), size);
+          PQfreemem(bytes);
+        } else {
+          row[c] = std::string(PQgetvalue(result, r, c), PQgetlength(result, r, c));
+        }
+      }
+      sink(row);
+    }
+  }
+
+  PGconn* connection_;
+};
+
+}  // namespace
+
+Status OpenPostgres(const std::string& uri, std::unique_ptr<SqlSession>& session) {
+  PGconn* connection = PQconnectdb(uri.c_str());
+  if (PQstatus(connection) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(connection);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    PQfinish(connection);
+    return Failure("cannot connect to PostgreSQL: " + message);
+  }
+  session = std::make_unique<PgSession>(connection);
+  return {};
+}
+
+}  // namespace collector

@@ -1,0 +1,54 @@
+// One connection to a database, the narrow seam between SqlStore and the
+// two client libraries. Statements use $1, $2, ... for parameters, which
+// both SQLite and PostgreSQL accept.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "collector/base/Status.h"
+
+namespace collector {
+
+enum class SqlDialect { kSqlite, kPostgres };
+
+struct SqlValue {
+  enum class Kind { kNull, kInt, kText, kBlob } kind = Kind::kNull;
+  int64_t number = 0;
+  std::string text;  // text or blob bytes
+
+  static SqlValue Null() { return {}; }
+  static SqlValue Int(int64_t v) { return {Kind::kInt, v, {}}; }
+  static SqlValue Text(std::string v) { return {Kind::kText, 0, std::move(v)}; }
+  static SqlValue Blob(std::string v) { return {Kind::kBlob, 0, std::move(v)}; }
+  static SqlValue MaybeInt(const std::optional<int64_t>& v) { return v ? Int(*v) : Null(); }
+};
+
+// A result row: each column as text (blobs as their bytes), or empty for NULL.
+using SqlRow = std::vector<std::optional<std::string>>;
+using RowSink = std::function<void(const SqlRow&)>;
+
+// Not thread-safe: one thread uses a session at a time.
+class SqlSession {
+ public:
+  virtual ~SqlSession() = default;
+  virtual SqlDialect Dialect() const = 0;
+  // One statement; `sink` sees each result row.
+  virtual Status Exec(const std::string& sql, const std::vector<SqlValue>& params = {},
+                           const RowSink& sink = {}) = 0;
+  // Several statements without parameters (schema scripts).
+  virtual Status ExecScript(const std::string& sql) = 0;
+  // Starts a transaction that holds the write lock from its first statement.
+  virtual Status BeginWrite() = 0;
+};
+
+Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session);
+Status OpenPostgres(const std::string& uri, std::unique_ptr<SqlSession>& session);
+
+// A column as a number, or empty for NULL or a non-number.
+std::optional<int64_t> AsInt(const std::optional<std::string>& column);
+
+}  // namespace collector

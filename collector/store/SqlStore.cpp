@@ -1,0 +1,362 @@
+#include "collector/store/SqlStore.h"
+
+#include <algorithm>
+#include <map>
+
+#include "collector/store/Schema.h"
+
+namespace collector {
+
+std::optional<int64_t> AsInt(const std::optional<std::string>& column) {
+  if (!column || column->empty()) return std::nullopt;
+  char* end = nullptr;
+  const long long value = std::strtoll(column->c_str(), &end, 10);
+  if (*end != '\0') return std::nullopt;
+  return value;
+}
+
+namespace {
+
+std::string Str(const std::optional<std::string>& column) { return column.value_or(std::string()); }
+
+// Rows go in as multi-row INSERTs: one round trip per batch instead of per row.
+constexpr size_t kBatchRows = 100;
+
+using RowFiller = std::function<void(size_t row, std::vector<SqlValue>& params)>;
+
+Status InsertRows(SqlSession& session, const std::string& head, size_t width, size_t count,
+                       const RowFiller& fill) {
+  for (size_t start = 0; start < count; start += kBatchRows) {
+    const size_t rows = std::min(kBatchRows, count - start);
+    std::string sql = head + " VALUES ";
+    std::vector<SqlValue> params;
+    params.reserve(rows * width);
+    for (size_t r = 0; r < rows; ++r) {
+      sql += r ? ",(" : "(";
+      for (size_t c = 0; c < width; ++c) sql += (c ? ",$" : "$") + std::to_string(r * width + c + 1);
+      sql += ")";
+      fill(start + r, params);
+    }
+    if (auto s = session.Exec(sql, params); !s.ok()) return s;
+  }
+  return {};
+}
+
+// " WHERE ..." for the document filters, with their parameters appended.
+std::string DocumentWhere(const Filter& filter, const std::string& prefix, std::vector<SqlValue>& params) {
+  std::vector<std::string> terms;
+  auto add = [&](const std::string& term, SqlValue value) {
+    params.push_back(std::move(value));
+    terms.push_back(term + "$" + std::to_string(params.size()));
+  };
+  if (filter.sinceMs) add(prefix + "received_ms >= ", SqlValue::Int(*filter.sinceMs));
+  if (filter.untilMs) add(prefix + "received_ms < ", SqlValue::Int(*filter.untilMs));
+  if (!filter.machine.empty()) add(prefix + "machine = ", SqlValue::Text(filter.machine));
+  if (!filter.name.empty()) add("e.name = ", SqlValue::Text(filter.name));
+  std::string where;
+  for (size_t i = 0; i < terms.size(); ++i) where += (i ? " AND " : " WHERE ") + terms[i];
+  return where;
+}
+
+// Nearest rank: the smallest value with at least `percent` of all at or below it.
+int64_t Percentile(const std::vector<int64_t>& sorted, int percent) {
+  const size_t rank = (sorted.size() * percent + 99) / 100;
+  return sorted[rank == 0 ? 0 : rank - 1];
+}
+
+// The machine facts and disks stored for one document.
+Status ReadFacts(SqlSession& session, int64_t documentId, MachineFacts& facts) {
+  const std::vector<SqlValue> id = {SqlValue::Int(documentId)};
+  auto s = session.Exec(
+      "SELECT os_caption, os_version, processor, logical_processors, ram_bytes FROM machine_facts"
+      " WHERE document_id = $1",
+      id, [&](const SqlRow& row) {
+        facts.osCaption = Str(row[0]);
+        facts.osVersion = Str(row[1]);
+        facts.processor = Str(row[2]);
+        facts.logicalProcessors = AsInt(row[3]);
+        facts.ramBytes = AsInt(row[4]);
+      });
+  if (!s.ok()) return s;
+  return session.Exec("SELECT drive, free_bytes, available_bytes FROM disks WHERE document_id = $1 ORDER BY seq", id,
+                      [&](const SqlRow& row) { facts.disks.push_back({Str(row[0]), AsInt(row[1]), AsInt(row[2])}); });
+}
+
+}  // namespace
+
+Status SqlStore::Init() {
+  return WithSession([](SqlSession& session) {
+    int64_t version = 0;
+    return Migrate(session, version);
+  });
+}
+
+Status SqlStore::WithSession(const std::function<Status(SqlSession&)>& work) {
+  std::unique_ptr<SqlSession> session;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [&] { return !idle_.empty() || openSessions_ < kMaxSessions; });
+    if (!idle_.empty()) {
+      session = std::move(idle_.back());
+      idle_.pop_back();
+    } else {
+      ++openSessions_;
+    }
+  }
+  if (!session) {
+    if (auto s = open_(session); !s.ok()) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      --openSessions_;
+      released_.notify_one();
+      return s;
+    }
+  }
+  Status result = work(*session);
+  std::lock_guard<std::mutex> lock(mutex_);
+  idle_.push_back(std::move(session));
+  released_.notify_one();
+  return result;
+}
+
+Status SqlStore::Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) {
+  PendingPut put{&arrival, &rows, &result, {}, false};
+  auto run = [this](const std::vector<PendingPut*>& batch) {
+    const Status s = WithSession([&](SqlSession& session) {
+      PutBatch(session, batch);
+      return Status();
+    });
+    for (PendingPut* p : batch) {
+      if (!s.ok()) p->status = s;
+    }
+  };
+  if (groupCommit_) return commits_.Submit(put, run);
+  run({&put});
+  return put.status;
+}
+
+// One transaction for the batch; when it fails, each document alone, so
+// one bad document cannot fail the others.
+void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch) {
+  const Status s = PutInTransaction(session, batch);
+  if (s.ok() || batch.size() == 1) {
+    for (PendingPut* p : batch) p->status = s;
+    return;
+  }
+  for (PendingPut* p : batch) p->status = PutInTransaction(session, {p});
+}
+
+Status SqlStore::PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch) {
+  Status s = session.BeginWrite();
+  for (size_t i = 0; s.ok() && i < batch.size(); ++i) {
+    s = PutDocument(session, *batch[i]->arrival, *batch[i]->rows, *batch[i]->result);
+  }
+  if (s.ok()) s = session.ExecScript("COMMIT");
+  if (!s.ok()) {
+    (void)session.ExecScript("ROLLBACK");
+    for (PendingPut* p : batch) *p->result = PutResult{};
+  }
+  return s;
+}
+
+Status SqlStore::PutDocument(SqlSession& session, const Arrival& arrival, const DocumentRows& rows,
+                                  PutResult& result) {
+  result = PutResult{};
+  const std::vector<SqlValue> params = {
+      SqlValue::Int(arrival.receivedMs), SqlValue::Text(arrival.sender), SqlValue::Text(rows.machine),
+      SqlValue::Text(KindName(rows.kind)), SqlValue::Int(arrival.size), SqlValue::Text(arrival.sha256),
+      SqlValue::Blob(arrival.packed), SqlValue::Text(StateName(rows.state)), SqlValue::Text(rows.message)};
+  auto s = session.Exec(
+      "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message)"
+      " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (sha256) DO NOTHING RETURNING id",
+      params, [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
+  if (!s.ok()) return s;
+  if (result.id != 0) {
+    result.created = true;
+    return PutRows(session, result.id, rows);
+  }
+  // Already stored, by an earlier request or earlier in this batch.
+  return session.Exec("SELECT id FROM documents WHERE sha256 = $1", {SqlValue::Text(arrival.sha256)},
+                      [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
+}
+
+Status SqlStore::PutRows(SqlSession& session, int64_t id, const DocumentRows& rows) {
+  auto s = InsertRows(session, "INSERT INTO events (document_id, seq, name, value, event_time_ms, elapsed_ms)", 6,
+                      rows.events.size(), [&](size_t i, std::vector<SqlValue>& p) {
+                        const EventRow& e = rows.events[i];
+                        p.insert(p.end(), {SqlValue::Int(id), SqlValue::Int(static_cast<int64_t>(i)),
+                                           SqlValue::Text(e.name), SqlValue::MaybeInt(e.value),
+                                           SqlValue::MaybeInt(e.eventTimeMs), SqlValue::MaybeInt(e.elapsedMs)});
+                      });
+  if (!s.ok()) return s;
+  s = InsertRows(session, "INSERT INTO data_points (document_id, seq, group_path, name, value)", 5,
+                 rows.dataPoints.size(), [&](size_t i, std::vector<SqlValue>& p) {
+                   const DataPointRow& d = rows.dataPoints[i];
+                   p.insert(p.end(), {SqlValue::Int(id), SqlValue::Int(static_cast<int64_t>(i)),
+                                      SqlValue::Text(d.groupPath), SqlValue::Text(d.name), SqlValue::Text(d.value)});
+                 });
+  if (!s.ok() || rows.facts.Empty()) return s;
+  const MachineFacts& f = rows.facts;
+  s = session.Exec(
+      "INSERT INTO machine_facts (document_id, os_caption, os_version, processor, logical_processors, ram_bytes)"
+      " VALUES ($1, $2, $3, $4, $5, $6)",
+      {SqlValue::Int(id), SqlValue::Text(f.osCaption), SqlValue::Text(f.osVersion), SqlValue::Text(f.processor),
+       SqlValue::MaybeInt(f.logicalProcessors), SqlValue::MaybeInt(f.ramBytes)});
+  if (!s.ok()) return s;
+  return InsertRows(session, "INSERT INTO disks (document_id, seq, drive, free_bytes, available_bytes)", 5,
+                    f.disks.size(), [&](size_t i, std::vector<SqlValue>& p) {
+                      const DiskRow& d = f.disks[i];
+                      p.insert(p.end(), {SqlValue::Int(id), SqlValue::Int(static_cast<int64_t>(i)),
+                                         SqlValue::Text(d.drive), SqlValue::MaybeInt(d.freeBytes),
+                                         SqlValue::MaybeInt(d.availableBytes)});
+                    });
+}
+
+Status SqlStore::ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    Filter documents = filter;
+    documents.name.clear();
+    std::string sql =
+        "SELECT id, received_ms, sender, machine, kind, size, sha256, parse_state, parse_message FROM documents" +
+        DocumentWhere(documents, "", params);
+    params.push_back(SqlValue::Int(filter.limit));
+    sql += " ORDER BY received_ms DESC, id DESC LIMIT $" + std::to_string(params.size());
+    return session.Exec(sql, params, [&](const SqlRow& row) {
+      out.push_back({AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0), Str(row[2]), Str(row[3]), Str(row[4]),
+                     Str(row[6]), Str(row[7]), Str(row[8]), AsInt(row[5]).value_or(0)});
+    });
+  });
+}
+
+Status SqlStore::PackedBody(int64_t id, std::string& packed, bool& found) {
+  found = false;
+  return WithSession([&](SqlSession& session) {
+    return session.Exec("SELECT body FROM documents WHERE id = $1", {SqlValue::Int(id)}, [&](const SqlRow& row) {
+      packed = Str(row[0]);
+      found = true;
+    });
+  });
+}
+
+Status SqlStore::SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    const std::string from = " FROM events e JOIN documents d ON d.id = e.document_id" +
+                             DocumentWhere(filter, "d.", params);
+    // PostgreSQL's percentile_disc is the same nearest rank as Percentile;
+    // SQLite has none, so there the elapsed times are ranked here.
+    const bool ranksItself = session.Dialect() == SqlDialect::kPostgres;
+    std::string select =
+        "SELECT e.name, COUNT(*), COUNT(DISTINCT e.document_id), COUNT(DISTINCT NULLIF(d.machine, '')),"
+        " COALESCE(SUM(e.value), 0)";
+    for (const char* p : {"0.5", "0.9", "0.99"}) {
+      if (ranksItself) select += std::string(", percentile_disc(") + p + ") WITHIN GROUP (ORDER BY e.elapsed_ms)";
+    }
+    std::map<std::string, EventSummary> byName;
+    auto s = session.Exec(select + from + " GROUP BY e.name", params, [&](const SqlRow& row) {
+      EventSummary& summary = byName[Str(row[0])];
+      summary.name = Str(row[0]);
+      summary.count = AsInt(row[1]).value_or(0);
+      summary.documents = AsInt(row[2]).value_or(0);
+      summary.machines = AsInt(row[3]).value_or(0);
+      summary.valueSum = AsInt(row[4]).value_or(0);
+      if (ranksItself) {
+        summary.p50 = AsInt(row[5]);
+        summary.p90 = AsInt(row[6]);
+        summary.p99 = AsInt(row[7]);
+      }
+    });
+    std::map<std::string, std::vector<int64_t>> elapsed;
+    if (s.ok() && !ranksItself) {
+      s = session.Exec("SELECT e.name, e.elapsed_ms" + from + (params.empty() ? " WHERE" : " AND") +
+                           " e.elapsed_ms IS NOT NULL",
+                       params, [&](const SqlRow& row) { elapsed[Str(row[0])].push_back(AsInt(row[1]).value_or(0)); });
+    }
+    for (auto& [name, values] : elapsed) {
+      std::sort(values.begin(), values.end());
+      EventSummary& summary = byName[name];
+      summary.p50 = Percentile(values, 50);
+      summary.p90 = Percentile(values, 90);
+      summary.p99 = Percentile(values, 99);
+    }
+    for (auto& [name, summary] : byName) out.push_back(std::move(summary));
+    return s;
+  });
+}
+
+Status SqlStore::Machines(std::vector<MachineInfo>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::map<std::string, MachineInfo> byName;
+    auto s = session.Exec(
+        "SELECT machine, COUNT(*), MAX(received_ms) FROM documents WHERE machine <> '' GROUP BY machine", {},
+        [&](const SqlRow& row) {
+          MachineInfo& m = byName[Str(row[0])];
+          m.name = Str(row[0]);
+          m.documents = AsInt(row[1]).value_or(0);
+          m.lastReceivedMs = AsInt(row[2]).value_or(0);
+        });
+    if (!s.ok()) return s;
+    std::map<int64_t, std::string> newest;  // document id -> machine
+    s = session.Exec(
+        "SELECT d.machine, MAX(d.id) FROM documents d JOIN machine_facts f ON f.document_id = d.id"
+        " WHERE d.machine <> '' GROUP BY d.machine",
+        {}, [&](const SqlRow& row) { newest[AsInt(row[1]).value_or(0)] = Str(row[0]); });
+    for (auto it = newest.begin(); s.ok() && it != newest.end(); ++it) {
+      s = ReadFacts(session, it->first, byName[it->second].facts);
+    }
+    for (auto& [name, machine] : byName) out.push_back(std::move(machine));
+    return s;
+  });
+}
+
+Status SqlStore::DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    Filter documents = filter;
+    documents.name.clear();
+    // Integer division in both databases; no received time lies before 1970.
+    return session.Exec("SELECT received_ms / 86400000 AS day, COUNT(*) FROM documents" +
+                            DocumentWhere(documents, "", params) + " GROUP BY day ORDER BY day",
+                        params, [&](const SqlRow& row) {
+                          out.emplace_back(AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0));
+                        });
+  });
+}
+
+Status SqlStore::EventTimes(const Filter& filter, std::vector<EventTime>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    std::string sql = "SELECT d.received_ms, e.elapsed_ms FROM events e JOIN documents d ON d.id = e.document_id" +
+                      DocumentWhere(filter, "d.", params);
+    params.push_back(SqlValue::Int(filter.limit));
+    sql += " ORDER BY d.received_ms, e.document_id, e.seq LIMIT $" + std::to_string(params.size());
+    return session.Exec(sql, params, [&](const SqlRow& row) {
+      out.push_back({AsInt(row[0]).value_or(0), AsInt(row[1])});
+    });
+  });
+}
+
+Status SqlStore::DiskHistory(const Filter& filter, std::vector<DiskSample>& out) {
+  return WithSession([&](SqlSession& session) {
+    std::vector<SqlValue> params;
+    Filter documents = filter;
+    documents.name.clear();
+    std::string sql =
+        "SELECT d.id, d.received_ms, k.drive, k.free_bytes, k.available_bytes FROM disks k"
+        " JOIN documents d ON d.id = k.document_id" + DocumentWhere(documents, "d.", params);
+    params.push_back(SqlValue::Int(filter.limit));
+    sql += " ORDER BY d.received_ms, d.id, k.seq LIMIT $" + std::to_string(params.size());
+    return session.Exec(sql, params, [&](const SqlRow& row) {
+      out.push_back({AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0), {Str(row[2]), AsInt(row[3]), AsInt(row[4])}});
+    });
+  });
+}
+
+Status SqlStore::Health(int64_t& schema) {
+  return WithSession([&](SqlSession& session) {
+    return session.Exec("SELECT MAX(version) FROM schema_migrations", {},
+                        [&](const SqlRow& row) { schema = AsInt(row[0]).value_or(0); });
+  });
+}
+
+}  // namespace collector

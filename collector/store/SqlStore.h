@@ -1,0 +1,61 @@
+// The Store written once in SQL that SQLite and PostgreSQL both accept, over
+// a pool of sessions so that each request thread has a connection of its own.
+#pragma once
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "collector/store/CommitQueue.h"
+#include "collector/store/SqlSession.h"
+#include "collector/store/Store.h"
+
+namespace collector {
+
+using SessionOpener = std::function<Status(std::unique_ptr<SqlSession>&)>;
+
+class SqlStore : public Store {
+ public:
+  // The most connections one store opens; further requests wait for one.
+  static constexpr size_t kMaxSessions = 16;
+
+  // `groupCommit`: this process's writes go through one queue and are
+  // committed in batches (SQLite allows one writer and each commit waits for
+  // the disk; PostgreSQL batches concurrent commits itself).
+  SqlStore(SessionOpener open, std::string backend, bool groupCommit)
+      : open_(std::move(open)), backend_(std::move(backend)), groupCommit_(groupCommit) {}
+  // Opens the first session and migrates the schema.
+  Status Init();
+
+  Status Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) override;
+  Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
+  Status PackedBody(int64_t id, std::string& packed, bool& found) override;
+  Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
+  Status Machines(std::vector<MachineInfo>& out) override;
+  Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
+  Status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
+  Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;
+  Status Health(int64_t& schema) override;
+  std::string Backend() const override { return backend_; }
+
+ private:
+  // Runs `work` on an idle session (opening one when none is idle) and
+  // returns the session to the pool afterwards, unless it failed.
+  Status WithSession(const std::function<Status(SqlSession&)>& work);
+  void PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch);
+  Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
+  Status PutDocument(SqlSession& session, const Arrival& arrival, const DocumentRows& rows, PutResult& result);
+  Status PutRows(SqlSession& session, int64_t id, const DocumentRows& rows);
+
+  SessionOpener open_;
+  std::string backend_;
+  bool groupCommit_;
+  CommitQueue commits_{64};
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::vector<std::unique_ptr<SqlSession>> idle_;
+  size_t openSessions_ = 0;
+};
+
+}  // namespace collector

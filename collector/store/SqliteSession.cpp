@@ -1,0 +1,124 @@
+#include <sqlite3.h>
+
+#include <map>
+
+#include "collector/base/Status.h"
+#include "collector/store/SqlSession.h"
+
+namespace collector {
+namespace {
+
+class SqliteSession : public SqlSession {
+ public:
+  explicit SqliteSession(sqlite3* db) : db_(db) {}
+  ~SqliteSession() override {
+    for (auto& [sql, statement] : cache_) sqlite3_finalize(statement);
+    sqlite3_close_v2(db_);
+  }
+
+  SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
+
+  Status Exec(const std::string& sql, const std::vector<SqlValue>& params, const RowSink& sink) override {
+    sqlite3_stmt* statement = nullptr;
+    if (auto s = Prepare(sql, statement); !s.ok()) return s;
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    for (size_t i = 0; i < params.size(); ++i) {
+      const std::string name = "$" + std::to_string(i + 1);
+      const int index = sqlite3_bind_parameter_index(statement, name.c_str());
+      if (index == 0) continue;
+      Bind(statement, index, params[i]);
+    }
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      if (sink) sink(Row(statement));
+    }
+    sqlite3_reset(statement);
+    return rc == SQLITE_DONE ? Status() : Error(sql);
+  }
+
+  Status ExecScript(const std::string& sql) override {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return {};
+    std::string text = message ? message : "unknown error";
+    sqlite3_free(message);
+    return Failure("SQLite: " + text);
+  }
+
+  // IMMEDIATE takes the write lock at once, so two writers wait for each
+  // other at the start instead of failing when the first one upgrades.
+  Status BeginWrite() override { return ExecScript("BEGIN IMMEDIATE"); }
+
+ private:
+  Status Prepare(const std::string& sql, sqlite3_stmt*& statement) {
+    auto hit = cache_.find(sql);
+    if (hit != cache_.end()) {
+      statement = hit->second;
+      return {};
+    }
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK) {
+      return Error(sql);
+    }
+    cache_.emplace(sql, statement);
+    return {};
+  }
+
+  static void Bind(sqlite3_stmt* statement, int index, const SqlValue& value) {
+    switch (value.kind) {
+      case SqlValue::Kind::kNull: sqlite3_bind_null(statement, index); break;
+      case SqlValue::Kind::kInt: sqlite3_bind_int64(statement, index, value.number); break;
+      case SqlValue::Kind::kText:
+        sqlite3_bind_text64(statement, index, value.text.data(), value.text.size(), SQLITE_STATIC, SQLITE_UTF8);
+        break;
+      case SqlValue::Kind::kBlob:
+        sqlite3_bind_blob64(statement, index, value.text.data(), value.text.size(), SQLITE_STATIC);
+        break;
+    }
+  }
+
+  static SqlRow Row(sqlite3_stmt* statement) {
+    SqlRow row;
+    const int columns = sqlite3_column_count(statement);
+    for (int c = 0; c < columns; ++c) {
+      if (sqlite3_column_type(statement, c) == SQLITE_NULL) {
+        row.emplace_back();
+        continue;
+      }
+      const void* data = sqlite3_column_type(statement, c) == SQLITE_BLOB ? sqlite3_column_blob(statement, c)
+                                                                           : sqlite3_column_text(statement, c);
+      row.emplace_back(std::string(static_cast<const char*>(data), sqlite3_column_bytes(statement, c)));
+    }
+    return row;
+  }
+
+  Status Error(const std::string& sql) {
+    return Failure(std::string("SQLite: ") + sqlite3_errmsg(db_) + " in: " + sql.substr(0, 80));
+  }
+
+  sqlite3* db_;
+  std::map<std::string, sqlite3_stmt*> cache_;
+};
+
+}  // namespace
+
+Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session) {
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    std::string message = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close_v2(db);
+    return Failure("cannot open " + path + ": " + message);
+  }
+  sqlite3_busy_timeout(db, 30000);
+  auto opened = std::make_unique<SqliteSession>(db);
+  // WAL lets readers run beside the writer; FULL makes every commit durable
+  // before Put returns.
+  if (auto s = opened->ExecScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+      !s.ok()) {
+    return s;
+  }
+  session = std::move(opened);
+  return {};
+}
+
+}  // namespace collector

@@ -1,0 +1,102 @@
+// Where documents and their rows are kept: one interface, one implementation
+// per database (SqlStore over SQLite or PostgreSQL), one contract test suite.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "collector/document/DocumentRows.h"
+#include "collector/base/Status.h"
+
+namespace collector {
+
+// One document as it arrives: the bytes exactly as sent, decompressed.
+struct Arrival {
+  std::string sha256;      // hex of the bytes' digest, the dedupe key
+  std::string packed;      // the bytes in the store's compressed form
+  int64_t size = 0;        // of the bytes
+  int64_t receivedMs = 0;  // Unix time in milliseconds
+  std::string sender;      // the sender's address, or "import:" and a path
+};
+
+struct PutResult {
+  int64_t id = 0;
+  bool created = false;  // false: the same bytes were already stored under id
+};
+
+struct DocumentInfo {
+  int64_t id = 0;
+  int64_t receivedMs = 0;
+  std::string sender, machine, kind, sha256, state, message;
+  int64_t size = 0;
+};
+
+// Filters of the list and summary queries; an empty field filters nothing.
+struct Filter {
+  std::optional<int64_t> sinceMs, untilMs;  // received at or after / before
+  std::string machine;
+  std::string name;  // event name, summary only
+  int64_t limit = 100;
+};
+
+struct EventSummary {
+  std::string name;
+  int64_t count = 0, documents = 0, machines = 0;
+  int64_t valueSum = 0;
+  std::optional<int64_t> p50, p90, p99;  // elapsed, ms; absent without elapsed times
+};
+
+struct MachineInfo {
+  std::string name;
+  int64_t documents = 0;
+  int64_t lastReceivedMs = 0;
+  MachineFacts facts;  // from the newest document that carries any
+};
+
+// One event's elapsed time (absent when it has none) and when its document arrived.
+struct EventTime {
+  int64_t receivedMs = 0;
+  std::optional<int64_t> elapsedMs;
+};
+
+// One disk of one document that carries a disk block.
+struct DiskSample {
+  int64_t documentId = 0, receivedMs = 0;
+  DiskRow disk;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+  // Stores the document and its rows in one transaction; when the same bytes
+  // are already stored, changes nothing and returns their id. Returns only
+  // once the transaction is durable. Safe from any thread, and across
+  // processes sharing one database.
+  virtual Status Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) = 0;
+  // Newest first.
+  virtual Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) = 0;
+  // The packed body; false in `found` when there is no such document.
+  virtual Status PackedBody(int64_t id, std::string& packed, bool& found) = 0;
+  // Per event name, in name order.
+  virtual Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) = 0;
+  // Per machine name, in name order.
+  virtual Status Machines(std::vector<MachineInfo>& out) = 0;
+  // Documents received per UTC day (days since 1970), in day order; days without any are left out.
+  virtual Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) = 0;
+  // The events named `filter.name`, oldest document first, at most `filter.limit`.
+  virtual Status EventTimes(const Filter& filter, std::vector<EventTime>& out) = 0;
+  // The disks of `filter.machine`'s documents, oldest first, at most `filter.limit`.
+  virtual Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) = 0;
+  // Ok when the database answers; `schema` is the applied schema version.
+  virtual Status Health(int64_t& schema) = 0;
+  virtual std::string Backend() const = 0;
+};
+
+// "sqlite:PATH" or a libpq URI ("postgresql://..." or "postgres://...").
+// Opens the database and brings its schema up to date.
+Status OpenStore(const std::string& url, std::unique_ptr<Store>& store);
+
+}  // namespace collector
