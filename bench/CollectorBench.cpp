@@ -22,6 +22,7 @@
 #include <sstream>
 #include <thread>
 
+#include "collector/base/Clock.h"
 #include "collector/document/DocumentReader.h"
 #include "collector/base/Status.h"
 #include "collector/http/HttpServer.h"

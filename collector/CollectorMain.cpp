@@ -82,8 +82,8 @@ int Import(const Options& options) {
 // The document page as one self-contained file: no store, no server.
 int Render(const Options& options) {
   const std::string& path = options.files.front();
-  std::string bytes, problem;
-  if (!ReadDocumentFile(path, bytes, problem)) return Fail(path + ": " + problem, 1);
+  std::string bytes;
+  if (auto s = ReadDocumentFile(path, bytes); !s.ok()) return Fail(path + ": " + s.message(), 1);
   pages::DocumentPageOptions page;
   page.assets = pages::Assets::kInline;
   page.title = path.substr(path.find_last_of('/') + 1);

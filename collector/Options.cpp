@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "collector/base/Status.h"
+#include "collector/base/WholeNumber.h"
 
 namespace collector {
 
@@ -17,26 +18,24 @@ const char* const kUsage =
     "The store is sqlite:FILE (default sqlite:dromika.db) or a postgresql:// URI.\n";
 
 std::optional<size_t> ParseSize(const std::string& text) {
-  char* end = nullptr;
-  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return std::nullopt;
-  unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-  const std::string suffix = end;
-  if (suffix == "K" || suffix == "k") value <<= 10;
-  else if (suffix == "M" || suffix == "m") value <<= 20;
-  else if (suffix == "G" || suffix == "g") value <<= 30;
-  else if (!suffix.empty()) return std::nullopt;
-  if (value == 0 || value >= (1ull << 31)) return std::nullopt;
-  return static_cast<size_t>(value);
+  constexpr int64_t kLimit = int64_t{1} << 31;
+  const size_t digits = text.find_first_not_of("0123456789");
+  const std::string suffix = digits == std::string::npos ? "" : text.substr(digits);
+  const int shift = suffix.empty() ? 0 : suffix == "K" || suffix == "k" ? 10 : suffix == "M" || suffix == "m" ? 20
+                  : suffix == "G" || suffix == "g"                      ? 30 : -1;
+  const auto count = ParseWholeNumber(std::string_view(text).substr(0, digits));
+  if (shift < 0 || !count || *count <= 0 || *count >= (kLimit >> shift)) return std::nullopt;
+  return static_cast<size_t>(*count << shift);
 }
 
 Status ParseListen(const std::string& text, sockaddr_storage& address) {
   const size_t colon = text.rfind(':');
-  if (colon == std::string::npos) return Failure("--listen wants ADDR:PORT, not " + text);
+  if (colon == std::string::npos) return Invalid("--listen wants ADDR:PORT, not " + text);
   std::string host = text.substr(0, colon);
   const std::string portText = text.substr(colon + 1);
   char* end = nullptr;
   const unsigned long port = std::strtoul(portText.c_str(), &end, 10);
-  if (portText.empty() || *end != '\0' || port > 65535) return Failure("--listen: not a port: " + portText);
+  if (portText.empty() || *end != '\0' || port > 65535) return Invalid("--listen: not a port: " + portText);
   if (host == "localhost") host = "127.0.0.1";
   address = sockaddr_storage{};
   if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
@@ -50,7 +49,7 @@ Status ParseListen(const std::string& text, sockaddr_storage& address) {
     v4->sin_port = htons(static_cast<uint16_t>(port));
     if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) return {};
   }
-  return Failure("--listen: not a numeric address: " + host);
+  return Invalid("--listen: not a numeric address: " + host);
 }
 
 bool IsLoopback(const sockaddr_storage& address) {
@@ -62,10 +61,10 @@ bool IsLoopback(const sockaddr_storage& address) {
 }
 
 Status ParseOptions(const std::vector<std::string>& args, Options& options) {
-  if (args.empty()) return Failure("no command given");
+  if (args.empty()) return Invalid("no command given");
   options.command = args[0];
   if (options.command != "serve" && options.command != "import" && options.command != "render") {
-    return Failure("unknown command " + args[0]);
+    return Invalid("unknown command " + args[0]);
   }
   const bool serve = options.command == "serve", render = options.command == "render";
   for (size_t i = 1; i < args.size(); ++i) {
@@ -75,11 +74,11 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
-      if (serve) return Failure("serve takes no file names: " + arg);
+      if (serve) return Invalid("serve takes no file names: " + arg);
       options.files.push_back(arg);
       continue;
     }
-    if (i + 1 >= args.size()) return Failure(arg + " needs a value");
+    if (i + 1 >= args.size()) return Invalid(arg + " needs a value");
     const std::string& value = args[++i];
     if (!render && arg == "--store") {
       options.store = value;
@@ -89,23 +88,23 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
       options.tokensFile = value;
     } else if (serve && arg == "--max-body") {
       auto size = ParseSize(value);
-      if (!size) return Failure("--max-body wants a size under 2G such as 64M, not " + value);
+      if (!size) return Invalid("--max-body wants a size under 2G such as 64M, not " + value);
       options.maxBody = *size;
     } else if (serve && arg == "--tls-cert") {
       options.tlsCert = value;
     } else if (serve && arg == "--tls-key") {
       options.tlsKey = value;
     } else if (serve && arg == "--timeout") {
-      const int seconds = std::atoi(value.c_str());
-      if (seconds < 1 || seconds > 3600) return Failure("--timeout wants 1 to 3600 seconds, not " + value);
-      options.timeoutSeconds = seconds;
+      const auto seconds = ParseWholeNumber(value);
+      if (!seconds || *seconds < 1 || *seconds > 3600) return Invalid("--timeout wants 1 to 3600 seconds, not " + value);
+      options.timeoutSeconds = static_cast<int>(*seconds);
     } else {
-      return Failure("unknown option " + arg);
+      return Invalid("unknown option " + arg);
     }
   }
-  if (options.tlsCert.empty() != options.tlsKey.empty()) return Failure("--tls-cert and --tls-key go together");
-  if (options.command == "import" && options.files.empty()) return Failure("import needs at least one file");
-  if (render && options.files.size() != 1) return Failure("render takes one file");
+  if (options.tlsCert.empty() != options.tlsKey.empty()) return Invalid("--tls-cert and --tls-key go together");
+  if (options.command == "import" && options.files.empty()) return Invalid("import needs at least one file");
+  if (render && options.files.size() != 1) return Invalid("render takes one file");
   return {};
 }
 

@@ -8,39 +8,36 @@
 
 #include "collector/base/Status.h"
 
-struct z_stream_s;
-
 namespace collector {
 
-struct InflateEnd {
-  void operator()(z_stream_s* stream) const;
-};
-using Inflater = std::unique_ptr<z_stream_s, InflateEnd>;
+struct Inflater;  // a zlib inflate stream and its end
 
 // Decodes a gzip stream fed in pieces, refusing to produce more than `limit`
 // bytes in total, so a small body cannot expand without bound.
 class GzipDecoder {
  public:
   explicit GzipDecoder(size_t limit);
+  ~GzipDecoder();
 
-  enum class Result { kMore, kDone, kTooLarge, kCorrupt };
-  // Appends what `piece` decodes to to `out`. Bytes after the end of the
-  // stream are refused as corrupt.
-  Result Feed(std::string_view piece, std::string& out);
-  // Done when the whole stream has been seen.
+  // Appends what `piece` decodes to to `out`. Fails with kTooLarge past the
+  // limit and kInvalid on damage, bytes after the end of the stream
+  // included; after a failure every call fails the same way.
+  Status Feed(std::string_view piece, std::string& out);
+  // Whether the whole stream has been seen.
   bool Finished() const { return finished_; }
-  std::string Message() const { return message_; }
 
  private:
-  Inflater stream_;
+  std::unique_ptr<Inflater> inflater_;  // null when zlib would not start
   size_t limit_;
   size_t produced_ = 0;
   bool finished_ = false;
-  std::string message_;
+  Status error_;
+
+  Status Fail(Status error);
 };
 
-// Decodes a whole gzip body (for import and tests).
-GzipDecoder::Result GunzipAll(std::string_view gz, size_t limit, std::string& out);
+// Decodes a whole gzip body (for import and tests); a stream that ends early is invalid.
+Status GunzipAll(std::string_view gz, size_t limit, std::string& out);
 
 // The form a store keeps a body in (zlib) and back. Unpack fails only on data
 // that Pack did not make.

@@ -18,32 +18,35 @@ struct Tally {
 
 }  // namespace
 
-bool ReadDocumentFile(const std::string& path, std::string& bytes, std::string& problem) {
+Status ReadDocumentFile(const std::string& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return problem = "cannot read the file", false;
+  if (!in) return Invalid("cannot read the file");
   // Read straight into place: a large file is held once.
   const std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<uint64_t>(size) > kMaxImport) return problem = "larger than 2 GiB", false;
+  if (size < 0 || static_cast<uint64_t>(size) > kMaxImport) return {StatusCode::kTooLarge, "larger than 2 GiB"};
   bytes.resize(static_cast<size_t>(size));
   in.seekg(0);
-  if (!in.read(bytes.data(), size)) return problem = "cannot read the file", false;
+  if (!in.read(bytes.data(), size)) return Invalid("cannot read the file");
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F && static_cast<unsigned char>(bytes[1]) == 0x8B) {
     std::string plain;
-    if (GunzipAll(bytes, kMaxImport, plain) != GzipDecoder::Result::kDone) return problem = "a damaged gzip file", false;
+    if (!GunzipAll(bytes, kMaxImport, plain).ok()) return Invalid("a damaged gzip file");
     bytes.swap(plain);
   }
-  if (bytes.size() > kMaxImport) return problem = "larger than 2 GiB", false;
-  return true;
+  if (bytes.size() > kMaxImport) return {StatusCode::kTooLarge, "larger than 2 GiB"};
+  return {};
 }
 
 namespace {
 
 void ImportOne(Store& store, const std::string& path, Tally& tally, std::string& problem) {
   std::string bytes;
-  if (!ReadDocumentFile(path, bytes, problem)) return void(++tally.failed);
+  if (auto s = ReadDocumentFile(path, bytes); !s.ok()) {
+    problem = s.message();
+    return void(++tally.failed);
+  }
   IngestResult result;
   const Status s = Ingest(store, bytes, "import:" + path, result);
-  if (result.refused) problem = "refused: " + result.refusal;
+  if (s.code() == StatusCode::kInvalid) problem = "refused: " + s.message();
   else if (!s.ok()) problem = s.message();
   if (!problem.empty()) return void(++tally.failed);
   if (!result.put.created) ++tally.known;

@@ -13,8 +13,8 @@ namespace collector {
 // result is 0 when every file was stored or already held, else 1.
 int ImportFiles(Store& store, const std::vector<std::string>& files, bool progress);
 
-// Reads a saved document, decompressing a gzip file; false with `problem` set
-// when it cannot be read.
-bool ReadDocumentFile(const std::string& path, std::string& bytes, std::string& problem);
+// Reads a saved document, decompressing a gzip file; fails with what is
+// wrong when it cannot be read.
+Status ReadDocumentFile(const std::string& path, std::string& bytes);
 
 }  // namespace collector

@@ -10,11 +10,7 @@ namespace collector {
 
 Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result) {
   result = IngestResult{};
-  if (auto s = ReadDocument(bytes, result.rows); !s.ok()) {
-    result.refused = true;
-    result.refusal = s.message();
-    return {};
-  }
+  if (auto s = ReadDocument(bytes, result.rows); !s.ok()) return Invalid(s.message());
   Arrival arrival;
   arrival.sha256 = Hex(Sha256(bytes));
   if (auto s = Pack(bytes, arrival.packed); !s.ok()) return s;

@@ -9,14 +9,13 @@
 namespace collector {
 
 struct IngestResult {
-  bool refused = false;  // the reader refused the document; nothing was stored
-  std::string refusal;
   PutResult put;
   DocumentRows rows;
 };
 
-// `bytes` are the document exactly as sent, decompressed. A failing status
-// means the store failed and nothing is known to be stored.
+// `bytes` are the document exactly as sent, decompressed. Fails with
+// kInvalid when the reader refuses the document, and otherwise when the
+// store failed; either way nothing is known to be stored.
 Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result);
 
 }  // namespace collector

@@ -16,12 +16,12 @@ namespace {
 constexpr int64_t kDefaultLimit = 100;
 constexpr int64_t kMaxLimit = 1000;
 
-// Fills `filter` from the arguments; an error answer when one cannot be read.
-std::optional<Response> ReadFilter(const QueryArgs& args, Filter& filter) {
+// Fills `filter` from the arguments; fails when one cannot be read.
+Status ReadFilter(const QueryArgs& args, Filter& filter) {
   for (const auto& [key, value] : args) {
     if (key == "since" || key == "until") {
       auto time = ParseUtc(value);
-      if (!time) return ErrorResponse(400, key + ": not a UTC time or Unix milliseconds: " + value);
+      if (!time) return Invalid(key + ": not a UTC time or Unix milliseconds: " + value);
       (key == "since" ? filter.sinceMs : filter.untilMs) = time;
     } else if (key == "machine") {
       filter.machine = value;
@@ -30,20 +30,22 @@ std::optional<Response> ReadFilter(const QueryArgs& args, Filter& filter) {
     } else if (key == "limit") {
       auto limit = ParseWholeNumber(value);
       if (!limit || *limit < 1 || *limit > kMaxLimit) {
-        return ErrorResponse(400, "limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + value);
+        return Invalid("limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + value);
       }
       filter.limit = *limit;
     }
   }
-  return std::nullopt;
+  return {};
 }
 
 Response StoreFailure(const Status& s) { return ErrorResponse(503, "the store failed: " + s.message()); }
 
-Response Documents(Store& store, const QueryArgs& args) {
+}  // namespace
+
+Response ApiDocuments(Store& store, const QueryArgs& args) {
   Filter filter;
   filter.limit = kDefaultLimit;
-  if (auto bad = ReadFilter(args, filter)) return *bad;
+  if (auto s = ReadFilter(args, filter); !s.ok()) return ErrorResponse(400, s.message());
   std::vector<DocumentInfo> documents;
   if (auto s = store.ListDocuments(filter, documents); !s.ok()) return StoreFailure(s);
   JsonWriter json;
@@ -64,7 +66,7 @@ Response Documents(Store& store, const QueryArgs& args) {
   return {200, "application/json", json.CloseArray().Close().Text()};
 }
 
-Response Raw(Store& store, std::string_view idText) {
+Response ApiRawDocument(Store& store, std::string_view idText) {
   const auto id = ParseWholeNumber(idText);
   if (!id) return ErrorResponse(404, "no such document: " + std::string(idText));
   std::string packed;
@@ -76,9 +78,9 @@ Response Raw(Store& store, std::string_view idText) {
   return response;
 }
 
-Response Summary(Store& store, const QueryArgs& args) {
+Response ApiEventSummary(Store& store, const QueryArgs& args) {
   Filter filter;
-  if (auto bad = ReadFilter(args, filter)) return *bad;
+  if (auto s = ReadFilter(args, filter); !s.ok()) return ErrorResponse(400, s.message());
   std::vector<EventSummary> events;
   if (auto s = store.SummarizeEvents(filter, events); !s.ok()) return StoreFailure(s);
   JsonWriter json;
@@ -100,7 +102,7 @@ Response Summary(Store& store, const QueryArgs& args) {
   return {200, "application/json", json.CloseArray().Close().Text()};
 }
 
-Response Machines(Store& store) {
+Response ApiMachines(Store& store) {
   std::vector<MachineInfo> machines;
   if (auto s = store.Machines(machines); !s.ok()) return StoreFailure(s);
   JsonWriter json;
@@ -125,7 +127,7 @@ Response Machines(Store& store) {
   return {200, "application/json", json.CloseArray().Close().Text()};
 }
 
-Response Health(Store& store, int64_t receivingBytes) {
+Response ApiHealth(Store& store, int64_t receivingBytes) {
   int64_t schema = 0;
   if (auto s = store.Health(schema); !s.ok()) {
     return {503, "application/json",
@@ -142,25 +144,10 @@ Response Health(Store& store, int64_t receivingBytes) {
               .Text()};
 }
 
-}  // namespace
-
 Response ErrorResponse(int code, std::string_view message) { return {code, "application/json", ErrorJson(message)}; }
 
-Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args, int64_t receivingBytes) {
-  constexpr std::string_view kDocuments = "/v1/documents/", kRaw = "/raw";
-  if (path == "/v1/health") return Health(store, receivingBytes);
-  if (path == "/v1/documents") return Documents(store, args);
-  if (path == "/v1/events/summary") return Summary(store, args);
-  if (path == "/v1/machines") return Machines(store);
-  if (path.size() > kDocuments.size() + kRaw.size() && path.substr(0, kDocuments.size()) == kDocuments &&
-      path.substr(path.size() - kRaw.size()) == kRaw) {
-    return Raw(store, path.substr(kDocuments.size(), path.size() - kDocuments.size() - kRaw.size()));
-  }
-  return ErrorResponse(404, "no such resource: " + std::string(path));
-}
-
 Response AnswerIngest(const Status& stored, const IngestResult& result) {
-  if (result.refused) return ErrorResponse(422, "document refused: " + result.refusal);
+  if (stored.code() == StatusCode::kInvalid) return ErrorResponse(422, "document refused: " + stored.message());
   if (!stored.ok()) return StoreFailure(stored);
   const bool unparsed = result.rows.state == ParseState::kUnparsed;
   const int code = !result.put.created ? 200 : unparsed ? 202 : 201;

@@ -11,9 +11,14 @@
 
 namespace collector {
 
-// GET of `path` with the query arguments `args`; `receivingBytes` is the
-// memory the documents being received hold, which the health answer shows.
-Response AnswerGet(Store& store, std::string_view path, const QueryArgs& args, int64_t receivingBytes = 0);
+// The answers to GET /v1/...: documents, one document's raw bytes, the
+// event summary, machines and health. `receivingBytes` is the memory the
+// documents being received hold, which the health answer shows.
+Response ApiDocuments(Store& store, const QueryArgs& args);
+Response ApiRawDocument(Store& store, std::string_view idText);
+Response ApiEventSummary(Store& store, const QueryArgs& args);
+Response ApiMachines(Store& store);
+Response ApiHealth(Store& store, int64_t receivingBytes);
 
 // The answer to a POST of a document: 201 created, 202 kept unparsed,
 // 200 already stored, 422 refused, 503 when the store failed.

@@ -4,11 +4,12 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "collector/base/Clock.h"
 #include "collector/http/Api.h"
+#include "collector/http/Routes.h"
 #include "collector/base/Status.h"
 #include "collector/base/Text.h"
 #include "collector/document/Compression.h"
@@ -53,7 +54,8 @@ ssize_t ReadBody(void* cls, uint64_t position, char* buffer, size_t size) {
   return static_cast<ssize_t>(count);
 }
 
-void FreeBody(void* cls) { delete static_cast<std::string*>(cls); }
+// The server hands the body back when it no longer needs it.
+void FreeBody(void* cls) { const std::unique_ptr<std::string> owned(static_cast<std::string*>(cls)); }
 
 Watchdog::Clock* ClockOf(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
@@ -64,13 +66,11 @@ Watchdog::Clock* ClockOf(MHD_Connection* connection) {
 // slow reader is for the idle time-out to judge, not the watchdog.
 MHD_Result Queue(MHD_Connection* connection, Response response) {
   if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;
-  auto* body = new std::string(std::move(response.body));
+  auto body = std::make_unique<std::string>(std::move(response.body));
   MHD_Response* reply =
-      MHD_create_response_from_callback(body->size(), 64 * 1024, ReadBody, body, FreeBody);
-  if (!reply) {
-    delete body;
-    return MHD_NO;
-  }
+      MHD_create_response_from_callback(body->size(), 64 * 1024, ReadBody, body.get(), FreeBody);
+  if (!reply) return MHD_NO;
+  body.release();  // FreeBody's from here on
   std::string type = response.contentType + "; charset=utf-8";
   MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
   // Pages may use only the collector's own script and style; nothing else it
@@ -149,15 +149,12 @@ void Take(HttpServer& server, Upload& upload, std::string_view piece) {
   if (!upload.gzip) {
     upload.body.append(piece);
   } else {
-    switch (upload.gzip->Feed(piece, upload.body)) {
-      case GzipDecoder::Result::kTooLarge:
-        return Refuse(upload, ErrorResponse(413, "the document is larger than " + std::to_string(limit) +
-                                                     " bytes once decompressed"));
-      case GzipDecoder::Result::kCorrupt:
-        return Refuse(upload, ErrorResponse(400, "the body is not a gzip stream: " + upload.gzip->Message()));
-      default:
-        break;
+    const Status s = upload.gzip->Feed(piece, upload.body);
+    if (s.code() == StatusCode::kTooLarge) {
+      return Refuse(upload, ErrorResponse(413, "the document is larger than " + std::to_string(limit) +
+                                                   " bytes once decompressed"));
     }
+    if (!s.ok()) return Refuse(upload, ErrorResponse(400, "the body is not a gzip stream: " + s.message()));
   }
   if (upload.body.size() > upload.held) {
     if (!server.Hold(upload.body.size() - upload.held)) return Refuse(upload, Busy());
@@ -171,35 +168,28 @@ Response Finish(HttpServer& server, Upload& upload, const std::string& sender) {
   IngestResult result;
   const Status stored = Ingest(server.store(), upload.body, sender, result);
   // The sender only learns that the store failed; the operator needs why.
-  if (!stored.ok()) std::fprintf(stderr, "dromika-collector: storing a document from %s failed: %s\n",
+  if (!stored.ok() && stored.code() != StatusCode::kInvalid) std::fprintf(stderr, "dromika-collector: storing a document from %s failed: %s\n",
                                  sender.c_str(), stored.message().c_str());
   return AnswerIngest(stored, result);
 }
 
-MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
-                     const char* data, size_t* size, void** context) {
+MHD_Result HandleRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                         const char* data, size_t* size, void** context) {
   auto& server = *static_cast<HttpServer*>(cls);
   const std::string_view path(url), verb(method);
   if (*context == nullptr) {
     if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
       // What senders stored is theirs to read back: the same tokens guard it.
-      const bool asset = path.substr(0, 8) == "/static/";
-      if (path != "/v1/health" && !asset && server.tokens().Required() &&
+      if (NeedsToken(path) && server.tokens().Required() &&
           !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
         return Queue(connection, ErrorResponse(401, "a valid bearer token is required"));
       }
       if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;  // a query may take a while
       QueryArgs args;
       MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &args);
-      if (path.substr(0, 4) == "/v1/") {
-        return Queue(connection, AnswerGet(server.store(), path, args, static_cast<int64_t>(server.Held())));
-      }
-      const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::system_clock::now().time_since_epoch()).count();
-      auto page = pages::AnswerPage(server.store(), path, args, now);
-      return Queue(connection, page ? std::move(*page) : ErrorResponse(404, "no such resource: " + std::string(path)));
+      return Queue(connection, AnswerGet({server.store(), path, {}, args, NowMs(), static_cast<int64_t>(server.Held())}));
     }
-    if (path != "/v1/documents") return Queue(connection, ErrorResponse(404, "no such resource: " + std::string(path)));
+    if (path != kUploadPath) return Queue(connection, ErrorResponse(404, "no such resource: " + std::string(path)));
     if (verb != MHD_HTTP_METHOD_POST) return Queue(connection, ErrorResponse(405, "use GET or POST"));
     auto upload = std::make_unique<Upload>(server);
     if (auto refusal = Admit(server, connection, *upload)) return Queue(connection, *refusal);
@@ -217,8 +207,20 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   return Queue(connection, Finish(server, upload, SenderOf(connection)));
 }
 
+// An exception must not cross into the C library: the connection is cut
+// instead, and what is held for it is freed when it completes.
+MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
+                     const char* data, size_t* size, void** context) {
+  try {
+    return HandleRequest(cls, connection, url, method, data, size, context);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dromika-collector: a request failed: %s\n", e.what());
+    return MHD_NO;
+  }
+}
+
 void OnCompleted(void*, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
-  delete static_cast<Upload*>(*context);
+  const std::unique_ptr<Upload> owned(static_cast<Upload*>(*context));  // taken back from OnRequest
   *context = nullptr;
   if (Watchdog::Clock* clock = ClockOf(connection)) Watchdog::Restart(clock);
 }
@@ -260,7 +262,7 @@ Status HttpServer::Start(const ServerConfig& config) {
       {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0, const_cast<char*>(config_.keyPem.c_str())},
       {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(config_.certPem.c_str())},
       {MHD_OPTION_END, 0, nullptr}};
-  daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, OnRequest, this, MHD_OPTION_ARRAY, options, MHD_OPTION_END);
+  daemon_.reset(MHD_start_daemon(flags, 0, nullptr, nullptr, OnRequest, this, MHD_OPTION_ARRAY, options, MHD_OPTION_END));
   if (!daemon_) return Failure(tls ? "cannot listen (is the address free, and the certificate and key valid?)"
                                    : "cannot listen (is the address free?)");
   return {};
@@ -276,13 +278,14 @@ bool HttpServer::Hold(size_t bytes) {
 }
 
 uint16_t HttpServer::Port() const {
-  const MHD_DaemonInfo* info = daemon_ ? MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+  const MHD_DaemonInfo* info = daemon_ ? MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_BIND_PORT) : nullptr;
   return info ? info->port : 0;
 }
 
+void DaemonStop::operator()(MHD_Daemon* daemon) const { MHD_stop_daemon(daemon); }
+
 void HttpServer::Stop() {
-  if (daemon_) MHD_stop_daemon(daemon_);
-  daemon_ = nullptr;
+  daemon_.reset();  // first: the daemon's threads use the watchdog
   watchdog_.reset();
 }
 

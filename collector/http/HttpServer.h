@@ -18,6 +18,11 @@ namespace collector {
 
 class Watchdog;
 
+// Stops the daemon: its threads end, and every connection is closed.
+struct DaemonStop {
+  void operator()(MHD_Daemon* daemon) const;
+};
+
 struct ServerConfig {
   sockaddr_storage address{};  // where to listen; port 0 picks a free one
   size_t maxBody = 0;          // the largest document, on the wire and decompressed
@@ -56,7 +61,7 @@ class HttpServer {
   ServerConfig config_;
   std::unique_ptr<Watchdog> watchdog_;
   std::atomic<size_t> held_{0};
-  MHD_Daemon* daemon_ = nullptr;
+  std::unique_ptr<MHD_Daemon, DaemonStop> daemon_;
 };
 
 }  // namespace collector

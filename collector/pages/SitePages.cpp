@@ -295,26 +295,32 @@ Response StoredDocument(Store& store, std::string_view idText) {
   return response;
 }
 
-bool Under(std::string_view path, std::string_view prefix, std::string& rest) {
-  if (path.size() <= prefix.size() || path.substr(0, prefix.size()) != prefix) return false;
-  rest = std::string(path.substr(prefix.size()));
-  return true;
-}
-
 }  // namespace
 
-std::optional<Response> AnswerPage(Store& store, std::string_view path, const QueryArgs& args, int64_t nowMs) {
+Response OverviewPage(Store& store, const QueryArgs& args, int64_t nowMs) {
+  Scope scope;
+  if (auto bad = ReadScope(args, nowMs, scope)) return *bad;
+  return Overview(store, scope);
+}
+
+Response EventPage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs) {
+  Scope scope;
+  if (auto bad = ReadScope(args, nowMs, scope)) return *bad;
+  return EventPage(store, scope, std::string(name));
+}
+
+Response MachinePage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs) {
+  Scope scope;
+  if (auto bad = ReadScope(args, nowMs, scope)) return *bad;
+  return MachinePage(store, scope, std::string(name));
+}
+
+Response DocumentPage(Store& store, std::string_view idText) { return StoredDocument(store, idText); }
+
+std::optional<Response> Asset(std::string_view path) {
   if (path == kStylePath) return Response{200, "text/css", kStylesheet};
   if (path == kScriptPath) return Response{200, "text/javascript", kScript};
-  std::string rest;
-  const bool overview = path == "/", event = Under(path, "/events/", rest),
-             machine = !event && Under(path, "/machines/", rest);
-  if (Under(path, "/documents/", rest)) return StoredDocument(store, rest);
-  if (!overview && !event && !machine) return std::nullopt;
-  Scope scope;
-  if (auto bad = ReadScope(args, nowMs, scope)) return bad;
-  if (overview) return Overview(store, scope);
-  return event ? EventPage(store, scope, rest) : MachinePage(store, scope, rest);
+  return std::nullopt;
 }
 
 }  // namespace collector::pages

@@ -16,8 +16,14 @@ constexpr const char* kPagePolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; base-uri 'none'; "
     "form-action 'self'; frame-ancestors 'none'";
 
-// The answer for a page path, or empty when `path` names no page. `nowMs`
-// is the current time, which default time ranges count back from.
-std::optional<Response> AnswerPage(Store& store, std::string_view path, const QueryArgs& args, int64_t nowMs);
+// Each page's answer: the page, or an error page. `nowMs` is the current
+// time, which default time ranges count back from; `args` may hold `days`
+// and `machine`.
+Response OverviewPage(Store& store, const QueryArgs& args, int64_t nowMs);
+Response EventPage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs);
+Response MachinePage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs);
+Response DocumentPage(Store& store, std::string_view idText);
+// The stylesheet or script at `path`; none for any other path.
+std::optional<Response> Asset(std::string_view path);
 
 }  // namespace collector::pages

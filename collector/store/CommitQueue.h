@@ -17,8 +17,9 @@ struct PendingPut {
   const Arrival* arrival = nullptr;
   const DocumentRows* rows = nullptr;
   PutResult* result = nullptr;
-  Status status;  // set by the batch runner
-  bool done = false;
+  Status status;          // set by the batch runner
+  bool finished = false;  // the batch runner returned
+  bool done = false;      // the batch holding it is over, finished or not
 };
 
 class CommitQueue {

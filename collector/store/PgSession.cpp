@@ -15,6 +15,13 @@ using Result = std::unique_ptr<PGresult, ResultCloser>;
 
 void IgnoreNotice(void*, const char*) {}
 
+// libpq's last message for `connection`, without its line ends.
+std::string ErrorOf(const PGconn* connection) {
+  std::string message = PQerrorMessage(connection);
+  while (!message.empty() && message.back() == '\n') message.pop_back();
+  return message;
+}
+
 class PgSession : public SqlSession {
  public:
   explicit PgSession(PGconn* connection) : connection_(connection) {
@@ -25,7 +32,6 @@ class PgSession : public SqlSession {
   SqlDialect Dialect() const override { return SqlDialect::kPostgres; }
 
   Status Exec(const std::string& sql, const std::vector<SqlValue>& params, const RowSink& sink) override {
-    Reconnect();
     std::vector<std::string> texts(params.size());
     std::vector<const char*> values(params.size());
     std::vector<int> lengths(params.size()), formats(params.size());
@@ -46,20 +52,21 @@ class PgSession : public SqlSession {
   }
 
   Status ExecScript(const std::string& sql) override {
-    Reconnect();
     Result result(PQexec(connection_, sql.c_str()));
     return Check(result.get());
   }
 
   Status BeginWrite() override { return ExecScript("BEGIN"); }
 
- private:
-  // A session whose server went away (a restart, a fail-over) tries once
-  // to connect again before the next statement.
-  void Reconnect() {
-    if (PQstatus(connection_) == CONNECTION_BAD) PQreset(connection_);
+  // One try to connect again; a failure fails this unit of work only.
+  Status Revive() override {
+    if (PQstatus(connection_) != CONNECTION_BAD) return {};
+    PQreset(connection_);
+    if (PQstatus(connection_) == CONNECTION_OK) return {};
+    return Failure("cannot connect to PostgreSQL again: " + ErrorOf(connection_));
   }
 
+ private:
   Status Check(PGresult* result) {
     const ExecStatusType status = PQresultStatus(result);
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
@@ -96,8 +103,7 @@ class PgSession : public SqlSession {
 Status OpenPostgres(const std::string& uri, std::unique_ptr<SqlSession>& session) {
   PGconn* connection = PQconnectdb(uri.c_str());
   if (PQstatus(connection) != CONNECTION_OK) {
-    std::string message = PQerrorMessage(connection);
-    while (!message.empty() && message.back() == '\n') message.pop_back();
+    const std::string message = ErrorOf(connection);
     PQfinish(connection);
     return Failure("cannot connect to PostgreSQL: " + message);
   }

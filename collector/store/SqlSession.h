@@ -43,6 +43,9 @@ class SqlSession {
   virtual Status ExecScript(const std::string& sql) = 0;
   // Starts a transaction that holds the write lock from its first statement.
   virtual Status BeginWrite() = 0;
+  // Called between units of work, never inside a transaction: a session
+  // whose server went away (a restart, a fail-over) connects again here.
+  virtual Status Revive() { return {}; }
 };
 
 Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session);

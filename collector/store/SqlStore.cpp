@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "collector/base/ScopeExit.h"
 #include "collector/store/Schema.h"
 
 namespace collector {
@@ -91,30 +92,36 @@ Status SqlStore::Init() {
   });
 }
 
-Status SqlStore::WithSession(const std::function<Status(SqlSession&)>& work) {
+Status SqlStore::WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait) {
   std::unique_ptr<SqlSession> session;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [&] { return !idle_.empty() || openSessions_ < kMaxSessions; });
+    if (!released_.wait_for(lock, wait, [&] { return !idle_.empty() || openSessions_ < kMaxSessions; })) {
+      return {StatusCode::kUnavailable, "the store is busy: every database session is in use"};
+    }
     if (!idle_.empty()) {
       session = std::move(idle_.back());
       idle_.pop_back();
-    } else {
-      ++openSessions_;
     }
+    ++openSessions_;  // this slot is the caller's until the guard below gives it back
   }
+  bool reusable = false;
+  ScopeExit release([&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A session left mid-transaction by a throw, or that could not be
+    // revived, is closed rather than handed to the next request.
+    if (session && reusable) idle_.push_back(std::move(session));
+    --openSessions_;
+    released_.notify_one();
+  });
   if (!session) {
-    if (auto s = open_(session); !s.ok()) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      --openSessions_;
-      released_.notify_one();
-      return s;
-    }
+    if (auto s = open_(session); !s.ok()) return s;
   }
+  // Between two units of work is the only place a session reconnects: a
+  // transaction never spans a reconnection.
+  if (auto s = session->Revive(); !s.ok()) return s;
   Status result = work(*session);
-  std::lock_guard<std::mutex> lock(mutex_);
-  idle_.push_back(std::move(session));
-  released_.notify_one();
+  reusable = true;
   return result;
 }
 
@@ -352,11 +359,14 @@ Status SqlStore::DiskHistory(const Filter& filter, std::vector<DiskSample>& out)
   });
 }
 
+// Never waits for a session: a store whose sessions are all stuck is unhealthy.
 Status SqlStore::Health(int64_t& schema) {
-  return WithSession([&](SqlSession& session) {
-    return session.Exec("SELECT MAX(version) FROM schema_migrations", {},
-                        [&](const SqlRow& row) { schema = AsInt(row[0]).value_or(0); });
-  });
+  return WithSession(
+      [&](SqlSession& session) {
+        return session.Exec("SELECT MAX(version) FROM schema_migrations", {},
+                            [&](const SqlRow& row) { schema = AsInt(row[0]).value_or(0); });
+      },
+      std::chrono::milliseconds(0));
 }
 
 }  // namespace collector

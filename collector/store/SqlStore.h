@@ -1,6 +1,7 @@
 // The Store written once in SQL that SQLite and PostgreSQL both accept, over
 // a pool of sessions so that each request thread has a connection of its own.
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -17,8 +18,10 @@ using SessionOpener = std::function<Status(std::unique_ptr<SqlSession>&)>;
 
 class SqlStore : public Store {
  public:
-  // The most connections one store opens; further requests wait for one.
+  // The most connections one store opens; further requests wait for one,
+  // at most kSessionWait, then fail as unavailable.
   static constexpr size_t kMaxSessions = 16;
+  static constexpr std::chrono::milliseconds kSessionWait{10000};
 
   // `groupCommit`: this process's writes go through one queue and are
   // committed in batches (SQLite allows one writer and each commit waits for
@@ -40,9 +43,10 @@ class SqlStore : public Store {
   std::string Backend() const override { return backend_; }
 
  private:
-  // Runs `work` on an idle session (opening one when none is idle) and
-  // returns the session to the pool afterwards, unless it failed.
-  Status WithSession(const std::function<Status(SqlSession&)>& work);
+  // Runs `work` on an idle session (opening one when none is idle, waiting
+  // at most `wait` for one) and returns the session to the pool afterwards;
+  // a session that `work` left by a throw is closed instead.
+  Status WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait = kSessionWait);
   void PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch);
   Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
   Status PutDocument(SqlSession& session, const Arrival& arrival, const DocumentRows& rows, PutResult& result);
@@ -55,7 +59,7 @@ class SqlStore : public Store {
   std::mutex mutex_;
   std::condition_variable released_;
   std::vector<std::unique_ptr<SqlSession>> idle_;
-  size_t openSessions_ = 0;
+  size_t openSessions_ = 0;  // idle or in use
 };
 
 }  // namespace collector
