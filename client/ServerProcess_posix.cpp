@@ -16,6 +16,7 @@
 #include "runtime/Console.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
+#include "runtime/UniqueFd.h"
 
 extern char** environ;
 
@@ -40,13 +41,13 @@ qtl::status MakePrivateFolder(std::string& folder) {
   return qtl::ok_status();
 }
 
-qtl::status Listen(const std::string& path, int& fd) {
-  fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return SystemFailure(L"Unable to create a socket", errno);
+qtl::status Listen(const std::string& path, sys::UniqueFd& fd) {
+  fd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) return SystemFailure(L"Unable to create a socket", errno);
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.data(), path.size());
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0) {
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd.get(), 4) != 0) {
     return SystemFailure(L"Unable to listen on " + str::as_wstring(path), errno);
   }
   return qtl::ok_status();
@@ -77,7 +78,7 @@ class PosixServer : public ServerProcess {
     if (!Wait(0, exitCode).ok()) Kill();
   }
 
-  void Accept(int fd) { stream_ = sys::message::MakeHostStream(fd); }
+  void Accept(sys::UniqueFd fd) { stream_ = sys::message::MakeHostStream(fd.release()); }
   std::unique_ptr<sys::message::IByteStream> TakeStream() override { return std::move(stream_); }
 
   // True once the child has ended (and been reaped).
@@ -128,15 +129,14 @@ qtl::status AcceptChild(int listener, PosixServer& server, pid_t child, uint32_t
     }
     pollfd waiting = {listener, POLLIN, 0};
     if (::poll(&waiting, 1, 50) <= 0) continue;
-    const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    sys::UniqueFd fd(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    if (!fd) continue;
     ucred peer = {};
     socklen_t size = sizeof peer;
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid == child) {
-      server.Accept(fd);
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid == child) {
+      server.Accept(std::move(fd));
       return qtl::ok_status();
     }
-    ::close(fd);
   }
   server.Kill();
   return qtl::status::error(L"The server did not connect within " + std::to_wstring(timeoutMs) + L" ms");
@@ -158,17 +158,17 @@ qtl::status LaunchServer(const LaunchOptions& options, std::unique_ptr<ServerPro
   qtl::status status = MakePrivateFolder(folder);
   if (!status.ok()) return status;
   const std::string path = folder + "/pipe";
-  int listener = -1;
+  sys::UniqueFd listener;
   status = Listen(path, listener);
   pid_t pid = 0;
   if (status.ok()) status = Spawn(CommandLine(options, path), pid);
   std::unique_ptr<PosixServer> server;
   if (status.ok()) {
     server = std::make_unique<PosixServer>(pid);
-    status = AcceptChild(listener, *server, pid, options.connectTimeoutMs);
+    status = AcceptChild(listener.get(), *server, pid, options.connectTimeoutMs);
   }
   // Once connected, nobody else needs to find the endpoint.
-  if (listener >= 0) ::close(listener);
+  listener.reset();
   ::unlink(path.c_str());
   ::rmdir(folder.c_str());
   if (status.ok()) out = std::move(server);

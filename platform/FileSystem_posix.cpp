@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
 #include "runtime/PathBytes.h"
+#include "runtime/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -74,14 +75,12 @@ class PosixFileSystem : public FileSystem {
   // Only regular files are read: a FIFO named like a log would block the
   // open until a writer came, and a device would never end.
   std::unique_ptr<ReadableFile> OpenRead(const std::wstring& path) override {
-    const int fd = open(EncodeBytes(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    sys::UniqueFd fd(open(EncodeBytes(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return nullptr;
     struct stat st {};
-    FILE* file = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr;
-    if (!file) {
-      close(fd);
-      return nullptr;
-    }
+    FILE* file = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd.get(), "rb") : nullptr;
+    if (!file) return nullptr;
+    (void)fd.release();  // the FILE closes it now
     return std::make_unique<StdioFile>(file);
   }
 };

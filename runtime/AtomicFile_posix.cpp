@@ -6,6 +6,7 @@
 
 #include "runtime/AtomicFile.h"
 #include "runtime/PathBytes.h"
+#include "runtime/UniqueFd.h"
 
 namespace sys::file::detail {
 namespace {
@@ -31,10 +32,8 @@ int Sync(int fd) { return ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno; }
 
 // Without syncing the folder, the rename itself may not survive a power cut.
 void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
+  const UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd) (void)::fsync(fd.get());
 }
 
 }  // namespace
@@ -43,11 +42,11 @@ uint32_t ReplaceContents(const std::wstring& path, std::string_view bytes) {
   const std::string target = sys::path::EncodeBytes(path);
   std::string temp = FolderOf(target) + ".dromika-XXXXXX";
   // mkostemp creates the file exclusively with mode 0600.
-  const int fd = ::mkostemp(&temp[0], O_CLOEXEC);
-  if (fd < 0) return static_cast<uint32_t>(errno);
-  int error = WriteAll(fd, bytes);
-  if (error == 0) error = Sync(fd);
-  if (::close(fd) != 0 && error == 0) error = errno;
+  UniqueFd fd(::mkostemp(&temp[0], O_CLOEXEC));
+  if (!fd) return static_cast<uint32_t>(errno);
+  int error = WriteAll(fd.get(), bytes);
+  if (error == 0) error = Sync(fd.get());
+  if (const int closed = fd.close(); error == 0) error = closed;
   if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temp.c_str());

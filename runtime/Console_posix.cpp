@@ -5,6 +5,7 @@
 
 #include "runtime/Console.h"
 #include "runtime/Str.h"
+#include "runtime/UniqueFd.h"
 
 namespace sys::console {
 
@@ -14,8 +15,8 @@ void GuardStandardStreams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
     // open() takes the lowest free number, which is this one.
-    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (opened >= 0 && opened != fd) ::close(opened);
+    UniqueFd opened(::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY));
+    if (opened.get() == fd) (void)opened.release();
   }
   struct sigaction current = {};
   if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGPIPE, SIG_IGN);

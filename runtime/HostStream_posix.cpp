@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "runtime/ByteStream.h"
+#include "runtime/UniqueFd.h"
 
 namespace sys::message {
 namespace {
@@ -20,28 +21,27 @@ class SocketStream : public IByteStream {
   ~SocketStream() override { Close(); }
 
   IoResult ReadSome(void* data, size_t size) override {
-    if (fd_ < 0) return {IoResult::kFailed, 0, EBADF};
-    return Outcome(::read(fd_, data, size));
+    if (!fd_) return {IoResult::kFailed, 0, EBADF};
+    return Outcome(::read(fd_.get(), data, size));
   }
 
   // send() rather than write(): a peer that has gone must give EPIPE, not
   // a SIGPIPE that ends the whole process.
   IoResult WriteSome(const void* data, size_t size) override {
-    if (fd_ < 0) return {IoResult::kFailed, 0, EBADF};
-    IoResult result = Outcome(::send(fd_, data, size, MSG_NOSIGNAL));
+    if (!fd_) return {IoResult::kFailed, 0, EBADF};
+    IoResult result = Outcome(::send(fd_.get(), data, size, MSG_NOSIGNAL));
     if (result.kind == IoResult::kEnd) result.kind = IoResult::kInterrupted;
     return result;
   }
 
   void Close() override {
-    if (fd_ < 0) return;
-    ::shutdown(fd_, SHUT_RDWR);
-    ::close(fd_);
-    fd_ = -1;
+    if (!fd_) return;
+    ::shutdown(fd_.get(), SHUT_RDWR);
+    fd_.reset();
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 }  // namespace

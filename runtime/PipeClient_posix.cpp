@@ -14,6 +14,7 @@
 #include "runtime/PathBytes.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
+#include "runtime/UniqueFd.h"
 
 namespace sys::message {
 namespace {
@@ -78,14 +79,13 @@ int ConnectOnce(int fd, const sockaddr_un& address) {
   return SetSendTimeout(fd, 0) ? 0 : errno;
 }
 
-qtl::status Connect(const sockaddr_un& address, const std::string& path, uint32_t attempts, int& fd) {
+qtl::status Connect(const sockaddr_un& address, const std::string& path, uint32_t attempts, UniqueFd& fd) {
   for (uint32_t attempt = 1;; ++attempt) {
-    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return SystemFailure(path, errno);
-    const int error = ConnectOnce(fd, address);
+    fd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd) return SystemFailure(path, errno);
+    const int error = ConnectOnce(fd.get(), address);
     if (error == 0) return qtl::ok_status();
-    ::close(fd);
-    fd = -1;
+    fd.reset();
     if (attempt >= attempts || !WorthRetrying(error)) return AttemptFailure(path, error);
     std::this_thread::sleep_for(kAttemptPause);
   }
@@ -107,14 +107,14 @@ std::shared_ptr<IReaderWriterConnection> MakeNamedPipeClientDuplex(const pipe::C
   sockaddr_un address;
   std::string path;
   qtl::status status = MakeAddress(settings.name, address, path);
-  int fd = -1;
+  UniqueFd fd;
   if (status.ok()) status = Connect(address, path, settings.b ? settings.b : 1, fd);
-  if (status.ok()) status = CheckPeer(fd, path);
+  if (status.ok()) status = CheckPeer(fd.get(), path);
   if (!status.ok()) {
-    if (fd >= 0) ::close(fd);
+    fd.reset();
     return std::make_shared<FrameConnection>(status);
   }
-  return std::make_shared<FrameConnection>(MakeHostStream(fd), settings.a);
+  return std::make_shared<FrameConnection>(MakeHostStream(fd.release()), settings.a);
 }
 
 }  // namespace sys::message

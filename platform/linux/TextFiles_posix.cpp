@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/linux/TextFiles.h"
+#include "runtime/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -14,21 +15,17 @@ class PosixTextFiles : public TextFiles {
   // /proc and /sys files report a size of 0 or 4096 whatever they hold, so
   // they are read until end of file rather than by their size.
   std::optional<std::string> Read(const std::string& path) override {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    sys::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
     std::string bytes;
     char buffer[8192];
     for (;;) {
-      const ssize_t n = read(fd, buffer, sizeof buffer);
+      const ssize_t n = read(fd.get(), buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {  // a process that exits mid-read gives ESRCH
-        close(fd);
-        return std::nullopt;
-      }
+      if (n < 0) return std::nullopt;  // a process that exits mid-read gives ESRCH
       if (n == 0) break;
       bytes.append(buffer, static_cast<size_t>(n));
     }
-    close(fd);
     return bytes;
   }
 

@@ -103,8 +103,10 @@ class SessionTest(FolderCase):
         self.assertEqual(sorted(os.listdir(os.fsencode(self.folder))), [b"s\xe9.xml", b"tmp\xe9"])
 
     def test_answers_and_exit_status(self):
-        """One answer line per call; exit 1 when a call or Process failed, 2 when the session was lost."""
+        """One answer line per call; exit 0 when all were ok, 1 when a call or Process failed, 2 when the
+        session was lost or the arguments were not understood."""
         cases = [  # name, lines, --raw, server, exit code, a pattern per answer line
+            ("every call ok", ["TrackEvent\tx", "TrackValueEvent\ty\t2"], False, None, 0, ["ok\t", "ok\t"]),
             ("values and failures", ["TrackTimedEventStart\tmesh.generate", "TrackTimedEventStart\t\u00e9t\u00e9",
                                      "TrackTimedEventEnd\t0xFFFFFFFF", "SetExcludePII\tt", "EndGroup", "Nope\ta\tb",
                                      "TrackValueEvent\tonly-a-name", "SaveTo\t", "Process"], False, None, 1,
@@ -128,8 +130,12 @@ class SessionTest(FolderCase):
                 code, out, err = tally(lines, server, raw)
                 self.assertEqual(code, expected, err)
                 self.assert_lines(out, answers)
-        code, out, _ = run(TALLY_CLIENT, "--help")
-        self.assertEqual((code, "Exit status" in out), (0, True))
+        # The usage goes to standard output when asked for, else to standard error.
+        for args, expected in ((["--help"], 0), (["--bogus"], 2), (["--server"], 2)):
+            with self.subTest(args=args):
+                code, out, err = run(TALLY_CLIENT, *args)
+                self.assertEqual(code, expected, err)
+                self.assertIn("Usage: tally-client", out if expected == 0 else err)
 
 
 class UploadHandler(http.server.BaseHTTPRequestHandler):
