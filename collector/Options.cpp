@@ -33,20 +33,19 @@ Status ParseListen(const std::string& text, sockaddr_storage& address) {
   if (colon == std::string::npos) return Invalid("--listen wants ADDR:PORT, not " + text);
   std::string host = text.substr(0, colon);
   const std::string portText = text.substr(colon + 1);
-  char* end = nullptr;
-  const unsigned long port = std::strtoul(portText.c_str(), &end, 10);
-  if (portText.empty() || *end != '\0' || port > 65535) return Invalid("--listen: not a port: " + portText);
+  const auto port = ParseWholeNumber(portText);
+  if (!port || *port < 0 || *port > 65535) return Invalid("--listen: not a port: " + portText);
   if (host == "localhost") host = "127.0.0.1";
   address = sockaddr_storage{};
   if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
     auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
     v6->sin6_family = AF_INET6;
-    v6->sin6_port = htons(static_cast<uint16_t>(port));
+    v6->sin6_port = htons(static_cast<uint16_t>(*port));
     if (inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &v6->sin6_addr) == 1) return {};
   } else {
     auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
     v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<uint16_t>(port));
+    v4->sin_port = htons(static_cast<uint16_t>(*port));
     if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) return {};
   }
   return Invalid("--listen: not a numeric address: " + host);

@@ -12,6 +12,7 @@
 #include "collector/http/Routes.h"
 #include "collector/base/Status.h"
 #include "collector/base/Text.h"
+#include "collector/base/WholeNumber.h"
 #include "collector/document/Compression.h"
 #include "collector/document/Ingest.h"
 #include "collector/http/Watchdog.h"
@@ -119,7 +120,9 @@ std::optional<Response> Admit(HttpServer& server, MHD_Connection* connection, Up
     return ErrorResponse(415, "unsupported content encoding: " + encoding);
   }
   const std::string_view length = Header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
-  const unsigned long long declared = length.empty() ? 0 : std::strtoull(std::string(length).c_str(), nullptr, 10);
+  // The server has checked the header's form; a number past int64 is simply too large.
+  const auto number = ParseWholeNumber(length);
+  const uint64_t declared = length.empty() ? 0 : number && *number >= 0 ? static_cast<uint64_t>(*number) : UINT64_MAX;
   if (declared > server.config().maxBody) {
     return ErrorResponse(413, "the body is larger than " + std::to_string(server.config().maxBody) + " bytes");
   }

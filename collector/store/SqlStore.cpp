@@ -4,16 +4,13 @@
 #include <map>
 
 #include "collector/base/ScopeExit.h"
+#include "collector/base/WholeNumber.h"
 #include "collector/store/Schema.h"
 
 namespace collector {
 
 std::optional<int64_t> AsInt(const std::optional<std::string>& column) {
-  if (!column || column->empty()) return std::nullopt;
-  char* end = nullptr;
-  const long long value = std::strtoll(column->c_str(), &end, 10);
-  if (*end != '\0') return std::nullopt;
-  return value;
+  return column ? ParseWholeNumber(*column) : std::nullopt;
 }
 
 namespace {
