@@ -10,6 +10,7 @@
 
 #include "collector/base/Status.h"
 #include "collector/http/HttpServer.h"
+#include "collector/http/TlsFiles.h"
 #include "collector/document/Import.h"
 #include "collector/Options.h"
 #include "collector/pages/DocumentPage.h"
@@ -21,14 +22,6 @@ using namespace collector;
 int Fail(const std::string& message, int code) {
   std::fprintf(stderr, "dromika-collector: %s\n", message.c_str());
   return code;
-}
-
-bool ReadText(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = std::move(all).str();
-  return static_cast<bool>(in);
 }
 
 // Blocks until SIGINT or SIGTERM; both are blocked first in every thread.
@@ -50,9 +43,10 @@ int Serve(const Options& options) {
   }
   config.maxBody = options.maxBody;
   config.timeoutSeconds = options.timeoutSeconds;
-  if (!options.tlsCert.empty() &&
-      (!ReadText(options.tlsCert, config.certPem) || !ReadText(options.tlsKey, config.keyPem))) {
-    return Fail("cannot read " + options.tlsCert + " or " + options.tlsKey, 2);
+  if (!options.tlsCert.empty()) {
+    if (auto s = LoadTlsFiles(options.tlsCert, options.tlsKey, config.certPem, config.keyPem); !s.ok()) {
+      return Fail(s.message(), 2);
+    }
   }
   std::unique_ptr<Store> store;
   if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(s.message(), 1);

@@ -39,13 +39,18 @@ GzipDecoder::~GzipDecoder() = default;
 
 Status GzipDecoder::Feed(std::string_view piece, std::string& out) {
   if (!error_.ok()) return error_;
-  if (finished_) return piece.empty() ? Status() : Fail(Invalid("data after the end of the gzip stream"));
   if (piece.size() > UINT32_MAX) return Fail(Invalid("a piece too large to decode at once"));
   z_stream& stream = inflater_->stream;
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
   stream.avail_in = static_cast<uInt>(piece.size());
   unsigned char buffer[kChunk];
-  do {
+  for (;;) {
+    if (finished_) {
+      if (stream.avail_in == 0) return {};
+      // gzip allows several members one after the other: they are one stream.
+      if (inflateReset(&stream) != Z_OK) return Fail({StatusCode::kInternal, "cannot restart the gzip decoder"});
+      finished_ = false;
+    }
     stream.next_out = buffer;
     stream.avail_out = sizeof buffer;
     const int rc = inflate(&stream, Z_NO_FLUSH);
@@ -58,13 +63,9 @@ Status GzipDecoder::Feed(std::string_view piece, std::string& out) {
       return Fail({StatusCode::kTooLarge, "the decompressed document is larger than the limit"});
     }
     out.append(reinterpret_cast<char*>(buffer), made);
-    if (rc == Z_STREAM_END) {
-      finished_ = true;
-      return stream.avail_in == 0 ? Status() : Fail(Invalid("data after the end of the gzip stream"));
-    }
-    if (rc == Z_BUF_ERROR && stream.avail_in == 0) break;
-  } while (stream.avail_in > 0 || stream.avail_out == 0);
-  return {};
+    if (rc == Z_STREAM_END) finished_ = true;
+    else if (stream.avail_in == 0 && stream.avail_out != 0) return {};  // all taken, nothing held back
+  }
 }
 
 Status GzipDecoder::Fail(Status error) {

@@ -19,11 +19,11 @@ class GzipDecoder {
   explicit GzipDecoder(size_t limit);
   ~GzipDecoder();
 
-  // Appends what `piece` decodes to to `out`. Fails with kTooLarge past the
-  // limit and kInvalid on damage, bytes after the end of the stream
-  // included; after a failure every call fails the same way.
+  // Appends what `piece` decodes to to `out`. Several members one after
+  // the other are one stream. Fails with kTooLarge past the limit and
+  // kInvalid on damage; after a failure every call fails the same way.
   Status Feed(std::string_view piece, std::string& out);
-  // Whether the whole stream has been seen.
+  // Whether the stream ends here: its last member is complete.
   bool Finished() const { return finished_; }
 
  private:

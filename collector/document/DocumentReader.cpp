@@ -8,6 +8,7 @@
 
 #include "collector/base/Status.h"
 #include "collector/base/WholeNumber.h"
+#include "collector/document/Prolog.h"
 #include "collector/document/ReportBlocks.h"
 
 namespace collector {
@@ -170,6 +171,8 @@ void MarkUnparsed(DocumentRows& rows, std::string message) {
 Status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
   rows = DocumentRows{};
   if (xml.size() >= (1u << 31)) return Failure("the document is too large to read");
+  // Before the parser: some declarations fail it before it reports them.
+  if (DeclaresDocumentType(xml)) return Invalid(kNoDocumentType);
   std::string error;
   const XmlReader reader = OpenSafeXmlReader(xml, &error);
   if (!reader) return Failure("cannot start the XML reader");
@@ -177,7 +180,7 @@ Status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
   int rc = 0;
   while ((rc = xmlTextReaderRead(reader.get())) == 1) {
     const int type = xmlTextReaderNodeType(reader.get());
-    if (type == XML_READER_TYPE_DOCUMENT_TYPE) return Failure("a document type declaration is not accepted");
+    if (type == XML_READER_TYPE_DOCUMENT_TYPE) return Invalid(kNoDocumentType);
     if (type == XML_READER_TYPE_END_ELEMENT) {
       walker.End();
     } else if (type == XML_READER_TYPE_ELEMENT) {

@@ -11,6 +11,8 @@ namespace collector {
 
 // Elements nested deeper than this below the root refuse the document.
 constexpr int kMaxDocumentDepth = 64;
+// Why a document with a document type declaration is refused.
+constexpr const char* kNoDocumentType = "a document type declaration is not accepted";
 
 // A document that is not well formed, or whose root is not a report, is not
 // an error: `rows` says unparsed, carries the parser's message and no rows.

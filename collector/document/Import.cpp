@@ -1,11 +1,17 @@
 #include "collector/document/Import.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 
 #include "collector/base/Status.h"
 #include "collector/document/Compression.h"
 #include "collector/document/Ingest.h"
+#include "runtime/UniqueFd.h"
 
 namespace collector {
 namespace {
@@ -19,20 +25,34 @@ struct Tally {
 }  // namespace
 
 Status ReadDocumentFile(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return Invalid("cannot read the file");
+  // Never blocking: a FIFO given by mistake must not wait for a writer.
+  const sys::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return Invalid(std::string("cannot read the file: ") + std::strerror(errno));
+  struct stat info {};
+  if (fstat(fd.get(), &info) != 0) return Invalid(std::string("cannot read the file: ") + std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) return Invalid("a folder, not a file");
+  if (!S_ISREG(info.st_mode)) {
+    return Invalid(S_ISFIFO(info.st_mode) ? "a pipe, not a file" : S_ISSOCK(info.st_mode) ? "a socket, not a file"
+                                                                                           : "a device, not a file");
+  }
+  if (info.st_size == 0) return Invalid("an empty file");
+  if (static_cast<uint64_t>(info.st_size) > kMaxImport) return {StatusCode::kTooLarge, "larger than 2 GiB"};
   // Read straight into place: a large file is held once.
-  const std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<uint64_t>(size) > kMaxImport) return {StatusCode::kTooLarge, "larger than 2 GiB"};
-  bytes.resize(static_cast<size_t>(size));
-  in.seekg(0);
-  if (!in.read(bytes.data(), size)) return Invalid("cannot read the file");
+  bytes.resize(static_cast<size_t>(info.st_size));
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t got = read(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return Invalid("cannot read the file: it shrank or failed while being read");
+    done += static_cast<size_t>(got);
+  }
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F && static_cast<unsigned char>(bytes[1]) == 0x8B) {
     std::string plain;
-    if (!GunzipAll(bytes, kMaxImport, plain).ok()) return Invalid("a damaged gzip file");
+    const Status s = GunzipAll(bytes, kMaxImport, plain);
+    if (s.code() == StatusCode::kTooLarge) return {StatusCode::kTooLarge, "larger than 2 GiB once decompressed"};
+    if (!s.ok()) return Invalid("a damaged gzip file");
     bytes.swap(plain);
   }
-  if (bytes.size() > kMaxImport) return {StatusCode::kTooLarge, "larger than 2 GiB"};
+  if (bytes.empty()) return Invalid("an empty document");
   return {};
 }
 

@@ -168,6 +168,7 @@ void Take(HttpServer& server, Upload& upload, std::string_view piece) {
 Response Finish(HttpServer& server, Upload& upload, const std::string& sender) {
   if (upload.refusal) return *upload.refusal;
   if (upload.gzip && !upload.gzip->Finished()) return ErrorResponse(400, "the gzip stream ends early");
+  if (upload.body.empty()) return ErrorResponse(400, "the body is empty: a document is expected");
   IngestResult result;
   const Status stored = Ingest(server.store(), upload.body, sender, result);
   // The sender only learns that the store failed; the operator needs why.
@@ -250,7 +251,7 @@ Status HttpServer::Start(const ServerConfig& config) {
   watchdog_ = std::make_unique<Watchdog>(config_.timeoutSeconds);
   unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL;
   if (config_.address.ss_family == AF_INET6) flags |= MHD_USE_IPv6;
-  const bool tls = !config_.certPem.empty();
+  const bool tls = !config_.certPem.empty() || !config_.keyPem.empty();
   if (tls) {
     if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) return Failure("this build cannot serve HTTPS");
     flags |= MHD_USE_TLS;

@@ -19,8 +19,8 @@ Status Tokens::Load(const std::string& path) {
 }
 
 bool Tokens::Accepts(std::string_view header) const {
-  constexpr std::string_view kScheme = "Bearer ";
-  if (header.size() <= kScheme.size() || header.substr(0, kScheme.size()) != kScheme) return false;
+  constexpr std::string_view kScheme = "bearer ";  // HTTP's scheme names are case-insensitive
+  if (header.size() <= kScheme.size() || AsciiLower(header.substr(0, kScheme.size())) != kScheme) return false;
   const std::string digest = Sha256(Trim(header.substr(kScheme.size())));
   bool found = false;
   for (const auto& known : digests_) found |= SameBytes(digest, known);

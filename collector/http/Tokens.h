@@ -15,7 +15,7 @@ class Tokens {
   // that holds no token.
   Status Load(const std::string& path);
   bool Required() const { return !digests_.empty(); }
-  // True when `header` is "Bearer " followed by a known token. Every known
+  // True when `header` is "Bearer " (in any case) followed by a known token. Every known
   // token is compared, by digest, so the time taken says nothing about how
   // much of a token matched.
   bool Accepts(std::string_view header) const;

@@ -10,6 +10,7 @@
 #include "collector/document/DocumentReader.h"
 #include "collector/base/Status.h"
 #include "collector/base/WholeNumber.h"
+#include "collector/document/Prolog.h"
 #include "collector/document/ReportBlocks.h"
 
 namespace collector::pages {
@@ -402,12 +403,12 @@ Status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& optio
   const size_t start = html.size();
   Heading(options, html);
   Writer writer(options, html);
-  std::string refusal;
+  std::string refusal = DeclaresDocumentType(xml) ? kNoDocumentType : "";
   int rc = 0;
-  while ((rc = xmlTextReaderRead(reader.get())) == 1) {
+  while (refusal.empty() && (rc = xmlTextReaderRead(reader.get())) == 1) {
     const int type = xmlTextReaderNodeType(reader.get());
     if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
-      refusal = "a document type declaration is not accepted";
+      refusal = kNoDocumentType;
       break;
     }
     if (type == XML_READER_TYPE_ELEMENT) {

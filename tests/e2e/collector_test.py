@@ -208,7 +208,7 @@ class AuthTest(FolderCase):
         c = self.collector("--tokens", self.write("tokens", b"# senders\n  right-token \n\nother\n"))
         for token, accepted in (("Bearer right-token", True), ("Bearer other", True), ("", False),
                                 ("Bearer wrong-token", False), ("Bearer right-toke", False),
-                                ("Bearer right-tokenx", False), ("right-token", False), ("bearer right-token", False),
+                                ("Bearer right-tokenx", False), ("right-token", False), ("bearer right-token", True), ("BEARER other", True),
                                 ("Basic right-token", False), ("Bearer # senders", False)):
             headers = {"Authorization": token} if token else {}
             self.assertEqual(c.get("/v1/documents", headers)[0], 200 if accepted else 401, token)

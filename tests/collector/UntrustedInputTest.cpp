@@ -1,0 +1,90 @@
+// What the collector refuses or reads whole before any parser or store sees
+// a document: document types in any prolog, gzip members, files that are not
+// documents.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "collector/document/Compression.h"
+#include "collector/document/DocumentReader.h"
+#include "collector/document/Import.h"
+#include "collector/document/Prolog.h"
+#include "runtime/Gzip.h"
+#include "testing/TempFolder.h"
+
+namespace collector {
+namespace {
+
+std::string Utf16Le(std::string_view ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
+TEST(UntrustedInput, FindsADocumentTypeAnywhereInTheProlog) {
+  const std::pair<std::string, bool> cases[] = {
+      {"<!DOCTYPE d><d/>", true},
+      {"\xEF\xBB\xBF<?xml version='1.0'?>\n<!-- a -- b --> <?pi ?> <!doctype d><d/>", true},
+      {"<?a?><!DOCTYPE d>", true},  // the instruction ends early; what follows is read
+      {"<!---->\r\n\t<!DOCTYPE d [<!ENTITY a '&a;'>]><d>&a;</d>", true},
+      {Utf16Le("<?xml version='1.0' encoding='UTF-16'?><!DOCTYPE d><d/>"), true},
+      {"<dromika><!DOCTYPE d></dromika>", false},  // past the prolog: the parser refuses it
+      {"<!-- <!DOCTYPE d> --><d/>", false},
+      {"<?xml version='1.0'?><dromika/>", false},
+      {"<!-- never closed <!DOCTYPE d>", false},
+      {"", false},
+  };
+  for (const auto& [xml, declares] : cases) EXPECT_EQ(DeclaresDocumentType(xml), declares) << xml;
+}
+
+// An entity loop fails libxml2 before it reports the declaration: the
+// document must still be refused, not kept as unreadable.
+TEST(UntrustedInput, RefusesEveryDocumentType) {
+  DocumentRows rows;
+  for (const char* xml : {"<!DOCTYPE d [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><dromika>&a;</dromika>",
+                          "<!DOCTYPE d [<!ATTLIST d a CDATA '&x;'>]><dromika/>", "<!DOCTYPE dromika><dromika/>"}) {
+    const Status s = ReadDocument(xml, rows);
+    EXPECT_EQ(s.code(), StatusCode::kInvalid) << xml;
+    EXPECT_EQ(s.message(), kNoDocumentType);
+  }
+}
+
+TEST(UntrustedInput, ReadsEveryGzipMemberAndNothingAfterThem) {
+  std::string first, second, out;
+  ASSERT_TRUE(codec::Gzip("<dromika>", first) && codec::Gzip("</dromika>", second));
+  ASSERT_TRUE(GunzipAll(first + second, 100, out).ok());
+  EXPECT_EQ(out, "<dromika></dromika>");
+  // Fed byte by byte, as a slow sender's pieces arrive.
+  GzipDecoder decoder(100);
+  out.clear();
+  for (char c : first + second) ASSERT_TRUE(decoder.Feed(std::string_view(&c, 1), out).ok());
+  EXPECT_TRUE(decoder.Finished());
+  EXPECT_EQ(out, "<dromika></dromika>");
+  EXPECT_EQ(GunzipAll(first + second, 18, out).code(), StatusCode::kTooLarge);
+  for (const std::string& bad : {first + "x", first + second.substr(0, 5), first + std::string(8, '\0')}) {
+    EXPECT_FALSE(GunzipAll(bad, 100, out).ok());
+  }
+}
+
+TEST(UntrustedInput, ImportsOnlyFilesThatHoldADocument) {
+  ::testing::TempFolder folder;
+  const auto path = [&](const char* name) { return (folder.Root() / name).string(); };
+  std::ofstream(path("empty.xml")).flush();
+  std::string gz;
+  ASSERT_TRUE(codec::Gzip("", gz));
+  std::ofstream(path("empty.xml.gz"), std::ios::binary) << gz;
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {folder.Root().string(), "a folder, not a file"}, {path("fifo"), "a pipe, not a file"},
+      {"/dev/zero", "a device, not a file"},            {path("empty.xml"), "an empty file"},
+      {path("empty.xml.gz"), "an empty document"},
+  };
+  for (const auto& [file, why] : cases) {
+    std::string bytes;
+    EXPECT_EQ(ReadDocumentFile(file, bytes).message(), why) << file;
+  }
+}
+
+}  // namespace
+}  // namespace collector
