@@ -8,7 +8,7 @@
 
 #include "collector/base/Status.h"
 #include "collector/base/WholeNumber.h"
-#include "collector/document/Prolog.h"
+#include "collector/document/Prescan.h"
 #include "collector/document/ReportBlocks.h"
 
 namespace collector {
@@ -33,7 +33,11 @@ constexpr unsigned kAllBlocks = (1u << kReportBlocks.size()) - 1;
 // Follows the open elements and turns the ones that matter into rows.
 class Walker {
  public:
-  Walker(xmlTextReaderPtr reader, DocumentRows& rows) : reader_(reader), rows_(rows) {}
+  Walker(xmlTextReaderPtr reader, DocumentRows& rows, RowBudget budget)
+      : reader_(reader), rows_(rows), budget_(budget) {}
+
+  // Why the document yields more rows than its size allows; empty while it does not.
+  const std::string& Overspent() const { return overspent_; }
 
   void Start(std::string_view name, bool empty) {
     open_.emplace_back(name);
@@ -89,7 +93,9 @@ class Walker {
     std::string path;
     for (size_t i = 1; i <= depth; ++i) (path += i > 1 ? "/" : "") += open_[i];
     EachAttribute([&](std::string_view key, std::string_view value) {
-      rows_.dataPoints.push_back({path, std::string(key), std::string(value)});
+      if (Spend(path.size() + key.size() + value.size())) {
+        rows_.dataPoints.push_back({path, std::string(key), std::string(value)});
+      }
     });
   }
 
@@ -101,7 +107,7 @@ class Walker {
       else if (key == "eventtime") event.eventTimeMs = ParseElapsed(value);
       else if (key == "elapsed") event.elapsedMs = ParseElapsed(value);
     });
-    rows_.events.push_back(std::move(event));
+    if (Spend(event.name.size())) rows_.events.push_back(std::move(event));
   }
 
   void SystemElement(size_t depth) {
@@ -147,8 +153,20 @@ class Walker {
     rows_.facts.disks.push_back(std::move(disk));
   }
 
+  // False, and the document refused, once its rows pass the budget.
+  bool Spend(size_t bytes) {
+    if (!overspent_.empty()) return false;
+    budget_.rows -= std::min<int64_t>(budget_.rows, 1);
+    budget_.bytes -= std::min<int64_t>(budget_.bytes, static_cast<int64_t>(bytes));
+    if (budget_.rows > 0 && budget_.bytes > 0) return true;
+    overspent_ = "the document would be stored as more rows than its size allows";
+    return false;
+  }
+
   xmlTextReaderPtr reader_;
   DocumentRows& rows_;
+  RowBudget budget_;
+  std::string overspent_;
   std::vector<std::string> open_;
   std::string rootName_;
   std::optional<ReportBlock> block_;  // the block being read; none in a client group
@@ -168,15 +186,23 @@ void MarkUnparsed(DocumentRows& rows, std::string message) {
 
 }  // namespace
 
+std::optional<std::string> PrescanRefusal(std::string_view xml) {
+  // Before the parser: some declarations fail it before it reports them.
+  if (DeclaresDocumentType(xml)) return kNoDocumentType;
+  if (HasElementWithMoreAttributesThan(xml, kMaxAttributesPerElement)) {
+    return "an element carries more than " + std::to_string(kMaxAttributesPerElement) + " attributes";
+  }
+  return std::nullopt;
+}
+
 Status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
   rows = DocumentRows{};
   if (xml.size() >= (1u << 31)) return Failure("the document is too large to read");
-  // Before the parser: some declarations fail it before it reports them.
-  if (DeclaresDocumentType(xml)) return Invalid(kNoDocumentType);
+  if (auto refusal = PrescanRefusal(xml)) return Invalid(*refusal);
   std::string error;
   const XmlReader reader = OpenSafeXmlReader(xml, &error);
   if (!reader) return Failure("cannot start the XML reader");
-  Walker walker(reader.get(), rows);
+  Walker walker(reader.get(), rows, RowBudget::For(xml.size()));
   int rc = 0;
   while ((rc = xmlTextReaderRead(reader.get())) == 1) {
     const int type = xmlTextReaderNodeType(reader.get());
@@ -189,6 +215,10 @@ Status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
       const std::string_view name = XmlText(xmlTextReaderConstName(reader.get()));
       if (depth == 0) walker.SetRoot(name);
       walker.Start(name, xmlTextReaderIsEmptyElement(reader.get()) == 1);
+      if (!walker.Overspent().empty()) {
+        rows = DocumentRows{};
+        return {StatusCode::kTooLarge, walker.Overspent()};
+      }
     }
   }
   walker.Finish();

@@ -10,7 +10,6 @@
 #include "collector/document/DocumentReader.h"
 #include "collector/base/Status.h"
 #include "collector/base/WholeNumber.h"
-#include "collector/document/Prolog.h"
 #include "collector/document/ReportBlocks.h"
 
 namespace collector::pages {
@@ -403,7 +402,7 @@ Status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& optio
   const size_t start = html.size();
   Heading(options, html);
   Writer writer(options, html);
-  std::string refusal = DeclaresDocumentType(xml) ? kNoDocumentType : "";
+  std::string refusal = PrescanRefusal(xml).value_or("");
   int rc = 0;
   while (refusal.empty() && (rc = xmlTextReaderRead(reader.get())) == 1) {
     const int type = xmlTextReaderNodeType(reader.get());

@@ -9,7 +9,7 @@
 #include "collector/document/Compression.h"
 #include "collector/document/DocumentReader.h"
 #include "collector/document/Import.h"
-#include "collector/document/Prolog.h"
+#include "collector/document/Prescan.h"
 #include "runtime/Gzip.h"
 #include "testing/TempFolder.h"
 
@@ -48,6 +48,42 @@ TEST(UntrustedInput, RefusesEveryDocumentType) {
     EXPECT_EQ(s.code(), StatusCode::kInvalid) << xml;
     EXPECT_EQ(s.message(), kNoDocumentType);
   }
+}
+
+std::string Attributes(size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += " a" + std::to_string(i) + "=''";
+  return out;
+}
+
+TEST(UntrustedInput, CountsAttributesOnTheRawBytes) {
+  const std::string many = Attributes(kMaxAttributesPerElement + 1);
+  const std::pair<std::string, bool> cases[] = {
+      {"<d" + Attributes(kMaxAttributesPerElement) + "/>", false},
+      {"<d><e" + many + "></e></d>", true},
+      {"<d\n\t" + many + "\n/>", true},
+      {"<d a=\"<x" + many + "\"/>", false},  // one attribute whose value looks like many
+      {"<d><!--<e" + many + "/>--><![CDATA[<e" + many + "/>]]><?p <e" + many + "/>?></d>", false},
+      {Utf16Le("<d" + many + "/>"), true},
+  };
+  for (const auto& [xml, refused] : cases) {
+    EXPECT_EQ(HasElementWithMoreAttributesThan(xml, kMaxAttributesPerElement), refused) << xml.substr(0, 60);
+  }
+}
+
+// Nested groups copy their path into every data point: a document whose rows
+// would take many times its size is refused before anything is stored.
+TEST(UntrustedInput, RowsStayWithinAFewTimesTheDocument) {
+  std::string open, close;
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "g" + std::to_string(i) + std::string(4000, 'x');
+    open += "<" + name + ">";
+    close = "</" + name + ">" + close;
+  }
+  DocumentRows rows;
+  const Status s = ReadDocument("<dromika>" + open + "<last" + Attributes(1000) + "/>" + close + "</dromika>", rows);
+  EXPECT_EQ(s.code(), StatusCode::kTooLarge) << s.message();
+  EXPECT_TRUE(rows.dataPoints.empty());
 }
 
 TEST(UntrustedInput, ReadsEveryGzipMemberAndNothingAfterThem) {

@@ -1,4 +1,4 @@
-#include "collector/document/Prolog.h"
+#include "collector/document/Prescan.h"
 
 #include <cctype>
 
@@ -74,6 +74,64 @@ bool DeclaresDocumentType(std::string_view xml) {
       if (!cursor.SkipPast("-->")) return false;
     } else {
       return false;  // the root element, or something no parser takes
+    }
+  }
+  return false;
+}
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; }
+
+// Where `end` ends, searching from `at`; the end of `xml` when it never comes.
+size_t After(std::string_view xml, size_t at, std::string_view end) {
+  const size_t found = xml.find(end, at);
+  return found == std::string_view::npos ? xml.size() : found + end.size();
+}
+
+// Counts the attributes of the start tag whose name begins at `at`; returns
+// where the tag ends.
+size_t CountAttributes(std::string_view xml, size_t at, size_t& count) {
+  const size_t n = xml.size();
+  while (at < n && !IsBlank(xml[at]) && xml[at] != '>' && xml[at] != '/') ++at;  // the element's name
+  for (count = 0; at < n;) {
+    while (at < n && IsBlank(xml[at])) ++at;
+    if (at >= n || xml[at] == '>' || xml[at] == '<') return at;
+    if (xml[at] == '/') {
+      ++at;
+      continue;
+    }
+    ++count;
+    while (at < n && !IsBlank(xml[at]) && xml[at] != '=' && xml[at] != '>' && xml[at] != '<') ++at;
+    while (at < n && IsBlank(xml[at])) ++at;
+    if (at >= n || xml[at] != '=') continue;
+    ++at;
+    while (at < n && IsBlank(xml[at])) ++at;
+    if (at < n && (xml[at] == '"' || xml[at] == '\'')) {
+      const size_t close = xml.find(xml[at], at + 1);
+      at = close == std::string_view::npos ? n : close + 1;
+    }
+  }
+  return at;
+}
+
+}  // namespace
+
+bool HasElementWithMoreAttributesThan(std::string_view xml, size_t limit) {
+  for (size_t at = xml.find('<'); at < xml.size(); at = xml.find('<', at)) {
+    const std::string_view rest = xml.substr(at);
+    if (rest.substr(0, 4) == "<!--") {
+      at = After(xml, at + 4, "-->");
+    } else if (rest.substr(0, 9) == "<![CDATA[") {
+      at = After(xml, at + 9, "]]>");
+    } else if (rest.substr(0, 2) == "<?") {
+      at = After(xml, at + 2, "?>");
+    } else if (rest.substr(0, 2) == "<!" || rest.substr(0, 2) == "</") {
+      at = After(xml, at + 2, ">");
+    } else {
+      size_t count = 0;
+      at = CountAttributes(xml, at + 1, count);
+      if (count > limit) return true;
     }
   }
   return false;

@@ -1,0 +1,22 @@
+// Passes over a document's raw bytes that find what the XML parser must not
+// be given, before it is given anything.
+#pragma once
+#include <cstddef>
+#include <string_view>
+
+namespace collector {
+
+// True when the prolog of `xml` holds a document type declaration. Only the
+// prolog is read (the XML declaration, comments, processing instructions and
+// blanks before the first element), so a declaration is found before any
+// parser acts on it. UTF-8 and UTF-16 alike: zero bytes and a byte order
+// mark are passed over.
+bool DeclaresDocumentType(std::string_view xml);
+
+// True when some start tag of `xml` carries more than `limit` attributes.
+// Counted on the bytes as they stand (zero bytes read as blanks, so UTF-16
+// is counted too), skipping comments, CDATA and processing instructions;
+// what is not well formed is left to the parser to refuse.
+bool HasElementWithMoreAttributesThan(std::string_view xml, size_t limit);
+
+}  // namespace collector
