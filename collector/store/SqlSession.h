@@ -48,7 +48,21 @@ class SqlSession {
   virtual Status Revive() { return {}; }
 };
 
-Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session);
+// Which file a path named when it was opened.
+struct FileIdentity {
+  uint64_t device = 0, inode = 0;
+  bool operator==(const FileIdentity& other) const { return device == other.device && inode == other.inode; }
+};
+
+// Opens `path`, creating it unless `storeFile` is given: then the path must
+// still name that file. Each session checks before every unit of work that
+// its file is still there under its path and can be written, so that a store
+// removed or replaced while serving fails instead of acknowledging writes
+// that a restart would lose.
+Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session,
+                  const FileIdentity* storeFile = nullptr);
+// The identity of the file at `path`; fails when there is none.
+Status IdentifyFile(const std::string& path, FileIdentity& identity);
 Status OpenPostgres(const std::string& uri, std::unique_ptr<SqlSession>& session);
 
 // A column as a number, or empty for NULL or a non-number.

@@ -1,5 +1,9 @@
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "collector/base/Status.h"
@@ -8,9 +12,14 @@
 namespace collector {
 namespace {
 
+Status Gone(const std::string& path) {
+  return Failure("the store file " + path + " was removed or replaced while in use; nothing more is stored until the "
+                 "collector is restarted");
+}
+
 class SqliteSession : public SqlSession {
  public:
-  explicit SqliteSession(sqlite3* db) : db_(db) {}
+  SqliteSession(sqlite3* db, std::string path, FileIdentity file) : db_(db), path_(std::move(path)), file_(file) {}
   ~SqliteSession() override {
     for (auto& [sql, statement] : cache_) sqlite3_finalize(statement);
     sqlite3_close_v2(db_);
@@ -95,22 +104,45 @@ class SqliteSession : public SqlSession {
     return Failure(std::string("SQLite: ") + sqlite3_errmsg(db_) + " in: " + sql.substr(0, 80));
   }
 
+  Status Revive() override {
+    FileIdentity now;
+    if (!IdentifyFile(path_, now).ok() || !(now == file_)) return Gone(path_);
+    if (access(path_.c_str(), W_OK) != 0) {
+      return Failure("the store file " + path_ + " cannot be written: " + std::strerror(errno));
+    }
+    return {};
+  }
+
   sqlite3* db_;
+  std::string path_;
+  FileIdentity file_;
   std::map<std::string, sqlite3_stmt*> cache_;
 };
 
 }  // namespace
 
-Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session) {
+Status IdentifyFile(const std::string& path, FileIdentity& identity) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return Failure("cannot find " + path + ": " + std::strerror(errno));
+  identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return {};
+}
+
+Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session, const FileIdentity* storeFile) {
   sqlite3* db = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (storeFile ? 0 : SQLITE_OPEN_CREATE);
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     std::string message = db ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close_v2(db);
     return Failure("cannot open " + path + ": " + message);
   }
   sqlite3_busy_timeout(db, 30000);
-  auto opened = std::make_unique<SqliteSession>(db);
+  FileIdentity file;
+  if (!IdentifyFile(path, file).ok() || (storeFile && !(file == *storeFile))) {
+    sqlite3_close_v2(db);
+    return Gone(path);
+  }
+  auto opened = std::make_unique<SqliteSession>(db, path, file);
   // WAL lets readers run beside the writer; FULL makes every commit durable
   // before Put returns.
   if (auto s = opened->ExecScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
