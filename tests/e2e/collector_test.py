@@ -206,10 +206,9 @@ def poll(done, tries, pause=0.1):
 class AuthTest(FolderCase):
     def test_tokens_guard_uploads_and_reads(self):
         c = self.collector("--tokens", self.write("tokens", b"# senders\n  right-token \n\nother\n"))
+        # Which headers pass is TokensTest's; here, that both uploads and reads ask.
         for token, accepted in (("Bearer right-token", True), ("Bearer other", True), ("", False),
-                                ("Bearer wrong-token", False), ("Bearer right-toke", False),
-                                ("Bearer right-tokenx", False), ("right-token", False), ("bearer right-token", True), ("BEARER other", True),
-                                ("Basic right-token", False), ("Bearer # senders", False)):
+                                ("Bearer right-token junk", False), ("Bearer # senders", False)):
             headers = {"Authorization": token} if token else {}
             self.assertEqual(c.get("/v1/documents", headers)[0], 200 if accepted else 401, token)
             if not accepted:
