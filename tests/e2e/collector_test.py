@@ -153,6 +153,23 @@ class LimitsTest(FolderCase):
                 self.assertEqual(c.documents(), [])
                 self.assertEqual(c.get("/v1/health")[0], 200)
 
+    def test_a_body_of_exactly_the_limit_is_taken_and_one_byte_more_is_not(self):
+        c = self.collector("--max-body", "64K")
+        limit = 64 * 1024
+
+        def document(size, filler):
+            return b"<dromika>" + filler * (size - 19) + b"</dromika>"
+        ways = (  # name, filler (each accepted body is new), how it is sent
+            ("declared", b" ", lambda body: c.post(body)),
+            ("chunked", b"\n", lambda body: c.post([body[:1000], body[1000:]], chunked=True)),
+            ("gzip", b"\t", lambda body: c.post(gzip.compress(body), {"Content-Encoding": "gzip"})),
+        )
+        for name, filler, send in ways:
+            with self.subTest(name):
+                self.assertEqual(send(document(limit, filler))[0], 201)
+                self.assertEqual(send(document(limit + 1, filler))[0], 413)
+        self.assertEqual([d["size"] for d in c.documents()], [limit] * len(ways))
+
     def test_uploads_beyond_the_memory_budget_are_turned_away(self):
         c = self.collector("--max-body", "64K")  # four such bodies at once at most
         head = (b"POST /v1/documents HTTP/1.1\r\nHost: x\r\nContent-Type: application/xml\r\n"
@@ -206,10 +223,9 @@ def poll(done, tries, pause=0.1):
 class AuthTest(FolderCase):
     def test_tokens_guard_uploads_and_reads(self):
         c = self.collector("--tokens", self.write("tokens", b"# senders\n  right-token \n\nother\n"))
+        # Which headers pass is TokensTest's; here, that both uploads and reads ask.
         for token, accepted in (("Bearer right-token", True), ("Bearer other", True), ("", False),
-                                ("Bearer wrong-token", False), ("Bearer right-toke", False),
-                                ("Bearer right-tokenx", False), ("right-token", False), ("bearer right-token", True), ("BEARER other", True),
-                                ("Basic right-token", False), ("Bearer # senders", False)):
+                                ("Bearer right-token junk", False), ("Bearer # senders", False)):
             headers = {"Authorization": token} if token else {}
             self.assertEqual(c.get("/v1/documents", headers)[0], 200 if accepted else 401, token)
             if not accepted:
