@@ -134,6 +134,8 @@ Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session,
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     std::string message = db ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close_v2(db);
+    FileIdentity file;
+    if (storeFile && (!IdentifyFile(path, file).ok() || !(file == *storeFile))) return Gone(path);
     return Failure("cannot open " + path + ": " + message);
   }
   sqlite3_busy_timeout(db, 30000);

@@ -106,7 +106,8 @@ class ApiTest(FolderCase):
         self.assertEqual(c.post(body)[0], 200)
 
     def test_import_stores_saved_files_as_if_uploaded(self):
-        files = [self.write("a.dromika", ANALYTICS), self.write("b.dromika.gz", gzip.compress(b"<dromika/>"))]
+        files = [self.write("a.dromika", ANALYTICS),
+                 self.write("b.dromika.gz", gzip.compress(b"<dromika>") + gzip.compress(b"</dromika>"))]
         for expected in ("2 stored, 0 unparsed, 0 already stored, 0 failed",
                          "0 stored, 0 unparsed, 2 already stored, 0 failed"):
             result = subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("store.db"), *files],
@@ -142,8 +143,15 @@ class LimitsTest(FolderCase):
             ("entity expansion", {}, b"<!DOCTYPE d [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;\">]>"
              b"<dromika>&b;&b;&b;</dromika>", 422),
             ("too deep", {}, b"<dromika>" + b"<g>" * 100 + b"</g>" * 100 + b"</dromika>", 422),
+            ("entity loop", {}, b"<!DOCTYPE d [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><dromika>&a;</dromika>", 422),
+            ("attributes", {}, b"<dromika><g" + b"".join(b" a%d=''" % i for i in range(1100)) + b"/></dromika>", 422),
+            ("nested names", {}, b"<dromika>" + b"".join(b"<g%d%s>" % (i, b"x" * 400) for i in range(60)) +
+             b"<v" + b"".join(b" a%d=''" % i for i in range(1000)) + b"/>" +
+             b"".join(b"</g%d%s>" % (i, b"x" * 400) for i in reversed(range(60))) + b"</dromika>", 422),
+            ("empty", {}, b"", 400),
         ]
-        why = {"doctype": "declaration", "entity expansion": "declaration", "too deep": "nested"}
+        why = {"doctype": "declaration", "entity expansion": "declaration", "too deep": "nested",
+               "entity loop": "declaration", "attributes": "attributes", "nested names": "rows", "empty": "empty"}
         for name, headers, body, code in cases:
             with self.subTest(name):
                 status, _, answer = c.request("POST", "/v1/documents", body, dict(XML, **headers),
@@ -236,11 +244,26 @@ class AuthTest(FolderCase):
 
 
 class TlsTest(FolderCase):
-    def test_serves_https_with_the_given_certificate(self):
-        cert, key = self.path("cert.pem"), self.path("key.pem")
+    def certificate(self, name):
+        cert, key = self.path(name + ".pem"), self.path(name + ".key")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
                         "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
                         "-keyout", key, "-out", cert], capture_output=True, timeout=60, check=True)
+        return cert, key
+
+    def test_a_certificate_or_key_that_does_not_load_stops_the_start(self):
+        cert, key = self.certificate("cert")
+        other_key = self.certificate("other")[1]
+        for pair, why in (((self.write("empty.pem", b""), key), "empty"), ((self.folder, key), "not a file"),
+                          ((cert, self.folder), "not a file"), ((key, key), "not a PEM certificate"),
+                          ((cert, other_key), "does not belong")):
+            result = subprocess.run([COLLECTOR, "serve", "--listen", "127.0.0.1:0", "--tls-cert", pair[0],
+                                     "--tls-key", pair[1]], capture_output=True, timeout=30, cwd=self.folder)
+            self.assertEqual(result.returncode, 2, pair)
+            self.assertIn(why, result.stderr.decode())
+
+    def test_serves_https_with_the_given_certificate(self):
+        cert, key = self.certificate("cert")
         c = self.collector("--tls-cert", cert, "--tls-key", key)
 
         def curl(*args):
@@ -281,6 +304,18 @@ def upload_in_threads(senders):
 
 
 class DurabilityTest(FolderCase):
+    def test_a_store_file_removed_while_serving_takes_no_more_documents(self):
+        c = self.collector()
+        self.assertEqual(c.post(ANALYTICS)[0], 201)
+        for suffix in ("", "-wal", "-shm"):
+            if os.path.exists(self.path("store.db" + suffix)):
+                os.remove(self.path("store.db" + suffix))
+        status, answer = c.post(numbered_document(1))
+        self.assertEqual(status, 503)
+        self.assertIn("removed or replaced", answer["error"])
+        self.assertEqual(c.get("/v1/health")[0], 503)
+        self.assertFalse(os.path.exists(self.path("store.db")))
+
     def test_every_answered_document_survives_a_kill(self):
         c = self.collector()
         threads, answered = upload_in_threads([(c, range(t, 2000, 4)) for t in range(4)])
