@@ -4,20 +4,19 @@
 #include <map>
 
 #include "collector/base/Status.h"
+#include "collector/base/WholeNumber.h"
 #include "collector/document/Compression.h"
 #include "collector/document/TimeText.h"
-#include "collector/base/WholeNumber.h"
 #include "collector/pages/Charts.h"
 #include "collector/pages/DocumentPage.h"
 #include "collector/pages/Html.h"
+#include "collector/pages/PageData.h"
 
 namespace collector::pages {
 namespace {
 
-constexpr int64_t kDayMs = 86400000;
-constexpr int64_t kDefaultDays = 30, kMaxDays = 3650;
-constexpr int64_t kMaxRows = 200000;  // events or disk samples one chart reads
 constexpr int64_t kRangeChoices[] = {7, 30, 90, 365};
+constexpr size_t kTopEvents = 20, kChartedEvents = 12;
 
 std::string Day(int64_t ms) { return FormatUtc(ms).substr(0, 10); }
 std::string Minute(int64_t ms) { return FormatUtc(ms).substr(0, 16).replace(10, 1, " "); }
@@ -32,57 +31,34 @@ Response ErrorPage(int code, const std::string& message) {
                         Escape(message) + "</p>\n" + PageEnd());
 }
 
-// The time range and machine a page was asked for, and links that change them.
-struct Scope {
-  int64_t days = kDefaultDays;
-  std::string machine;
-  int64_t firstDay = 0;  // days since 1970, inclusive
-  int64_t lastDay = 0;
+Response StoreFailed(const Status& s) { return ErrorPage(503, "the store failed: " + s.message()); }
 
-  Filter ToFilter() const {
-    Filter filter;
-    filter.sinceMs = firstDay * kDayMs;
-    filter.machine = machine;
-    return filter;
-  }
-
-  std::string Link(const std::string& base, int64_t d, const std::string& m) const {
-    std::string link = base + "?days=" + std::to_string(d);
-    if (!m.empty()) link += "&amp;machine=" + UrlEncode(m);
-    return link;
-  }
-
-  std::string Query() const { return Link("", days, machine); }
-};
-
-std::optional<Response> ReadScope(const QueryArgs& args, int64_t nowMs, Scope& scope) {
-  if (auto it = args.find("days"); it != args.end()) {
-    const auto days = ParseWholeNumber(it->second);
-    if (!days || *days < 1 || *days > kMaxDays) {
-      return ErrorPage(400, "days: a whole number from 1 to " + std::to_string(kMaxDays) + ": " + it->second);
-    }
-    scope.days = *days;
-  }
-  if (auto it = args.find("machine"); it != args.end()) scope.machine = it->second;
-  scope.lastDay = nowMs / kDayMs;
-  scope.firstDay = scope.lastDay - scope.days + 1;
-  return std::nullopt;
+// `base` with the range and machine in its query.
+std::string ScopeLink(const std::string& base, int64_t days, const std::string& machine) {
+  std::string link = base + "?days=" + std::to_string(days);
+  if (!machine.empty()) link += "&amp;machine=" + UrlEncode(machine);
+  return link;
 }
 
-// Machine links only where a page covers several machines.
-std::string ScopeLinks(const Scope& scope, const std::string& base, const std::vector<MachineInfo>& machines,
-                       bool machineLinks = true) {
+std::string RangeChoices(const Scope& scope, const std::string& base) {
   std::string out = "<p class=\"filters\">Range: ";
   for (int64_t d : kRangeChoices) {
     out += d == scope.days ? "<b>" + std::to_string(d) + " days</b> "
-                           : "<a href=\"" + scope.Link(base, d, scope.machine) + "\">" + std::to_string(d) + " days</a> ";
+                           : "<a href=\"" + ScopeLink(base, d, scope.machine) + "\">" + std::to_string(d) + " days</a> ";
   }
-  if (!machineLinks) return out + "</p>\n";
-  out += "<br>Machine: ";
-  out += scope.machine.empty() ? "<b>all</b> " : "<a href=\"" + scope.Link(base, scope.days, "") + "\">all</a> ";
-  for (const MachineInfo& m : machines) {
-    if (m.name == scope.machine) out += "<b>" + Escape(m.name) + "</b> ";
-    else out += "<a href=\"" + scope.Link(base, scope.days, m.name) + "\">" + Escape(m.name) + "</a> ";
+  return out;
+}
+
+// The range choices alone, for a page about one machine.
+std::string Filters(const Scope& scope, const std::string& base) { return RangeChoices(scope, base) + "</p>\n"; }
+
+// The range choices, then every machine; the selected one is not a link.
+std::string Filters(const Scope& scope, const std::string& base, const std::vector<std::string>& machines) {
+  std::string out = RangeChoices(scope, base) + "<br>Machine: ";
+  out += scope.machine.empty() ? "<b>all</b> " : "<a href=\"" + ScopeLink(base, scope.days, "") + "\">all</a> ";
+  for (const std::string& name : machines) {
+    if (name == scope.machine) out += "<b>" + Escape(name) + "</b> ";
+    else out += "<a href=\"" + ScopeLink(base, scope.days, name) + "\">" + Escape(name) + "</a> ";
   }
   return out + "</p>\n";
 }
@@ -99,17 +75,20 @@ std::string NumberCell(const std::optional<int64_t>& value, const Format& format
   return "<td class=\"n\" data-v=\"" + std::to_string(*value) + "\">" + Escape(format(*value)) + "</td>";
 }
 
+std::string DocumentRow(const DocumentInfo& d) {
+  std::string out = "<tr><td class=\"n\" data-v=\"" + std::to_string(d.id) + "\"><a href=\"/documents/" +
+                    std::to_string(d.id) + "\">" + std::to_string(d.id) + "</a></td><td>" + Minute(d.receivedMs) +
+                    "</td><td>";
+  if (!d.machine.empty()) out += "<a href=\"/machines/" + UrlEncode(d.machine) + "\">" + Escape(d.machine) + "</a>";
+  return out + "</td><td>" + Escape(d.kind) + "</td>" + NumberCell(d.size, Size) + "<td>" + Escape(d.state) +
+         (d.message.empty() ? "" : ": " + Escape(d.message)) + "</td></tr>\n";
+}
+
 std::string DocumentsTable(const std::vector<DocumentInfo>& documents) {
   std::string out =
       "<table class=\"sortable\"><thead><tr><th>id</th><th>received</th><th>machine</th><th>kind</th><th>size</th>"
       "<th>state</th></tr></thead><tbody>\n";
-  for (const DocumentInfo& d : documents) {
-    out += "<tr><td class=\"n\" data-v=\"" + std::to_string(d.id) + "\"><a href=\"/documents/" +
-           std::to_string(d.id) + "\">" + std::to_string(d.id) + "</a></td><td>" + Minute(d.receivedMs) + "</td><td>";
-    if (!d.machine.empty()) out += "<a href=\"/machines/" + UrlEncode(d.machine) + "\">" + Escape(d.machine) + "</a>";
-    out += "</td><td>" + Escape(d.kind) + "</td>" + NumberCell(d.size, Size) + "<td>" + Escape(d.state) +
-           (d.message.empty() ? "" : ": " + Escape(d.message)) + "</td></tr>\n";
-  }
+  for (const DocumentInfo& d : documents) out += DocumentRow(d);
   return out + "</tbody></table>\n";
 }
 
@@ -124,67 +103,76 @@ std::vector<Bar> PerDay(const Scope& scope, const std::map<int64_t, int64_t>& co
 }
 
 std::string EventLink(const Scope& scope, const std::string& name) {
-  return "<a href=\"" + scope.Link("/events/" + UrlEncode(name), scope.days, scope.machine) + "\">" + Escape(name) +
+  return "<a href=\"" + ScopeLink("/events/" + UrlEncode(name), scope.days, scope.machine) + "\">" + Escape(name) +
          "</a>";
 }
 
-Response Overview(Store& store, const Scope& scope) {
-  const Filter filter = scope.ToFilter();
-  std::vector<MachineInfo> machines;
-  std::vector<std::pair<int64_t, int64_t>> days;
-  std::vector<EventSummary> events;
-  std::vector<DocumentInfo> recent;
-  Filter recentFilter = filter;
-  recentFilter.limit = 25;
-  Status s = store.Machines(machines);
-  if (s.ok()) s = store.DocumentsPerDay(filter, days);
-  if (s.ok()) s = store.SummarizeEvents(filter, events);
-  if (s.ok()) s = store.ListDocuments(recentFilter, recent);
-  if (!s.ok()) return ErrorPage(503, "the store failed: " + s.message());
+// The overview.
 
-  std::string html = Heading("Overview", scope) + ScopeLinks(scope, "/", machines);
-  html += "<section class=\"per-day\"><h2>Documents received per day</h2>\n" +
-          BarChart("Documents received per day", PerDay(scope, {days.begin(), days.end()}), Count) + "</section>\n";
-
+std::vector<EventSummary> MostFrequentFirst(std::vector<EventSummary> events) {
   std::sort(events.begin(), events.end(), [](const EventSummary& a, const EventSummary& b) {
     return a.count != b.count ? a.count > b.count : a.name < b.name;
   });
-  html += "<section class=\"top-events\"><h2>Top events</h2>\n<table class=\"sortable\"><thead><tr><th>event</th>"
-          "<th>count</th><th>documents</th><th>machines</th><th>value sum</th></tr></thead><tbody>\n";
-  for (size_t i = 0; i < events.size() && i < 20; ++i) {
-    const EventSummary& e = events[i];
-    html += "<tr><td>" + EventLink(scope, e.name) + "</td>" + NumberCell(e.count) + NumberCell(e.documents) +
-            NumberCell(e.machines) + NumberCell(e.valueSum) + "</tr>\n";
-  }
-  html += "</tbody></table></section>\n";
+  return events;
+}
 
-  std::vector<BarGroup> timed;
+std::string TopEvents(const Scope& scope, const std::vector<EventSummary>& events) {
+  std::string out =
+      "<section class=\"top-events\"><h2>Top events</h2>\n<table class=\"sortable\"><thead><tr><th>event</th>"
+      "<th>count</th><th>documents</th><th>machines</th><th>value sum</th></tr></thead><tbody>\n";
+  for (size_t i = 0; i < events.size() && i < kTopEvents; ++i) {
+    const EventSummary& e = events[i];
+    out += "<tr><td>" + EventLink(scope, e.name) + "</td>" + NumberCell(e.count) + NumberCell(e.documents) +
+           NumberCell(e.machines) + NumberCell(e.valueSum) + "</tr>\n";
+  }
+  return out + "</tbody></table></section>\n";
+}
+
+std::string TimedEvents(const Scope& scope, const std::vector<EventSummary>& events) {
+  std::vector<BarGroup> charted;
   std::string rows;
   for (const EventSummary& e : events) {
     if (!e.p50) continue;
-    if (timed.size() < 12) timed.push_back({e.name, {*e.p50, e.p90.value_or(0), e.p99.value_or(0)}});
+    if (charted.size() < kChartedEvents) charted.push_back({e.name, {*e.p50, e.p90.value_or(0), e.p99.value_or(0)}});
     rows += "<tr><td>" + EventLink(scope, e.name) + "</td>" + NumberCell(e.count) + NumberCell(e.p50, Ms) +
             NumberCell(e.p90, Ms) + NumberCell(e.p99, Ms) + "</tr>\n";
   }
-  html += "<section class=\"timed-events\"><h2>Timed events</h2>\n" +
-          GroupedBarChart("Elapsed time per event (p50, p90, p99)", {"p50", "p90", "p99"}, timed, Ms) +
-          "<table class=\"sortable\"><thead><tr><th>event</th><th>count</th><th>p50</th><th>p90</th><th>p99</th>"
-          "</tr></thead><tbody>\n" + rows + "</tbody></table></section>\n";
+  return "<section class=\"timed-events\"><h2>Timed events</h2>\n" +
+         GroupedBarChart("Elapsed time per event (p50, p90, p99)", {"p50", "p90", "p99"}, charted, Ms) +
+         "<table class=\"sortable\"><thead><tr><th>event</th><th>count</th><th>p50</th><th>p90</th><th>p99</th>"
+         "</tr></thead><tbody>\n" + rows + "</tbody></table></section>\n";
+}
 
-  html += "<section class=\"machines\"><h2>Machines</h2>\n<table class=\"sortable\"><thead><tr><th>machine</th>"
-          "<th>documents</th><th>last seen</th><th>operating system</th><th>processor</th><th>logical processors</th>"
-          "<th>RAM</th></tr></thead><tbody>\n";
+// The selected machine alone, or every machine.
+std::string MachinesTable(const Scope& scope, const std::vector<MachineInfo>& machines) {
+  std::string out =
+      "<section class=\"machines\"><h2>Machines</h2>\n<table class=\"sortable\"><thead><tr><th>machine</th>"
+      "<th>documents</th><th>last seen</th><th>operating system</th><th>processor</th><th>logical processors</th>"
+      "<th>RAM</th></tr></thead><tbody>\n";
   for (const MachineInfo& m : machines) {
     if (!scope.machine.empty() && m.name != scope.machine) continue;
-    html += "<tr><td><a href=\"/machines/" + UrlEncode(m.name) + "\">" + Escape(m.name) + "</a></td>" +
-            NumberCell(m.documents) + "<td>" + Minute(m.lastReceivedMs) + "</td><td>" +
-            Escape(m.facts.osCaption + " " + m.facts.osVersion) + "</td><td>" + Escape(m.facts.processor) + "</td>" +
-            NumberCell(m.facts.logicalProcessors) + NumberCell(m.facts.ramBytes, Size) + "</tr>\n";
+    out += "<tr><td><a href=\"/machines/" + UrlEncode(m.name) + "\">" + Escape(m.name) + "</a></td>" +
+           NumberCell(m.documents) + "<td>" + Minute(m.lastReceivedMs) + "</td><td>" +
+           Escape(m.facts.osCaption + " " + m.facts.osVersion) + "</td><td>" + Escape(m.facts.processor) + "</td>" +
+           NumberCell(m.facts.logicalProcessors) + NumberCell(m.facts.ramBytes, Size) + "</tr>\n";
   }
-  html += "</tbody></table></section>\n<section class=\"recent\"><h2>Recent documents</h2>\n" +
-          DocumentsTable(recent) + "</section>\n";
-  return Html(200, html + PageEnd());
+  return out + "</tbody></table></section>\n";
 }
+
+std::string RenderOverview(const OverviewData& data) {
+  const Scope& scope = data.scope;
+  std::vector<std::string> names;
+  for (const MachineInfo& m : data.machines) names.push_back(m.name);
+  const std::vector<EventSummary> events = MostFrequentFirst(data.events);
+  return Heading("Overview", scope) + Filters(scope, "/", names) +
+         "<section class=\"per-day\"><h2>Documents received per day</h2>\n" +
+         BarChart("Documents received per day", PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
+         "</section>\n" + TopEvents(scope, events) + TimedEvents(scope, events) + MachinesTable(scope, data.machines) +
+         "<section class=\"recent\"><h2>Recent documents</h2>\n" + DocumentsTable(data.recent) + "</section>\n" +
+         PageEnd();
+}
+
+// The event page.
 
 // Twenty equal buckets from zero to the longest time.
 std::vector<Bar> Histogram(const std::vector<int64_t>& values) {
@@ -197,70 +185,58 @@ std::vector<Bar> Histogram(const std::vector<int64_t>& values) {
   return bars;
 }
 
-Response EventPage(Store& store, const Scope& scope, const std::string& name) {
-  Filter filter = scope.ToFilter();
-  filter.name = name;
-  filter.limit = kMaxRows;
-  std::vector<EventSummary> summary;
-  std::vector<EventTime> times;
-  std::vector<MachineInfo> machines;
-  Status s = store.SummarizeEvents(filter, summary);
-  if (s.ok()) s = store.EventTimes(filter, times);
-  if (s.ok()) s = store.Machines(machines);
-  if (!s.ok()) return ErrorPage(503, "the store failed: " + s.message());
+std::string EventSummaryTable(const std::vector<EventSummary>& summary) {
+  std::string out =
+      "<section class=\"event-summary\"><h2>Summary</h2>\n<table><tr><th>count</th><th>documents</th>"
+      "<th>machines</th><th>value sum</th><th>p50</th><th>p90</th><th>p99</th></tr>\n";
+  for (const EventSummary& e : summary) {
+    out += "<tr>" + NumberCell(e.count) + NumberCell(e.documents) + NumberCell(e.machines) + NumberCell(e.valueSum) +
+           NumberCell(e.p50, Ms) + NumberCell(e.p90, Ms) + NumberCell(e.p99, Ms) + "</tr>\n";
+  }
+  if (summary.empty()) out += "<tr><td colspan=\"7\">No such event in this range.</td></tr>\n";
+  return out + "</table></section>\n";
+}
 
+std::string EventCharts(const Scope& scope, const std::vector<EventTime>& times) {
   std::map<int64_t, int64_t> perDay;
   std::vector<int64_t> elapsed;
   for (const EventTime& t : times) {
     ++perDay[t.receivedMs / kDayMs];
     if (t.elapsedMs) elapsed.push_back(*t.elapsedMs);
   }
-  std::string html = Heading("Event " + name, scope) + ScopeLinks(scope, "/events/" + UrlEncode(name), machines);
-  html += "<section class=\"event-summary\"><h2>Summary</h2>\n<table><tr><th>count</th><th>documents</th>"
-          "<th>machines</th><th>value sum</th><th>p50</th><th>p90</th><th>p99</th></tr>\n";
-  for (const EventSummary& e : summary) {
-    html += "<tr>" + NumberCell(e.count) + NumberCell(e.documents) + NumberCell(e.machines) +
-            NumberCell(e.valueSum) + NumberCell(e.p50, Ms) + NumberCell(e.p90, Ms) + NumberCell(e.p99, Ms) + "</tr>\n";
-  }
-  if (summary.empty()) html += "<tr><td colspan=\"7\">No such event in this range.</td></tr>\n";
-  html += "</table></section>\n<section class=\"event-count\"><h2>Count over time</h2>\n" +
-          BarChart("Events per day", PerDay(scope, perDay), Count) + "</section>\n" +
-          "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
-  html += elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
-                          : BarChart("Events per elapsed time", Histogram(elapsed), Count);
+  std::string out = "<section class=\"event-count\"><h2>Count over time</h2>\n" +
+                    BarChart("Events per day", PerDay(scope, perDay), Count) + "</section>\n" +
+                    "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
+  out += elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
+                         : BarChart("Events per elapsed time", Histogram(elapsed), Count);
   if (static_cast<int64_t>(times.size()) >= kMaxRows) {
-    html += "<p class=\"muted\">The charts show the first " + std::to_string(kMaxRows) + " events.</p>\n";
+    out += "<p class=\"muted\">The charts show the first " + std::to_string(kMaxRows) + " events.</p>\n";
   }
-  return Html(200, html + "</section>\n" + PageEnd());
+  return out + "</section>\n";
 }
 
-Response MachinePage(Store& store, const Scope& scope, const std::string& name) {
-  Filter filter = scope.ToFilter();
-  filter.machine = name;
-  filter.limit = 200;
-  std::vector<DocumentInfo> documents;
-  std::vector<MachineInfo> machines;
-  std::vector<DiskSample> disks;
-  Status s = store.ListDocuments(filter, documents);
-  if (s.ok()) s = store.Machines(machines);
-  filter.limit = kMaxRows;
-  if (s.ok()) s = store.DiskHistory(filter, disks);
-  if (!s.ok()) return ErrorPage(503, "the store failed: " + s.message());
-  const auto machine = std::find_if(machines.begin(), machines.end(), [&](const MachineInfo& m) { return m.name == name; });
-  if (machine == machines.end()) return ErrorPage(404, "no documents from a machine named " + name);
+std::string RenderEventPage(const EventPageData& data) {
+  return Heading("Event " + data.name, data.scope) +
+         Filters(data.scope, "/events/" + UrlEncode(data.name), data.machines) + EventSummaryTable(data.summary) +
+         EventCharts(data.scope, data.times) + PageEnd();
+}
 
-  Scope links = scope;
-  links.machine.clear();
-  std::string html = Heading("Machine " + name, scope) + ScopeLinks(links, "/machines/" + UrlEncode(name), {}, false);
-  const MachineFacts& f = machine->facts;
-  html += "<section class=\"facts\"><h2>Facts</h2>\n<table>"
-          "<tr><th>operating system</th><td>" + Escape(f.osCaption) + "</td></tr>"
-          "<tr><th>version</th><td>" + Escape(f.osVersion) + "</td></tr>"
-          "<tr><th>processor</th><td>" + Escape(f.processor) + "</td></tr>"
-          "<tr><th>logical processors</th>" + NumberCell(f.logicalProcessors) + "</tr>"
-          "<tr><th>RAM</th>" + NumberCell(f.ramBytes, Size) + "</tr>"
-          "<tr><th>documents</th>" + NumberCell(machine->documents) + "</tr>"
-          "<tr><th>last seen</th><td>" + Minute(machine->lastReceivedMs) + "</td></tr></table></section>\n";
+// The machine page.
+
+std::string FactsTable(const MachineInfo& machine) {
+  const MachineFacts& f = machine.facts;
+  return "<section class=\"facts\"><h2>Facts</h2>\n<table>"
+         "<tr><th>operating system</th><td>" + Escape(f.osCaption) + "</td></tr>"
+         "<tr><th>version</th><td>" + Escape(f.osVersion) + "</td></tr>"
+         "<tr><th>processor</th><td>" + Escape(f.processor) + "</td></tr>"
+         "<tr><th>logical processors</th>" + NumberCell(f.logicalProcessors) + "</tr>"
+         "<tr><th>RAM</th>" + NumberCell(f.ramBytes, Size) + "</tr>"
+         "<tr><th>documents</th>" + NumberCell(machine.documents) + "</tr>"
+         "<tr><th>last seen</th><td>" + Minute(machine.lastReceivedMs) + "</td></tr></table></section>\n";
+}
+
+// One line per drive, in drive order; samples without a free size left out.
+std::string DiskHistoryChart(const std::vector<DiskSample>& disks) {
   std::map<std::string, Series> byDrive;
   for (const DiskSample& d : disks) {
     if (!d.disk.freeBytes) continue;
@@ -270,10 +246,16 @@ Response MachinePage(Store& store, const Scope& scope, const std::string& name) 
   }
   std::vector<Series> series;
   for (auto& [drive, s] : byDrive) series.push_back(std::move(s));
-  html += "<section class=\"disk-history\"><h2>Free space per disk</h2>\n" +
-          LineChart("Free space per disk", series, Minute, Size) + "</section>\n";
-  html += "<section class=\"documents\"><h2>Documents</h2>\n" + DocumentsTable(documents) + "</section>\n";
-  return Html(200, html + PageEnd());
+  return "<section class=\"disk-history\"><h2>Free space per disk</h2>\n" +
+         LineChart("Free space per disk", series, Minute, Size) + "</section>\n";
+}
+
+std::string RenderMachinePage(const MachinePageData& data, const MachineInfo& machine) {
+  Scope links = data.scope;
+  links.machine.clear();
+  return Heading("Machine " + data.name, data.scope) + Filters(links, "/machines/" + UrlEncode(data.name)) +
+         FactsTable(machine) + DiskHistoryChart(data.disks) + "<section class=\"documents\"><h2>Documents</h2>\n" +
+         DocumentsTable(data.documents) + "</section>\n" + PageEnd();
 }
 
 Response StoredDocument(Store& store, std::string_view idText) {
@@ -281,7 +263,7 @@ Response StoredDocument(Store& store, std::string_view idText) {
   std::string packed, xml;
   bool found = false;
   if (id) {
-    if (auto s = store.PackedBody(*id, packed, found); !s.ok()) return ErrorPage(503, "the store failed: " + s.message());
+    if (auto s = store.PackedBody(*id, packed, found); !s.ok()) return StoreFailed(s);
   }
   if (!found) return ErrorPage(404, "no such document: " + std::string(idText));
   if (auto s = Unpack(packed, xml); !s.ok()) return ErrorPage(500, s.message());
@@ -299,20 +281,27 @@ Response StoredDocument(Store& store, std::string_view idText) {
 
 Response OverviewPage(Store& store, const QueryArgs& args, int64_t nowMs) {
   Scope scope;
-  if (auto bad = ReadScope(args, nowMs, scope)) return *bad;
-  return Overview(store, scope);
+  if (auto s = ReadScope(args, nowMs, scope); !s.ok()) return ErrorPage(400, s.message());
+  OverviewData data;
+  if (auto s = GatherOverview(store, scope, data); !s.ok()) return StoreFailed(s);
+  return Html(200, RenderOverview(data));
 }
 
 Response EventPage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs) {
   Scope scope;
-  if (auto bad = ReadScope(args, nowMs, scope)) return *bad;
-  return EventPage(store, scope, std::string(name));
+  if (auto s = ReadScope(args, nowMs, scope); !s.ok()) return ErrorPage(400, s.message());
+  EventPageData data;
+  if (auto s = GatherEventPage(store, scope, std::string(name), data); !s.ok()) return StoreFailed(s);
+  return Html(200, RenderEventPage(data));
 }
 
 Response MachinePage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs) {
   Scope scope;
-  if (auto bad = ReadScope(args, nowMs, scope)) return *bad;
-  return MachinePage(store, scope, std::string(name));
+  if (auto s = ReadScope(args, nowMs, scope); !s.ok()) return ErrorPage(400, s.message());
+  MachinePageData data;
+  if (auto s = GatherMachinePage(store, scope, std::string(name), data); !s.ok()) return StoreFailed(s);
+  if (!data.machine) return ErrorPage(404, "no documents from a machine named " + data.name);
+  return Html(200, RenderMachinePage(data, *data.machine));
 }
 
 Response DocumentPage(Store& store, std::string_view idText) { return StoredDocument(store, idText); }

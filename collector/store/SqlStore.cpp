@@ -62,22 +62,38 @@ int64_t Percentile(const std::vector<int64_t>& sorted, int percent) {
   return sorted[rank == 0 ? 0 : rank - 1];
 }
 
-// The machine facts and disks stored for one document.
-Status ReadFacts(SqlSession& session, int64_t documentId, MachineFacts& facts) {
-  const std::vector<SqlValue> id = {SqlValue::Int(documentId)};
+// Per machine: its documents, the last received, and the facts and disks of
+// its newest document that carries any. Two queries however many machines;
+// `where` (" AND ..." on the column machine) narrows the documents.
+Status ReadMachines(SqlSession& session, const std::string& where, const std::vector<SqlValue>& params,
+                    std::map<std::string, MachineInfo>& byName) {
   auto s = session.Exec(
-      "SELECT os_caption, os_version, processor, logical_processors, ram_bytes FROM machine_facts"
-      " WHERE document_id = $1",
-      id, [&](const SqlRow& row) {
-        facts.osCaption = Str(row[0]);
-        facts.osVersion = Str(row[1]);
-        facts.processor = Str(row[2]);
-        facts.logicalProcessors = AsInt(row[3]);
-        facts.ramBytes = AsInt(row[4]);
+      "SELECT machine, COUNT(*), MAX(received_ms) FROM documents WHERE machine <> ''" + where + " GROUP BY machine",
+      params, [&](const SqlRow& row) {
+        MachineInfo& m = byName[Str(row[0])];
+        m.name = Str(row[0]);
+        m.documents = AsInt(row[1]).value_or(0);
+        m.lastReceivedMs = AsInt(row[2]).value_or(0);
       });
   if (!s.ok()) return s;
-  return session.Exec("SELECT drive, free_bytes, available_bytes FROM disks WHERE document_id = $1 ORDER BY seq", id,
-                      [&](const SqlRow& row) { facts.disks.push_back({Str(row[0]), AsInt(row[1]), AsInt(row[2])}); });
+  // One statement, so the facts and the disks are read from the same document.
+  return session.Exec(
+      "SELECT d.machine, f.os_caption, f.os_version, f.processor, f.logical_processors, f.ram_bytes, k.drive,"
+      " k.free_bytes, k.available_bytes FROM machine_facts f JOIN documents d ON d.id = f.document_id"
+      " LEFT JOIN disks k ON k.document_id = f.document_id"
+      " WHERE f.document_id IN (SELECT MAX(n.id) FROM documents n JOIN machine_facts nf ON nf.document_id = n.id"
+      " WHERE n.machine <> ''" + where + " GROUP BY n.machine) ORDER BY f.document_id, k.seq",
+      params, [&](const SqlRow& row) {
+        auto machine = byName.find(Str(row[0]));
+        if (machine == byName.end()) return;  // its first document arrived after the count
+        MachineFacts& facts = machine->second.facts;
+        facts.osCaption = Str(row[1]);
+        facts.osVersion = Str(row[2]);
+        facts.processor = Str(row[3]);
+        facts.logicalProcessors = AsInt(row[4]);
+        facts.ramBytes = AsInt(row[5]);
+        if (row[6]) facts.disks.push_back({Str(row[6]), AsInt(row[7]), AsInt(row[8])});
+      });
 }
 
 }  // namespace
@@ -291,24 +307,29 @@ Status SqlStore::SummarizeEvents(const Filter& filter, std::vector<EventSummary>
 Status SqlStore::Machines(std::vector<MachineInfo>& out) {
   return WithSession([&](SqlSession& session) {
     std::map<std::string, MachineInfo> byName;
-    auto s = session.Exec(
-        "SELECT machine, COUNT(*), MAX(received_ms) FROM documents WHERE machine <> '' GROUP BY machine", {},
-        [&](const SqlRow& row) {
-          MachineInfo& m = byName[Str(row[0])];
-          m.name = Str(row[0]);
-          m.documents = AsInt(row[1]).value_or(0);
-          m.lastReceivedMs = AsInt(row[2]).value_or(0);
-        });
-    if (!s.ok()) return s;
-    std::map<int64_t, std::string> newest;  // document id -> machine
-    s = session.Exec(
-        "SELECT d.machine, MAX(d.id) FROM documents d JOIN machine_facts f ON f.document_id = d.id"
-        " WHERE d.machine <> '' GROUP BY d.machine",
-        {}, [&](const SqlRow& row) { newest[AsInt(row[1]).value_or(0)] = Str(row[0]); });
-    for (auto it = newest.begin(); s.ok() && it != newest.end(); ++it) {
-      s = ReadFacts(session, it->first, byName[it->second].facts);
-    }
+    const Status s = ReadMachines(session, "", {}, byName);
     for (auto& [name, machine] : byName) out.push_back(std::move(machine));
+    return s;
+  });
+}
+
+Status SqlStore::Machine(const std::string& name, std::optional<MachineInfo>& out) {
+  out.reset();
+  if (name.empty()) return {};
+  return WithSession([&](SqlSession& session) {
+    std::map<std::string, MachineInfo> byName;
+    const Status s = ReadMachines(session, " AND machine = $1", {SqlValue::Text(name)}, byName);
+    if (s.ok() && !byName.empty()) out = std::move(byName.begin()->second);
+    return s;
+  });
+}
+
+Status SqlStore::MachineNames(std::vector<std::string>& out) {
+  return WithSession([&](SqlSession& session) {
+    auto s = session.Exec("SELECT DISTINCT machine FROM documents WHERE machine <> ''", {},
+                          [&](const SqlRow& row) { out.push_back(Str(row[0])); });
+    // Byte order, as Machines() gives them; the databases' collations differ from it.
+    std::sort(out.begin(), out.end());
     return s;
   });
 }

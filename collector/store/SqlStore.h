@@ -36,6 +36,8 @@ class SqlStore : public Store {
   Status PackedBody(int64_t id, std::string& packed, bool& found) override;
   Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
   Status Machines(std::vector<MachineInfo>& out) override;
+  Status Machine(const std::string& name, std::optional<MachineInfo>& out) override;
+  Status MachineNames(std::vector<std::string>& out) override;
   Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
   Status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
   Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;

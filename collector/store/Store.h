@@ -82,8 +82,14 @@ class Store {
   virtual Status PackedBody(int64_t id, std::string& packed, bool& found) = 0;
   // Per event name, in name order.
   virtual Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) = 0;
-  // Per machine name, in name order.
+  // Per machine name, in byte order of the names; a fixed number of queries
+  // however many machines there are.
   virtual Status Machines(std::vector<MachineInfo>& out) = 0;
+  // The machine named `name` as Machines() describes it; none when no
+  // document names it.
+  virtual Status Machine(const std::string& name, std::optional<MachineInfo>& out) = 0;
+  // The names Machines() answers with, in the same order.
+  virtual Status MachineNames(std::vector<std::string>& out) = 0;
   // Documents received per UTC day (days since 1970), in day order; days without any are left out.
   virtual Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) = 0;
   // The events named `filter.name`, oldest document first, at most `filter.limit`.

@@ -128,6 +128,55 @@ TEST_P(StoreContract, SummarizesEventsPerName) {
             (std::vector<std::pair<int64_t, int64_t>>{{0, 3}, {1, 1}}));
 }
 
+// Every field of a machine, disks included, as one comparable text.
+std::string Describe(const MachineInfo& m) {
+  auto number = [](const Optional& n) { return n ? std::to_string(*n) : std::string("-"); };
+  const MachineFacts& f = m.facts;
+  std::string text = m.name + "|" + std::to_string(m.documents) + "|" + std::to_string(m.lastReceivedMs) + "|" +
+                     f.osCaption + "|" + f.osVersion + "|" + f.processor + "|" + number(f.logicalProcessors) + "|" +
+                     number(f.ramBytes);
+  for (const DiskRow& d : f.disks) text += "|" + d.drive + ":" + number(d.freeBytes) + ":" + number(d.availableBytes);
+  return text;
+}
+
+// A machine's facts and disks come from its newest document that carries
+// any; one machine alone is answered as in the list; names sort by bytes.
+TEST_P(StoreContract, MachinesTakeTheNewestFactsAlikeInTheListAndAlone) {
+  DocumentRows rows = MakeRows("b", {});
+  rows.facts = {"Old", "1", "cpu", 2, 1024, {{"C:", 10, 5}}};
+  Put("<1/>", rows, 1000);
+  rows.facts = {"New", "2", "cpu <x>", 4, {}, {{"D:", 30, 3}, {"C:", 20, {}}}};
+  Put("<2/>", rows, 2000);
+  rows.facts = {};
+  Put("<3/>", rows, 3000);
+  rows = MakeRows("a", {});
+  rows.facts.disks = {{"E:", 1, 1}};
+  Put("<4/>", rows, 500);
+  Put("<5/>", MakeRows("B", {}), 700);
+  Put("<6/>", MakeRows("", {}), 800);
+
+  std::vector<MachineInfo> machines;
+  ASSERT_TRUE(store_->Machines(machines).ok());
+  std::vector<std::string> described;
+  for (const MachineInfo& m : machines) described.push_back(Describe(m));
+  EXPECT_EQ(described, (std::vector<std::string>{"B|1|700||||-|-", "a|1|500||||-|-|E::1:1",
+                                                  "b|3|3000|New|2|cpu <x>|4|-|D::30:3|C::20:-"}));
+  for (const MachineInfo& m : machines) {
+    std::optional<MachineInfo> one;
+    ASSERT_TRUE(store_->Machine(m.name, one).ok());
+    ASSERT_TRUE(one.has_value()) << m.name;
+    EXPECT_EQ(Describe(*one), Describe(m));
+  }
+  for (const std::string name : {"nobody", "", "A"}) {
+    std::optional<MachineInfo> none;
+    ASSERT_TRUE(store_->Machine(name, none).ok());
+    EXPECT_FALSE(none.has_value()) << name;
+  }
+  std::vector<std::string> names;
+  ASSERT_TRUE(store_->MachineNames(names).ok());
+  EXPECT_EQ(names, (std::vector<std::string>{"B", "a", "b"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });
 

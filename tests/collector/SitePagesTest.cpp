@@ -1,0 +1,99 @@
+// The overview, event and machine pages over an in-memory store: what they
+// show, what they escape, and the error pages they answer with.
+#include <gtest/gtest.h>
+
+#include "collector/pages/SitePages.h"
+#include "testing/MemoryStore.h"
+
+namespace collector::pages {
+namespace {
+
+constexpr int64_t kDayMs = 86400000;
+constexpr int64_t kNow = 20000 * kDayMs + kDayMs / 2;
+const std::string kHostile = "evil\"><img src=x onerror=alert(1)>";
+constexpr auto npos = std::string::npos;
+
+DocumentRows Rows(const std::string& machine, std::vector<EventRow> events, MachineFacts facts = {}) {
+  DocumentRows rows;
+  rows.machine = machine;
+  rows.events = std::move(events);
+  rows.facts = std::move(facts);
+  return rows;
+}
+
+// The text between the first `from` and the `to` after it.
+std::string Between(const std::string& text, const std::string& from, const std::string& to) {
+  const size_t start = text.find(from);
+  if (start == npos) return "(no " + from + ")";
+  return text.substr(start + from.size(), text.find(to, start + from.size()) - start - from.size());
+}
+
+class SitePages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store_.Add(kNow - kDayMs, Rows("b", {{"load", 1, {}, 120}, {"quit", {}, {}, {}}}, {"Linux", "6", "cpu", 4, {}, {}}));
+    store_.Add(kNow - 2 * kDayMs, Rows(kHostile, {{"quit", {}, {}, {}}}));
+    store_.Add(kNow, Rows("B", {}, {"Windows", "10", "cpu", 8, {}, {}}));
+  }
+  MemoryStore store_;
+};
+
+// Machines link in byte order; the selected one is bold, escaped like every
+// other name, and alone in the machines table.
+TEST_F(SitePages, OverviewFiltersByAMachineWhoseNameIsEscapedEverywhere) {
+  const Response page = OverviewPage(store_, {{"machine", kHostile}}, kNow);
+  ASSERT_EQ(page.code, 200);
+  EXPECT_EQ(page.body.find(kHostile), npos) << page.body;
+  EXPECT_EQ(Between(page.body, "<br>Machine: ", "</p>"),
+            "<a href=\"/?days=30\">all</a> <a href=\"/?days=30&amp;machine=B\">B</a> "
+            "<a href=\"/?days=30&amp;machine=b\">b</a> <b>evil&quot;&gt;&lt;img src=x onerror=alert(1)&gt;</b> ");
+  const std::string table = Between(page.body, "<section class=\"machines\">", "</section>");
+  EXPECT_NE(table.find("<a href=\"/machines/evil%22%3E%3Cimg%20src%3Dx%20onerror%3Dalert%281%29%3E\">"), npos);
+  EXPECT_EQ(table.find("href=\"/machines/b\""), npos);
+}
+
+TEST_F(SitePages, MachinePageShowsThatMachineAlone) {
+  const Response page = MachinePage(store_, "B", {}, kNow);
+  ASSERT_EQ(page.code, 200);
+  EXPECT_NE(page.body.find("<tr><th>operating system</th><td>Windows</td></tr>"), npos);
+  EXPECT_EQ(page.body.find("Linux"), npos);
+  EXPECT_NE(page.body.find("href=\"/documents/3\""), npos);
+  EXPECT_EQ(page.body.find("href=\"/documents/1\""), npos);
+}
+
+TEST_F(SitePages, EventPageSaysWhenNoneOfItsEventsIsTimed) {
+  const std::string quit = EventPage(store_, "quit", {}, kNow).body;
+  EXPECT_NE(quit.find("<p class=\"muted\">None of these events carries an elapsed time.</p>"), npos);
+  EXPECT_NE(Between(quit, "<section class=\"event-summary\">", "</table>").find("<td class=\"n\" data-v=\"2\">2</td>"),
+            npos);
+  const std::string load = EventPage(store_, "load", {}, kNow).body;
+  EXPECT_EQ(load.find("None of these events"), npos);
+  EXPECT_NE(load.find("Events per elapsed time"), npos);
+  EXPECT_NE(EventPage(store_, "none", {}, kNow).body.find("No such event in this range."), npos);
+}
+
+TEST_F(SitePages, AnswersErrorPagesForBadArgumentsUnknownMachinesAndAFailingStore) {
+  for (const std::string days : {"0", "3651", "-1", "7x", "", "<i>"}) {
+    EXPECT_EQ(OverviewPage(store_, {{"days", days}}, kNow).code, 400) << days;
+    EXPECT_EQ(EventPage(store_, "load", {{"days", days}}, kNow).code, 400) << days;
+    EXPECT_EQ(MachinePage(store_, "b", {{"days", days}}, kNow).code, 400) << days;
+  }
+  EXPECT_NE(OverviewPage(store_, {{"days", "<i>"}}, kNow).body.find("from 1 to 3650: &lt;i&gt;</p>"), npos);
+  for (const std::string days : {"1", "3650"}) EXPECT_EQ(OverviewPage(store_, {{"days", days}}, kNow).code, 200);
+
+  const Response unknown = MachinePage(store_, "<i>", {}, kNow);
+  EXPECT_EQ(unknown.code, 404);
+  EXPECT_NE(unknown.body.find("no documents from a machine named &lt;i&gt;</p>"), npos) << unknown.body;
+  EXPECT_EQ(MachinePage(store_, "bb", {}, kNow).code, 404);
+
+  store_.FailWith(Failure("database <down> & out"));
+  const Response failed[] = {OverviewPage(store_, {}, kNow), EventPage(store_, "load", {}, kNow),
+                             MachinePage(store_, "b", {}, kNow), DocumentPage(store_, "1")};
+  for (const Response& r : failed) {
+    EXPECT_EQ(r.code, 503);
+    EXPECT_NE(r.body.find("<p class=\"error\">the store failed: database &lt;down&gt; &amp; out</p>"), npos) << r.body;
+  }
+}
+
+}  // namespace
+}  // namespace collector::pages
