@@ -197,11 +197,11 @@ std::optional<std::string> PrescanRefusal(std::string_view xml) {
 
 Status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
   rows = DocumentRows{};
-  if (xml.size() >= (1u << 31)) return Failure("the document is too large to read");
+  if (xml.size() >= (1u << 31)) return {StatusCode::kTooLarge, "the document is too large to read"};
   if (auto refusal = PrescanRefusal(xml)) return Invalid(*refusal);
   std::string error;
   const XmlReader reader = OpenSafeXmlReader(xml, &error);
-  if (!reader) return Failure("cannot start the XML reader");
+  if (!reader) return {StatusCode::kInternal, "cannot start the XML reader"};
   Walker walker(reader.get(), rows, RowBudget::For(xml.size()));
   int rc = 0;
   while ((rc = xmlTextReaderRead(reader.get())) == 1) {
@@ -211,7 +211,7 @@ Status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
       walker.End();
     } else if (type == XML_READER_TYPE_ELEMENT) {
       const int depth = xmlTextReaderDepth(reader.get());
-      if (depth > maxDepth) return Failure("elements are nested deeper than " + std::to_string(maxDepth) + " levels");
+      if (depth > maxDepth) return Invalid("elements are nested deeper than " + std::to_string(maxDepth) + " levels");
       const std::string_view name = XmlText(xmlTextReaderConstName(reader.get()));
       if (depth == 0) walker.SetRoot(name);
       walker.Start(name, xmlTextReaderIsEmptyElement(reader.get()) == 1);

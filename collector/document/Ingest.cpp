@@ -10,7 +10,11 @@ namespace collector {
 
 Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result) {
   result = IngestResult{};
-  if (auto s = ReadDocument(bytes, result.rows); !s.ok()) return Invalid(s.message());
+  if (auto s = ReadDocument(bytes, result.rows); !s.ok()) {
+    // What the document holds refuses it; the reader failing to start does not.
+    const bool refused = s.code() == StatusCode::kInvalid || s.code() == StatusCode::kTooLarge;
+    return refused ? Invalid(s.message()) : s;
+  }
   Arrival arrival;
   arrival.sha256 = Hex(Sha256(bytes));
   if (auto s = Pack(bytes, arrival.packed); !s.ok()) return s;

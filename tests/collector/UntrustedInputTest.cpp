@@ -86,6 +86,19 @@ TEST(UntrustedInput, RowsStayWithinAFewTimesTheDocument) {
   EXPECT_TRUE(rows.dataPoints.empty());
 }
 
+TEST(UntrustedInput, NestingUpToTheLimitIsRead) {
+  const auto nested = [](int depth) {
+    std::string xml = "<dromika>";
+    for (int i = 0; i < depth; ++i) xml += "<g>";
+    for (int i = 0; i < depth; ++i) xml += "</g>";
+    return xml + "</dromika>";
+  };
+  DocumentRows rows;
+  ASSERT_TRUE(ReadDocument(nested(kMaxDocumentDepth), rows).ok());
+  EXPECT_EQ(rows.groups, kMaxDocumentDepth);
+  EXPECT_EQ(ReadDocument(nested(kMaxDocumentDepth + 1), rows).code(), StatusCode::kInvalid);
+}
+
 TEST(UntrustedInput, ReadsEveryGzipMemberAndNothingAfterThem) {
   std::string first, second, out;
   ASSERT_TRUE(codec::Gzip("<dromika>", first) && codec::Gzip("</dromika>", second));

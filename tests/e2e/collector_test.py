@@ -113,12 +113,20 @@ class ApiTest(FolderCase):
             result = subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("store.db"), *files],
                                     capture_output=True, timeout=60)
             self.assertEqual((result.returncode, result.stdout.decode().strip()), (0, expected))
+        # One file that holds no document fails the run; the others are stored all the same.
+        result = subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("store.db"), self.folder,
+                                 self.write("c.dromika", b"<dromika/>")], capture_output=True, timeout=60)
+        self.assertEqual((result.returncode, result.stdout.decode().strip()),
+                         (1, "1 stored, 0 unparsed, 0 already stored, 1 failed"))
+        self.assertIn("a folder, not a file", result.stderr.decode())
+        files.append(self.path("c.dromika"))
         # Neither client data nor every report block: an analytics document.
         self.assertEqual({d["sender"]: d["kind"] for d in self.collector().documents()},
                          {"import:" + f: "analytics" for f in files})
 
     def test_refuses_a_public_address_without_tokens_and_bad_options(self):
         for args in (["--listen", "0.0.0.0:0"], ["--listen", "[::]:0"], ["--bogus", "1"], ["--max-body", "3G"],
+                     ["--timeout", "0"], ["--timeout", "3601"], ["--timeout", "30s"],
                      ["--tokens", self.write("no-tokens", b"# nothing\n")]):
             result = subprocess.run([COLLECTOR, "serve", *args], capture_output=True, timeout=30, cwd=self.folder)
             self.assertEqual(result.returncode, 2, args)
