@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,8 +20,12 @@
 namespace collector {
 namespace {
 
-// Each connection's buffer for the request line and headers.
-constexpr size_t kConnectionMemory = 64 * 1024;
+// The request line and headers the collector takes. The server's own
+// memory for them is larger, so that a request somewhat over is still
+// handed over and refused here, with the headers every answer carries. A
+// connection kept open after an answer keeps all of that memory.
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
+constexpr size_t kConnectionMemory = 2 * kMaxHeaderBytes;
 // Polling threads only move bytes and inflate gzip: a few serve every connection.
 constexpr unsigned kPollingThreads = 4;
 // Storing waits on the disk and may wait for a session: as many as the
@@ -112,12 +117,49 @@ std::string SenderOf(MHD_Connection* connection) {
   return text;
 }
 
+// What the header fields say about the request's framing and size.
+struct Fields {
+  size_t bytes = 0;               // the fields' lines, roughly
+  const char* length = nullptr;   // the first Content-Length
+  bool lengthsDiffer = false;
+};
+
+MHD_Result AddField(void* cls, MHD_ValueKind, const char* key, const char* value) {
+  auto& fields = *static_cast<Fields*>(cls);
+  value = value ? value : "";
+  fields.bytes += std::strlen(key) + std::strlen(value) + 4;
+  if (strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) != 0) return MHD_YES;
+  if (!fields.length) fields.length = value;
+  fields.lengthsDiffer |= std::strcmp(fields.length, value) != 0;
+  return MHD_YES;
+}
+
+// Refusals that hold for any request, made before its route is looked at.
+std::optional<Response> CheckFraming(MHD_Connection* connection) {
+  Fields fields;
+  MHD_get_connection_values(connection, MHD_HEADER_KIND, AddField, &fields);
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
+  const size_t headerBytes = info ? info->header_size : 0;
+  const std::string limit = std::to_string(kMaxHeaderBytes);
+  if (headerBytes > kMaxHeaderBytes) {
+    if (headerBytes - std::min(headerBytes, fields.bytes) > kMaxHeaderBytes) {
+      return ErrorResponse(414, "the request line is longer than " + limit + " bytes");
+    }
+    return ErrorResponse(431, "the request line and headers are larger than " + limit + " bytes");
+  }
+  // A proxy in front could take one length and this server the other: what
+  // one of them reads as a body, the other would read as the next request.
+  if (fields.lengthsDiffer) return ErrorResponse(400, "the request has Content-Length headers that differ");
+  return std::nullopt;
+}
+
 // The first call, once the headers are in: the answer when they already
 // decide it.
 std::optional<Response> Open(HttpServer& server, MHD_Connection* connection, std::string_view path,
                              std::string_view verb, Exchange& exchange) {
   // Asked to stop: what is under way is finished, nothing new is started.
   if (server.closing()) return ErrorResponse(503, "the collector is stopping; try again shortly");
+  if (auto refusal = CheckFraming(connection)) return refusal;
   if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
     // What senders stored is theirs to read back: the same tokens guard it.
     if (NeedsToken(path) && server.tokens().Required() &&

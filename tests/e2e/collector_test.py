@@ -221,7 +221,7 @@ class LimitsTest(FolderCase):
 
 
 class ConnectionsTest(FolderCase):
-    """A hostile network: held connections, declared lengths."""
+    """A hostile network: held connections, declared lengths, framing, oversized requests."""
     HEAD = b"POST /v1/documents HTTP/1.1\r\nHost: x\r\nContent-Type: application/xml\r\nContent-Length: %d\r\n\r\n"
 
     def exchange(self, c, raw, source="127.0.0.1"):
@@ -276,6 +276,27 @@ class ConnectionsTest(FolderCase):
             poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 65535, 100)
             self.assertEqual(self.post_from(c, "127.0.0.3", ANALYTICS), 503)
             self.assertEqual(self.post_from(c, "127.0.0.4", ANALYTICS), 201)
+
+    def test_lengths_that_differ_are_refused_and_the_connection_closed(self):
+        c = self.collector()
+        # What follows the shorter body must not be read as a second request.
+        for second, code in ((5, 400), (10, 201)):
+            raw = (self.HEAD % 10)[:-2] + b"Content-Length: %d\r\n\r\n<dromika/>" % second
+            status, _, body = self.exchange(c, raw + b"GET /v1/health HTTP/1.1\r\nHost: x\r\n\r\n")
+            self.assertEqual(status, code, body)
+            if code == 400:
+                self.assertIn("Content-Length", json.loads(body)["error"])
+        self.assertEqual(len(c.documents()), 1)
+
+    def test_requests_too_large_are_answered_with_the_usual_headers(self):
+        c = self.collector()
+        # Somewhat larger ones only: past the server's own memory for them, it answers alone and bare.
+        for raw, code in ((b"GET /v1/health?" + b"a" * 70000 + b" HTTP/1.1\r\nHost: x\r\n\r\n", 414),
+                          (b"GET /v1/health HTTP/1.1\r\nHost: x\r\nX-Filler: " + b"b" * 70000 + b"\r\n\r\n", 431)):
+            status, headers, body = self.exchange(c, raw)
+            self.assertEqual((status, headers["content-security-policy"], headers["x-content-type-options"]),
+                             (code, "default-src 'none'; sandbox", "nosniff"))
+            self.assertIn("65536 bytes", json.loads(body)["error"])
 
 
 def connect(port, source="127.0.0.1"):
