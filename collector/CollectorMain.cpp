@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -21,6 +22,8 @@ namespace {
 
 using namespace collector;
 
+// Once a stop is asked for, what is being received or stored gets this long.
+constexpr int64_t kDrainMs = 5000;
 // Descriptors kept for the store and everything else that is not a connection.
 constexpr rlim_t kSpareFiles = 128;
 
@@ -80,7 +83,14 @@ int Serve(const Options& options) {
               host.c_str(), server.Port(), options.store.c_str());
   std::fflush(stdout);
   WaitForStop(stops);
-  server.Stop();
+  if (!server.Stop(kDrainMs)) {
+    // A document still being read or stored is not answered, so its sender
+    // sends it again; everything answered is already durable.
+    std::fprintf(stderr, "dromika-collector: stopping with requests still under way after %lld ms\n",
+                 static_cast<long long>(kDrainMs));
+    std::fflush(stderr);
+    std::_Exit(0);
+  }
   return 0;
 }
 

@@ -221,7 +221,7 @@ class LimitsTest(FolderCase):
 
 
 class ConnectionsTest(FolderCase):
-    """A hostile network: held connections, declared lengths, framing, oversized requests."""
+    """A hostile network: held connections, declared lengths, framing, oversized requests, a stop mid-upload."""
     HEAD = b"POST /v1/documents HTTP/1.1\r\nHost: x\r\nContent-Type: application/xml\r\nContent-Length: %d\r\n\r\n"
 
     def exchange(self, c, raw, source="127.0.0.1"):
@@ -297,6 +297,15 @@ class ConnectionsTest(FolderCase):
             self.assertEqual((status, headers["content-security-policy"], headers["x-content-type-options"]),
                              (code, "default-src 'none'; sandbox", "nosniff"))
             self.assertIn("65536 bytes", json.loads(body)["error"])
+
+    def test_a_stop_ends_a_slow_upload_within_the_drain_time(self):
+        c = self.collector()
+        with connect(c.port) as slow:
+            slow.sendall(self.HEAD % 100000 + b"<dromika>")
+            poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 9, 100)
+            c.process.terminate()
+            self.assertEqual(c.process.wait(timeout=60), 0)  # far beyond the drain time: it must not hang
+        self.assertIn(b"still under way", c.process.stderr.read())
 
 
 def connect(port, source="127.0.0.1"):
