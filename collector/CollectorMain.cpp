@@ -2,9 +2,12 @@
 // saved ones, `render` writes the page of one saved document.
 // Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -19,6 +22,11 @@ namespace {
 
 using namespace collector;
 
+// Once a stop is asked for, what is being received or stored gets this long.
+constexpr int64_t kDrainMs = 5000;
+// Descriptors kept for the store and everything else that is not a connection.
+constexpr rlim_t kSpareFiles = 128;
+
 int Fail(const std::string& message, int code) {
   std::fprintf(stderr, "dromika-collector: %s\n", message.c_str());
   return code;
@@ -28,6 +36,17 @@ int Fail(const std::string& message, int code) {
 void WaitForStop(const sigset_t& stops) {
   int signal = 0;
   sigwait(&stops, &signal);
+}
+
+// Each connection takes a descriptor: take all the process may have, and
+// accept no more connections than leaves room for the rest.
+unsigned ConnectionsAllowed(unsigned wanted) {
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0) return wanted;
+  files.rlim_cur = files.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &files);
+  getrlimit(RLIMIT_NOFILE, &files);
+  return static_cast<unsigned>(std::clamp<rlim_t>(files.rlim_cur - std::min(files.rlim_cur, kSpareFiles), 16, wanted));
 }
 
 int Serve(const Options& options) {
@@ -43,6 +62,7 @@ int Serve(const Options& options) {
   }
   config.maxBody = options.maxBody;
   config.timeoutSeconds = options.timeoutSeconds;
+  config.maxConnections = ConnectionsAllowed(config.maxConnections);
   if (!options.tlsCert.empty()) {
     if (auto s = LoadTlsFiles(options.tlsCert, options.tlsKey, config.certPem, config.keyPem); !s.ok()) {
       return Fail(s.message(), 2);
@@ -63,7 +83,14 @@ int Serve(const Options& options) {
               host.c_str(), server.Port(), options.store.c_str());
   std::fflush(stdout);
   WaitForStop(stops);
-  server.Stop();
+  if (!server.Stop(kDrainMs)) {
+    // A document still being read or stored is not answered, so its sender
+    // sends it again; everything answered is already durable.
+    std::fprintf(stderr, "dromika-collector: stopping with requests still under way after %lld ms\n",
+                 static_cast<long long>(kDrainMs));
+    std::fflush(stderr);
+    std::_Exit(0);
+  }
   return 0;
 }
 

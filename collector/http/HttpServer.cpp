@@ -3,44 +3,50 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <strings.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "collector/base/Clock.h"
 #include "collector/http/Api.h"
 #include "collector/http/Routes.h"
-#include "collector/base/Status.h"
-#include "collector/base/Text.h"
-#include "collector/base/WholeNumber.h"
-#include "collector/document/Compression.h"
-#include "collector/document/Ingest.h"
 #include "collector/http/Watchdog.h"
+#include "collector/http/WorkQueue.h"
 #include "collector/pages/SitePages.h"
 
 namespace collector {
 namespace {
 
-// Bytes read and dropped after a refusal before the connection is cut.
-constexpr size_t kMaxDiscard = 16 * 1024 * 1024;
-// Each connection's buffer for the request line and headers.
-constexpr size_t kConnectionMemory = 64 * 1024;
+// The request line and headers the collector takes. The server's own
+// memory for them is larger, so that a request somewhat over is still
+// handed over and refused here, with the headers every answer carries. A
+// connection kept open after an answer keeps all of that memory.
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
+constexpr size_t kConnectionMemory = 2 * kMaxHeaderBytes;
+// Polling threads only move bytes and inflate gzip: a few serve every connection.
+constexpr unsigned kPollingThreads = 4;
+// Storing waits on the disk and may wait for a session: as many as the
+// store has sessions, so that a commit's sync serves many documents.
+constexpr size_t kStoringThreads = 16;
+// Queries get their own, so uploads cannot starve health checks and pages.
+constexpr size_t kAnsweringThreads = 4;
 
-// One POST being received.
-struct Upload {
-  explicit Upload(HttpServer& server) : server(server) {}
-  ~Upload() { server.Release(held); }
+// One request, from its headers to its answer.
+struct Exchange {
+  explicit Exchange(HttpServer& server) : server(server) { ++server.underWay(); }
+  ~Exchange() { --server.underWay(); }
 
   HttpServer& server;
-  std::optional<Response> refusal;
-  std::string body;
-  std::unique_ptr<GzipDecoder> gzip;
-  size_t wire = 0;
-  size_t discarded = 0;
-  size_t held = 0;  // of the server's memory budget
+  bool query = false;              // a GET or HEAD
+  std::string path;                // a query's
+  QueryArgs args;
+  std::unique_ptr<Upload> upload;  // a POST's, until its answer is known
+  std::optional<Response> answer;  // a worker's, once it is done
+  bool failed = false;             // the worker threw: the connection is cut
 };
-
-Response Busy() { return ErrorResponse(503, "too many documents are being received; try again shortly"); }
 
 std::string_view Header(MHD_Connection* connection, const char* name) {
   const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
@@ -63,15 +69,22 @@ Watchdog::Clock* ClockOf(MHD_Connection* connection) {
   return info ? static_cast<Watchdog::Clock*>(info->socket_context) : nullptr;
 }
 
-// From here on the request is answered, and sending a large answer to a
-// slow reader is for the idle time-out to judge, not the watchdog.
-MHD_Result Queue(MHD_Connection* connection, Response response) {
+void StopWatching(MHD_Connection* connection) {
   if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;
+}
+
+// From here on the request is answered, and sending a large answer to a
+// slow reader is for the idle time-out to judge, not the watchdog. An answer
+// made at the headers leaves any body unread, so the connection is closed
+// after it; so it is after every query's answer, as it always was.
+MHD_Result Queue(MHD_Connection* connection, Response response, bool close) {
+  StopWatching(connection);
   auto body = std::make_unique<std::string>(std::move(response.body));
   MHD_Response* reply =
       MHD_create_response_from_callback(body->size(), 64 * 1024, ReadBody, body.get(), FreeBody);
   if (!reply) return MHD_NO;
   body.release();  // FreeBody's from here on
+  if (close) MHD_add_response_header(reply, MHD_HTTP_HEADER_CONNECTION, "close");
   std::string type = response.contentType + "; charset=utf-8";
   MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, type.c_str());
   // Pages may use only the collector's own script and style; nothing else it
@@ -104,111 +117,133 @@ std::string SenderOf(MHD_Connection* connection) {
   return text;
 }
 
-// The checks made on the headers alone, before any of the body is read.
-std::optional<Response> Admit(HttpServer& server, MHD_Connection* connection, Upload& upload) {
-  if (server.tokens().Required() && !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
-    return ErrorResponse(401, "a valid bearer token is required");
+// What the header fields say about the request's framing and size.
+struct Fields {
+  size_t bytes = 0;               // the fields' lines, roughly
+  const char* length = nullptr;   // the first Content-Length
+  bool lengthsDiffer = false;
+};
+
+MHD_Result AddField(void* cls, MHD_ValueKind, const char* key, const char* value) {
+  auto& fields = *static_cast<Fields*>(cls);
+  value = value ? value : "";
+  fields.bytes += std::strlen(key) + std::strlen(value) + 4;
+  if (strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) != 0) return MHD_YES;
+  if (!fields.length) fields.length = value;
+  fields.lengthsDiffer |= std::strcmp(fields.length, value) != 0;
+  return MHD_YES;
+}
+
+// Refusals that hold for any request, made before its route is looked at.
+std::optional<Response> CheckFraming(MHD_Connection* connection) {
+  Fields fields;
+  MHD_get_connection_values(connection, MHD_HEADER_KIND, AddField, &fields);
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
+  const size_t headerBytes = info ? info->header_size : 0;
+  const std::string limit = std::to_string(kMaxHeaderBytes);
+  if (headerBytes > kMaxHeaderBytes) {
+    if (headerBytes - std::min(headerBytes, fields.bytes) > kMaxHeaderBytes) {
+      return ErrorResponse(414, "the request line is longer than " + limit + " bytes");
+    }
+    return ErrorResponse(431, "the request line and headers are larger than " + limit + " bytes");
   }
-  const std::string_view type = Header(connection, MHD_HTTP_HEADER_CONTENT_TYPE);
-  if (!IsXmlContentType(type)) {
-    return ErrorResponse(415, "documents are sent as application/xml, not " + std::string(type));
-  }
-  const std::string encoding = AsciiLower(Header(connection, MHD_HTTP_HEADER_CONTENT_ENCODING));
-  if (encoding == "gzip" || encoding == "x-gzip") {
-    upload.gzip = std::make_unique<GzipDecoder>(server.config().maxBody);
-  } else if (!encoding.empty() && encoding != "identity") {
-    return ErrorResponse(415, "unsupported content encoding: " + encoding);
-  }
-  const std::string_view length = Header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
-  // The server has checked the header's form; a number past int64 is simply too large.
-  const auto number = ParseWholeNumber(length);
-  const uint64_t declared = length.empty() ? 0 : number && *number >= 0 ? static_cast<uint64_t>(*number) : UINT64_MAX;
-  if (declared > server.config().maxBody) {
-    return ErrorResponse(413, "the body is larger than " + std::to_string(server.config().maxBody) + " bytes");
-  }
-  if (!server.Hold(declared)) return Busy();
-  upload.held = declared;
-  if (!upload.gzip) upload.body.reserve(declared);
+  // A proxy in front could take one length and this server the other: what
+  // one of them reads as a body, the other would read as the next request.
+  if (fields.lengthsDiffer) return ErrorResponse(400, "the request has Content-Length headers that differ");
   return std::nullopt;
 }
 
-void Refuse(Upload& upload, Response response) {
-  upload.refusal = std::move(response);
-  std::string().swap(upload.body);
-  upload.server.Release(upload.held);
-  upload.held = 0;
-}
-
-void Take(HttpServer& server, Upload& upload, std::string_view piece) {
-  upload.wire += piece.size();
-  if (upload.refusal) {
-    upload.discarded += piece.size();
-    return;
-  }
-  const size_t limit = server.config().maxBody;
-  if (upload.wire > limit) {
-    return Refuse(upload, ErrorResponse(413, "the body is larger than " + std::to_string(limit) + " bytes"));
-  }
-  if (!upload.gzip) {
-    upload.body.append(piece);
-  } else {
-    const Status s = upload.gzip->Feed(piece, upload.body);
-    if (s.code() == StatusCode::kTooLarge) {
-      return Refuse(upload, ErrorResponse(413, "the document is larger than " + std::to_string(limit) +
-                                                   " bytes once decompressed"));
+// The first call, once the headers are in: the answer when they already
+// decide it.
+std::optional<Response> Open(HttpServer& server, MHD_Connection* connection, std::string_view path,
+                             std::string_view verb, Exchange& exchange) {
+  // Asked to stop: what is under way is finished, nothing new is started.
+  if (server.closing()) return ErrorResponse(503, "the collector is stopping; try again shortly");
+  if (auto refusal = CheckFraming(connection)) return refusal;
+  if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
+    // What senders stored is theirs to read back: the same tokens guard it.
+    if (NeedsToken(path) && server.tokens().Required() &&
+        !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
+      return ErrorResponse(401, "a valid bearer token is required");
     }
-    if (!s.ok()) return Refuse(upload, ErrorResponse(400, "the body is not a gzip stream: " + s.message()));
+    StopWatching(connection);  // a query may take a while
+    exchange.query = true;
+    exchange.path = path;
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &exchange.args);
+    return std::nullopt;
   }
-  if (upload.body.size() > upload.held) {
-    if (!server.Hold(upload.body.size() - upload.held)) return Refuse(upload, Busy());
-    upload.held = upload.body.size();
-  }
+  if (path != kUploadPath) return ErrorResponse(404, "no such resource: " + std::string(path));
+  if (verb != MHD_HTTP_METHOD_POST) return ErrorResponse(405, "use GET or POST");
+  exchange.upload = std::make_unique<Upload>(server.budget(), SenderOf(connection), server.config().maxBody);
+  const UploadHeaders headers{Header(connection, MHD_HTTP_HEADER_AUTHORIZATION),
+                              Header(connection, MHD_HTTP_HEADER_CONTENT_TYPE),
+                              Header(connection, MHD_HTTP_HEADER_CONTENT_ENCODING),
+                              Header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH)};
+  if (auto refusal = exchange.upload->Admit(headers, server.tokens())) return refusal;
+  if (Watchdog::Clock* clock = ClockOf(connection)) server.watchdog()->AwaitBody(clock);
+  return std::nullopt;
 }
 
-Response Finish(HttpServer& server, Upload& upload, const std::string& sender) {
-  if (upload.refusal) return *upload.refusal;
-  if (upload.gzip && !upload.gzip->Finished()) return ErrorResponse(400, "the gzip stream ends early");
-  if (upload.body.empty()) return ErrorResponse(400, "the body is empty: a document is expected");
-  IngestResult result;
-  const Status stored = Ingest(server.store(), upload.body, sender, result);
-  // The sender only learns that the store failed; the operator needs why.
-  if (!stored.ok() && stored.code() != StatusCode::kInvalid) std::fprintf(stderr, "dromika-collector: storing a document from %s failed: %s\n",
-                                 sender.c_str(), stored.message().c_str());
-  return AnswerIngest(stored, result);
+void Work(MHD_Connection* connection, Exchange& exchange) {
+  HttpServer& server = exchange.server;
+  try {
+    if (exchange.query) {
+      exchange.answer = AnswerGet({server.store(), exchange.path, {}, exchange.args, NowMs(),
+                                   static_cast<int64_t>(server.budget().Held())});
+    } else {
+      exchange.answer = exchange.upload->Store(server.store());
+      exchange.upload.reset();  // its memory is free before its sender learns the answer
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dromika-collector: a request failed: %s\n", e.what());
+    exchange.failed = true;
+  }
+  MHD_resume_connection(connection);  // the handler is called again, and answers
+}
+
+// The last call, once the body is in: the answer if it is ready, else the
+// work is handed to a worker and the connection waits, suspended.
+MHD_Result Complete(MHD_Connection* connection, Exchange& exchange) {
+  if (exchange.failed) return MHD_NO;
+  if (exchange.answer) return Queue(connection, std::move(*exchange.answer), exchange.query);
+  if (!exchange.query) {
+    if (!exchange.upload) return MHD_NO;  // answered at its headers: not called again
+    if (auto verdict = exchange.upload->Verdict()) {
+      exchange.upload.reset();
+      return Queue(connection, std::move(*verdict), false);
+    }
+  }
+  StopWatching(connection);  // storing may take a while
+  WorkQueue& queue = exchange.query ? exchange.server.answering() : exchange.server.storing();
+  // Suspended first: the worker may be done before Post returns.
+  MHD_suspend_connection(connection);
+  try {
+    queue.Post([connection, &exchange] { Work(connection, exchange); });
+  } catch (...) {
+    MHD_resume_connection(connection);
+    throw;
+  }
+  return MHD_YES;
 }
 
 MHD_Result HandleRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
                          const char* data, size_t* size, void** context) {
   auto& server = *static_cast<HttpServer*>(cls);
-  const std::string_view path(url), verb(method);
   if (*context == nullptr) {
-    if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
-      // What senders stored is theirs to read back: the same tokens guard it.
-      if (NeedsToken(path) && server.tokens().Required() &&
-          !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
-        return Queue(connection, ErrorResponse(401, "a valid bearer token is required"));
-      }
-      if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;  // a query may take a while
-      QueryArgs args;
-      MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &args);
-      return Queue(connection, AnswerGet({server.store(), path, {}, args, NowMs(), static_cast<int64_t>(server.Held())}));
-    }
-    if (path != kUploadPath) return Queue(connection, ErrorResponse(404, "no such resource: " + std::string(path)));
-    if (verb != MHD_HTTP_METHOD_POST) return Queue(connection, ErrorResponse(405, "use GET or POST"));
-    auto upload = std::make_unique<Upload>(server);
-    if (auto refusal = Admit(server, connection, *upload)) return Queue(connection, *refusal);
-    *context = upload.release();
-    return MHD_YES;
+    auto exchange = std::make_unique<Exchange>(server);
+    auto early = Open(server, connection, url, method, *exchange);
+    if (early) exchange->upload.reset();  // whatever body follows is dropped
+    *context = exchange.release();        // OnCompleted's from here on
+    return early ? Queue(connection, std::move(*early), true) : MHD_YES;
   }
-  auto& upload = *static_cast<Upload*>(*context);
-  if (*size > 0) {
-    Take(server, upload, std::string_view(data, *size));
-    if (Watchdog::Clock* clock = ClockOf(connection)) clock->bytes = static_cast<int64_t>(upload.wire);
-    *size = 0;
-    return upload.discarded > kMaxDiscard ? MHD_NO : MHD_YES;
-  }
-  if (Watchdog::Clock* clock = ClockOf(connection)) clock->answering = true;  // storing may take a while
-  return Queue(connection, Finish(server, upload, SenderOf(connection)));
+  auto& exchange = *static_cast<Exchange*>(*context);
+  if (*size == 0) return Complete(connection, exchange);
+  const size_t piece = *size;
+  *size = 0;
+  if (!exchange.upload) return MHD_YES;  // a query's body is read and dropped
+  exchange.upload->Take(std::string_view(data, piece));
+  if (Watchdog::Clock* clock = ClockOf(connection)) clock->bytes = static_cast<int64_t>(exchange.upload->Received());
+  return exchange.upload->DiscardedTooMuch() ? MHD_NO : MHD_YES;
 }
 
 // An exception must not cross into the C library: the connection is cut
@@ -223,10 +258,11 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   }
 }
 
-void OnCompleted(void*, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
-  const std::unique_ptr<Upload> owned(static_cast<Upload*>(*context));  // taken back from OnRequest
+void OnCompleted(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
+  const std::unique_ptr<Exchange> owned(static_cast<Exchange*>(*context));  // taken back from OnRequest
   *context = nullptr;
-  if (Watchdog::Clock* clock = ClockOf(connection)) Watchdog::Restart(clock);
+  Watchdog* watchdog = static_cast<HttpServer*>(cls)->watchdog();
+  if (Watchdog::Clock* clock = ClockOf(connection)) watchdog->Restart(clock);
 }
 
 void OnConnection(void* cls, MHD_Connection* connection, void** socketContext, MHD_ConnectionNotificationCode code) {
@@ -248,20 +284,28 @@ HttpServer::~HttpServer() { Stop(); }
 
 Status HttpServer::Start(const ServerConfig& config) {
   config_ = config;
-  watchdog_ = std::make_unique<Watchdog>(config_.timeoutSeconds);
-  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL;
+  budget_ = std::make_unique<Budget>(4 * config_.maxBody);
+  watchdog_ = std::make_unique<Watchdog>(std::min(config_.headerSeconds, config_.timeoutSeconds),
+                                         config_.timeoutSeconds);
+  storing_ = std::make_unique<WorkQueue>(kStoringThreads);
+  answering_ = std::make_unique<WorkQueue>(kAnsweringThreads);
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
   if (config_.address.ss_family == AF_INET6) flags |= MHD_USE_IPv6;
   const bool tls = !config_.certPem.empty() || !config_.keyPem.empty();
   if (tls) {
     if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) return Failure("this build cannot serve HTTPS");
     flags |= MHD_USE_TLS;
   }
+  // One address may take a quarter of the connections, as of the memory.
+  const unsigned perAddress = std::max(1u, config_.maxConnections / 4);
   MHD_OptionItem options[] = {
       {MHD_OPTION_SOCK_ADDR, 0, &config_.address},
+      {MHD_OPTION_THREAD_POOL_SIZE, kPollingThreads, nullptr},
       {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, config_.timeoutSeconds, nullptr},
       {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(config_.maxConnections), nullptr},
-      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(OnCompleted), nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(perAddress), nullptr},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(OnCompleted), this},
       {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(OnConnection), watchdog_.get()},
       {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0, const_cast<char*>(config_.keyPem.c_str())},
       {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(config_.certPem.c_str())},
@@ -272,15 +316,6 @@ Status HttpServer::Start(const ServerConfig& config) {
   return {};
 }
 
-bool HttpServer::Hold(size_t bytes) {
-  const size_t budget = 4 * config_.maxBody;
-  size_t held = held_.load();
-  do {
-    if (bytes > budget - std::min(held, budget)) return false;
-  } while (!held_.compare_exchange_weak(held, held + bytes));
-  return true;
-}
-
 uint16_t HttpServer::Port() const {
   const MHD_DaemonInfo* info = daemon_ ? MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_BIND_PORT) : nullptr;
   return info ? info->port : 0;
@@ -288,9 +323,28 @@ uint16_t HttpServer::Port() const {
 
 void DaemonStop::operator()(MHD_Daemon* daemon) const { MHD_stop_daemon(daemon); }
 
-void HttpServer::Stop() {
+bool HttpServer::Stop(int64_t drainMs) {
+  if (daemon_ && listenFd_ < 0) {
+    // Shut down, not closed: a polling thread may still hold it. New
+    // connections are then refused instead of waiting in the backlog.
+    listenFd_ = MHD_quiesce_daemon(daemon_.get());
+    if (listenFd_ >= 0) shutdown(listenFd_, SHUT_RDWR);
+  }
+  // From here new requests are turned away, so once none is under way no
+  // connection is suspended, which stopping the daemon requires.
+  closing_ = true;
+  const int64_t start = MonotonicMs();
+  while (underWay_ > 0) {
+    if (MonotonicMs() - start >= drainMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   daemon_.reset();  // first: the daemon's threads use the watchdog
+  if (listenFd_ >= 0) close(listenFd_);
+  listenFd_ = -1;
+  storing_.reset();
+  answering_.reset();
   watchdog_.reset();
+  return true;
 }
 
 }  // namespace collector

@@ -1,5 +1,7 @@
 // The HTTP front: limits and authentication first, then the body, then the
-// store. One thread per connection, each with a bounded header buffer.
+// store. A few polling threads serve every connection; whatever may block
+// (storing a document, querying the store) runs on worker threads while its
+// connection is suspended, so idle or slow connections hold no thread.
 #pragma once
 #include <sys/socket.h>
 
@@ -8,15 +10,17 @@
 #include <memory>
 #include <string>
 
-#include "collector/store/Store.h"
-#include "collector/http/Tokens.h"
 #include "collector/base/Status.h"
+#include "collector/http/Intake.h"
+#include "collector/http/Tokens.h"
+#include "collector/store/Store.h"
 
 struct MHD_Daemon;
 
 namespace collector {
 
 class Watchdog;
+class WorkQueue;
 
 // Stops the daemon: its threads end, and every connection is closed.
 struct DaemonStop {
@@ -26,15 +30,18 @@ struct DaemonStop {
 struct ServerConfig {
   sockaddr_storage address{};  // where to listen; port 0 picks a free one
   size_t maxBody = 0;          // the largest document, on the wire and decompressed
-  int timeoutSeconds = 30;     // for the headers, and the body's minimum rate
+  int timeoutSeconds = 30;     // for the body's minimum rate, and idle connections
+  int headerSeconds = 5;       // for the request line and headers, at most timeoutSeconds
   std::string certPem, keyPem; // HTTPS when both are set
-  unsigned maxConnections = 256;
+  unsigned maxConnections = 4000;
+  unsigned maxPerAddress = 1000;  // connections from one client address
 };
 
 class HttpServer {
  public:
   // `store` and `tokens` must outlive the server; tokens may require none.
   HttpServer(Store& store, const Tokens& tokens);
+  // Stops without a bound on the drain.
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -42,25 +49,37 @@ class HttpServer {
   Status Start(const ServerConfig& config);
   // The port actually listened on.
   uint16_t Port() const;
-  void Stop();
+  // Stops accepting, waits up to `drainMs` for the requests under way to be
+  // answered, then closes every connection. False when some were still
+  // under way: the server is then left as it is, and only ending the
+  // process is safe.
+  bool Stop(int64_t drainMs = INT64_MAX);
 
   // Documents being received are held in memory; together they may take at
-  // most four times the largest document. Hold is false when `bytes` more
-  // would exceed that.
-  bool Hold(size_t bytes);
-  void Release(size_t bytes) { held_ -= bytes; }
-  size_t Held() const { return held_; }
-
+  // most four times the largest document, those from one address a quarter
+  // of that.
+  Budget& budget() { return *budget_; }
   Store& store() { return store_; }
   const Tokens& tokens() const { return tokens_; }
   const ServerConfig& config() const { return config_; }
+  Watchdog* watchdog() { return watchdog_.get(); }
+  WorkQueue& storing() { return *storing_; }
+  WorkQueue& answering() { return *answering_; }
+  // Requests whose headers are in and whose answer is not yet sent.
+  std::atomic<int>& underWay() { return underWay_; }
+  // Stop was called: new requests are turned away.
+  bool closing() const { return closing_; }
 
  private:
   Store& store_;
   const Tokens& tokens_;
   ServerConfig config_;
+  std::unique_ptr<Budget> budget_;
   std::unique_ptr<Watchdog> watchdog_;
-  std::atomic<size_t> held_{0};
+  std::unique_ptr<WorkQueue> storing_, answering_;
+  std::atomic<int> underWay_{0};
+  std::atomic<bool> closing_{false};
+  int listenFd_ = -1;
   std::unique_ptr<MHD_Daemon, DaemonStop> daemon_;
 };
 

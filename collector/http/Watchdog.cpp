@@ -6,7 +6,8 @@
 
 namespace collector {
 
-Watchdog::Watchdog(int seconds) : limitMs_(int64_t{seconds} * 1000), thread_([this] { Run(); }) {}
+Watchdog::Watchdog(int headerSeconds, int bodySeconds)
+    : headerMs_(int64_t{headerSeconds} * 1000), bodyMs_(int64_t{bodySeconds} * 1000), thread_([this] { Run(); }) {}
 
 Watchdog::~Watchdog() {
   {
@@ -21,7 +22,7 @@ Watchdog::Clock* Watchdog::Watch(int fd) {
   auto owned = std::make_unique<Clock>();
   Clock* clock = owned.get();
   clock->fd = fd;
-  clock->startMs = MonotonicMs();
+  Restart(clock);
   std::lock_guard<std::mutex> lock(mutex_);
   clocks_.emplace(clock, std::move(owned));
   return clock;
@@ -36,10 +37,17 @@ void Watchdog::Forget(Clock* clock) {
   }
 }
 
-void Watchdog::Restart(Clock* clock) {
+void Watchdog::Restart(Clock* clock) const {
   clock->bytes = 0;
+  clock->limitMs = headerMs_;
   clock->startMs = MonotonicMs();
   clock->answering = false;
+}
+
+void Watchdog::AwaitBody(Clock* clock) const {
+  clock->bytes = 0;
+  clock->limitMs = bodyMs_;
+  clock->startMs = MonotonicMs();
 }
 
 void Watchdog::Run() {
@@ -49,9 +57,9 @@ void Watchdog::Run() {
     const int64_t now = MonotonicMs();
     for (const auto& [key, clock] : clocks_) {
       if (clock->answering) continue;
-      const int64_t deadline = DeadlineMs(clock->startMs, limitMs_, clock->bytes);
-      // Shutting the socket down (not closing it) wakes the connection's
-      // thread with an end of stream; the server then closes it. The lock
+      const int64_t deadline = DeadlineMs(clock->startMs, clock->limitMs, clock->bytes);
+      // Shutting the socket down (not closing it) wakes the thread polling
+      // it with an end of stream; the server then closes it. The lock
       // keeps Forget, and so the close, from running meanwhile.
       if (now > deadline) shutdown(clock->fd, SHUT_RDWR);
     }

@@ -7,6 +7,7 @@ import hashlib
 import http.client
 import json
 import os
+import resource
 import select
 import socket
 import subprocess
@@ -187,16 +188,16 @@ class LimitsTest(FolderCase):
         self.assertEqual([d["size"] for d in c.documents()], [limit] * len(ways))
 
     def test_uploads_beyond_the_memory_budget_are_turned_away(self):
-        c = self.collector("--max-body", "64K")  # four such bodies at once at most
+        c = self.collector("--max-body", "64K")  # four such bodies at once at most, one per address
         head = (b"POST /v1/documents HTTP/1.1\r\nHost: x\r\nContent-Type: application/xml\r\n"
-                b"Content-Length: 65536\r\n\r\n<dromika>")
+                b"Content-Length: 65536\r\n\r\n<dromika>" + b" " * (65535 - 9))
         held = []
         try:
-            for _ in range(4):
-                held.append(socket.create_connection(("127.0.0.1", c.port), timeout=10))
+            for n in range(4):  # each from an address of its own, one byte short of its body
+                held.append(connect(c.port, "127.0.0.%d" % (11 + n)))
                 held[-1].sendall(head)
-            # The bodies above are unfinished; their room is taken until they end.
-            poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 4 * 65536, 100)
+            # What the bodies above have sent is held until they end.
+            poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 4 * 65535, 100)
             status, answer = c.post(ANALYTICS)
             self.assertEqual(status, 503, answer)
         finally:
@@ -225,6 +226,103 @@ class LimitsTest(FolderCase):
                 self.assertTrue(poll(closed, 120, pause=0), start)
             self.assertEqual(c.get("/v1/health")[0], 200)
         self.assertEqual(c.documents(), [])
+
+
+class ConnectionsTest(FolderCase):
+    """A hostile network: held connections, declared lengths, framing, oversized requests, a stop mid-upload."""
+    HEAD = b"POST /v1/documents HTTP/1.1\r\nHost: x\r\nContent-Type: application/xml\r\nContent-Length: %d\r\n\r\n"
+
+    def exchange(self, c, raw, source="127.0.0.1"):
+        """Status, headers (lower-case names) and body of one request sent as raw bytes; the server closes after."""
+        with connect(c.port, source) as s:
+            s.sendall(raw)
+            response = http.client.HTTPResponse(s)
+            response.begin()
+            return response.status, {k.lower(): v for k, v in response.getheaders()}, response.read()
+
+    def post_from(self, c, source, body):
+        connection = http.client.HTTPConnection("127.0.0.1", c.port, timeout=30, source_address=(source, 0))
+        try:
+            connection.request("POST", "/v1/documents", body, XML)
+            return connection.getresponse().status
+        finally:
+            connection.close()
+
+    def test_thousands_of_held_connections_leave_the_service_up(self):
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        if hard != resource.RLIM_INFINITY and hard < 4500:
+            self.skipTest("needs 4,500 open files; the hard limit is %d" % hard)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, 4500), hard))
+        self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
+        c = self.collector()
+        held = []
+        self.addCleanup(lambda: [s.close() for s in held])
+        for n in range(2000):  # two addresses, each within its share (a quarter of 4,000)
+            held.append(connect(c.port, "127.0.0.%d" % (10 + n % 2)))
+        self.assertEqual(self.exchange(c, b"GET /v1/health HTTP/1.1\r\nHost: x\r\n\r\n")[0], 200)
+        for _ in range(2100):  # one more asks for every connection left: past its share it is turned away
+            try:
+                held.append(connect(c.port, "127.0.0.12"))
+            except OSError:
+                pass
+        self.assertEqual(self.exchange(c, b"GET /v1/health HTTP/1.1\r\nHost: x\r\n\r\n", "127.0.0.2")[0], 200)
+        self.assertEqual(self.post_from(c, "127.0.0.2", ANALYTICS), 201)
+
+    def test_a_declared_length_reserves_nothing_and_one_address_holds_a_quarter(self):
+        c = self.collector()
+        held = [connect(c.port) for _ in range(4)]
+        self.addCleanup(lambda: [s.close() for s in held])
+        for s in held:
+            s.sendall(self.HEAD % 268435455 + b"<dromika>")
+        poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 4 * 9, 100)
+        self.assertEqual([self.post_from(c, source, numbered_document(n)) for n, source in
+                          enumerate(("127.0.0.1", "127.0.0.2"))], [201, 201])
+
+        c = self.collector("--max-body", "64K")
+        with connect(c.port, "127.0.0.3") as hog:  # all but the last byte of the most one address may hold
+            hog.sendall(self.HEAD % 65536 + b"<dromika>" + b" " * (65535 - 9))
+            poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 65535, 100)
+            self.assertEqual(self.post_from(c, "127.0.0.3", ANALYTICS), 503)
+            self.assertEqual(self.post_from(c, "127.0.0.4", ANALYTICS), 201)
+
+    def test_lengths_that_differ_are_refused_and_the_connection_closed(self):
+        c = self.collector()
+        # What follows the shorter body must not be read as a second request.
+        for second, code in ((5, 400), (10, 201)):
+            raw = (self.HEAD % 10)[:-2] + b"Content-Length: %d\r\n\r\n<dromika/>" % second
+            status, _, body = self.exchange(c, raw + b"GET /v1/health HTTP/1.1\r\nHost: x\r\n\r\n")
+            self.assertEqual(status, code, body)
+            if code == 400:
+                self.assertIn("Content-Length", json.loads(body)["error"])
+        self.assertEqual(len(c.documents()), 1)
+
+    def test_requests_too_large_are_answered_with_the_usual_headers(self):
+        c = self.collector()
+        # Somewhat larger ones only: past the server's own memory for them, it answers alone and bare.
+        for raw, code in ((b"GET /v1/health?" + b"a" * 70000 + b" HTTP/1.1\r\nHost: x\r\n\r\n", 414),
+                          (b"GET /v1/health HTTP/1.1\r\nHost: x\r\nX-Filler: " + b"b" * 70000 + b"\r\n\r\n", 431)):
+            status, headers, body = self.exchange(c, raw)
+            self.assertEqual((status, headers["content-security-policy"], headers["x-content-type-options"]),
+                             (code, "default-src 'none'; sandbox", "nosniff"))
+            self.assertIn("65536 bytes", json.loads(body)["error"])
+
+    def test_a_stop_ends_a_slow_upload_within_the_drain_time(self):
+        c = self.collector()
+        with connect(c.port) as slow:
+            slow.sendall(self.HEAD % 100000 + b"<dromika>")
+            poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 9, 100)
+            c.process.terminate()
+            self.assertEqual(c.process.wait(timeout=60), 0)  # far beyond the drain time: it must not hang
+        self.assertIn(b"still under way", c.process.stderr.read())
+
+
+def connect(port, source="127.0.0.1"):
+    """A socket to the collector on `port` from the loopback address `source`."""
+    s = socket.socket()
+    s.settimeout(10)
+    s.bind((source, 0))
+    s.connect(("127.0.0.1", port))
+    return s
 
 
 def poll(done, tries, pause=0.1):
