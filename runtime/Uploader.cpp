@@ -14,8 +14,6 @@
 namespace ws::analytics::impl {
 namespace {
 
-constexpr uint32_t kConnectMs = 10000;
-constexpr uint32_t kTotalMs = 60000;
 
 struct Overrides {
   std::mutex mutex;
@@ -67,8 +65,8 @@ bool ParseAuthority(const std::wstring& authority, UploadAddress& out) {
 std::wstring Configured(uint32_t& connectMs, uint32_t& totalMs) {
   Overrides& overrides = TestOverrides();
   std::lock_guard<std::mutex> lock(overrides.mutex);
-  connectMs = overrides.connectMs ? overrides.connectMs : kConnectMs;
-  totalMs = overrides.totalMs ? overrides.totalMs : kTotalMs;
+  connectMs = overrides.connectMs ? overrides.connectMs : kUploadConnectMs;
+  totalMs = overrides.totalMs ? overrides.totalMs : kUploadTotalMs;
   if (!overrides.address.empty()) return overrides.address;
   const std::wstring fromEnvironment = UploadSetting(L"DROMIKA_UPLOAD_URL");
   return fromEnvironment.empty() ? str::as_wstring(DROMIKA_UPLOAD_URL) : fromEnvironment;

@@ -21,6 +21,10 @@ namespace ws::analytics::impl {
 // Never waits much longer than the connect and total time-outs together.
 qtl::status Track(const std::wstring& document);
 
+// An upload gives up after this long without a connection, and this long in all.
+constexpr uint32_t kUploadConnectMs = 10000;
+constexpr uint32_t kUploadTotalMs = 60000;
+
 // For tests only: replaces the build's address (an empty text restores it)
 // and the time-outs in milliseconds (0 restores the default).
 void SetUploadAddressForTesting(const std::wstring& address);
