@@ -184,7 +184,7 @@ int Ingest(const std::string& url, const std::string& kind, int count) {
   const Figures local = RunParallel(base, count, [&](int n, int64_t& events) {
     IngestResult result;
     const bool ok = collector::Ingest(*store, document(n), "bench", result).ok() && result.put.created;
-    events = static_cast<int64_t>(result.rows.events.size());
+    events = result.rows.events;
     return ok;
   });
 
@@ -229,11 +229,14 @@ int Parse(const std::string& path) {
   madvise(mapped, static_cast<size_t>(info.st_size), MADV_SEQUENTIAL);
   const std::string_view bytes(static_cast<const char*>(mapped), static_cast<size_t>(info.st_size));
   const double start = Seconds();
-  DocumentRows rows;
-  const Status s = ReadDocument(bytes, rows);
-  std::printf("%.3f s  %zu bytes  state %s  events %zu  blocks %lld%s\n", Seconds() - start, bytes.size(),
-              StateName(rows.state), rows.events.size(), static_cast<long long>(rows.blocks),
-              s.ok() ? "" : "  refused");
+  DocumentReader reader(bytes);
+  RowBatch batch;
+  Status s;
+  for (bool done = false; s.ok() && !done;) s = reader.Next(batch, done);
+  const DocumentSummary& summary = reader.Summary();
+  std::printf("%.3f s  %zu bytes  state %s  events %lld  blocks %lld%s\n", Seconds() - start, bytes.size(),
+              StateName(summary.state), static_cast<long long>(summary.events),
+              static_cast<long long>(summary.blocks), s.ok() ? "" : "  refused");
   return s.ok() ? 0 : 1;
 }
 
