@@ -5,6 +5,8 @@
 //     documents/s, events/s, p99 latency and the HTTP/in-process ratio.
 //   bench_collector parse FILE
 //     reads one document with the streaming reader; prints seconds.
+//   bench_collector document events|attributes|groups FILE
+//     writes one large document of that shape (bench/collector_memory.sh).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -184,7 +186,7 @@ int Ingest(const std::string& url, const std::string& kind, int count) {
   const Figures local = RunParallel(base, count, [&](int n, int64_t& events) {
     IngestResult result;
     const bool ok = collector::Ingest(*store, document(n), "bench", result).ok() && result.put.created;
-    events = static_cast<int64_t>(result.rows.events.size());
+    events = result.rows.events;
     return ok;
   });
 
@@ -229,12 +231,51 @@ int Parse(const std::string& path) {
   madvise(mapped, static_cast<size_t>(info.st_size), MADV_SEQUENTIAL);
   const std::string_view bytes(static_cast<const char*>(mapped), static_cast<size_t>(info.st_size));
   const double start = Seconds();
-  DocumentRows rows;
-  const Status s = ReadDocument(bytes, rows);
-  std::printf("%.3f s  %zu bytes  state %s  events %zu  blocks %lld%s\n", Seconds() - start, bytes.size(),
-              StateName(rows.state), rows.events.size(), static_cast<long long>(rows.blocks),
-              s.ok() ? "" : "  refused");
+  DocumentReader reader(bytes);
+  RowBatch batch;
+  Status s;
+  for (bool done = false; s.ok() && !done;) s = reader.Next(batch, done);
+  const DocumentSummary& summary = reader.Summary();
+  std::printf("%.3f s  %zu bytes  state %s  events %lld  blocks %lld%s\n", Seconds() - start, bytes.size(),
+              StateName(summary.state), static_cast<long long>(summary.events),
+              static_cast<long long>(summary.blocks), s.ok() ? "" : "  refused");
   return s.ok() ? 0 : 1;
+}
+
+// The shapes that multiplied most as rows: many tiny events, many small
+// attributes, and data points deep in nested groups.
+int WriteDocument(const std::string& shape, const std::string& path) {
+  std::ofstream out(path, std::ios::binary);
+  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<dromika version=\"1.0\">\n";
+  if (shape == "events") {  // 5,000,000 events, about 40 MB
+    out << "<events>\n";
+    std::string thousand;
+    for (int i = 0; i < 1000; ++i) thousand += "<event/>";
+    for (int i = 0; i < 5000; ++i) out << thousand << "\n";
+    out << "</events>\n";
+  } else if (shape == "attributes") {  // 8,000,000 attributes on 500,000 elements, about 53 MB
+    std::string element = "<g";
+    for (int i = 0; i < 16; ++i) element += " a" + std::to_string(i) + "=\"\"";
+    element += "/>\n";
+    out << "<client>\n";
+    for (int i = 0; i < 500000; ++i) out << element;
+    out << "</client>\n";
+  } else if (shape == "groups") {  // 3,000,000 data points in 123,001 groups four deep, about 50 MB
+    std::string settings = "<settings";
+    for (int i = 0; i < 50; ++i) settings += " key" + std::to_string(10 + i) + "=\"value" + std::to_string(10 + i) + "\"";
+    settings += "/>";
+    out << "<client>\n";
+    for (int m = 0; m < 3000; ++m) {
+      out << "<module_" << 1000 + m << ">\n";
+      for (int c = 10; c < 30; ++c) out << "<component_" << c << ">" << settings << "</component_" << c << ">\n";
+      out << "</module_" << 1000 + m << ">\n";
+    }
+    out << "</client>\n";
+  } else {
+    return std::fprintf(stderr, "unknown shape %s\n", shape.c_str()), 2;
+  }
+  out << "</dromika>\n";
+  return out.good() ? 0 : 1;
 }
 
 }  // namespace
@@ -243,7 +284,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() >= 3 && args[0] == "ingest") return Ingest(args[1], args[2], args.size() > 3 ? std::atoi(args[3].c_str()) : 2000);
   if (args.size() == 2 && args[0] == "parse") return Parse(args[1]);
+  if (args.size() == 3 && args[0] == "document") return WriteDocument(args[1], args[2]);
   std::fprintf(stderr, "usage: bench_collector ingest STORE_URL analytics|REPORT_FILE [documents]\n"
-                       "       bench_collector parse FILE\n");
+                       "       bench_collector parse FILE\n"
+                       "       bench_collector document events|attributes|groups FILE\n");
   return 2;
 }

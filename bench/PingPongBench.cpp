@@ -17,6 +17,7 @@
 
 #include "client/TallyClient.h"
 #include "runtime/FrameConnection.h"
+#include "runtime/PipeClient.h"
 #include "runtime/Str.h"
 
 namespace {

@@ -5,7 +5,9 @@
 #      (a throwaway cluster from pg_virtualenv);
 #   2. the streaming reader against `xmllint --stream --noout` on one
 #      document of about 500 MB;
-#   3. the collector's peak memory while it ingests that document over HTTP.
+#   3. the collector's peak memory while it ingests that document over HTTP;
+#   4. its peak memory for three shapes of document (bench/collector_memory.sh),
+#      beside a reference collector's when REFERENCE_COLLECTOR names one.
 #   bench/collector.sh [documents per run, default 2000] [build folder, default build/bench]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -63,3 +65,8 @@ echo
 peak_kb=$(awk '/VmHWM/ { print $2 }' "/proc/$server/status")
 awk -v s="$size" -v p="$peak_kb" 'BEGIN {
   printf "document %.0f MB, collector peak %.0f MB (%.2f times the document)\n", s / 1048576, p / 1024, p * 1024 / s }'
+
+echo "== peak memory per shape of document"
+kill "$server" 2>/dev/null || true
+server=
+bench/collector_memory.sh "$build" ${REFERENCE_COLLECTOR:-}

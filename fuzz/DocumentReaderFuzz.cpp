@@ -24,7 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     document.assign(body);
   }
-  collector::DocumentRows rows;
-  (void)collector::ReadDocument(document, rows);
+  // Small batches, so that batch edges fall everywhere.
+  collector::DocumentReader::Limits limits;
+  limits.batchRows = 1 + data[0] % 8;
+  collector::DocumentReader reader(document, limits);
+  collector::RowBatch batch;
+  bool done = false;
+  for (size_t i = 0; i <= document.size() && !done; ++i) {
+    if (!reader.Next(batch, done).ok()) break;
+  }
   return 0;
 }

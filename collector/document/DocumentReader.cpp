@@ -2,6 +2,7 @@
 
 #include "collector/document/SafeXmlReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,20 +31,42 @@ namespace {
 
 constexpr unsigned kAllBlocks = (1u << kReportBlocks.size()) - 1;
 
+void DropRows(RowBatch& batch) {
+  batch.groups.clear();
+  batch.dataPoints.clear();
+  batch.events.clear();
+  batch.disks.clear();
+}
+
+}  // namespace
+
 // Follows the open elements and turns the ones that matter into rows.
-class Walker {
+class DocumentReader::Walker {
  public:
-  Walker(xmlTextReaderPtr reader, DocumentRows& rows, RowBudget budget)
-      : reader_(reader), rows_(rows), budget_(budget) {}
+  Walker(xmlTextReaderPtr reader, DocumentSummary& summary, RowBudget budget)
+      : reader_(reader), summary_(summary), budget_(budget) {}
+
+  // The rows that follow go into `batch`, numbered on from those before.
+  void Into(RowBatch& batch) {
+    DropRows(batch);
+    batch.firstGroup = groups_;
+    batch.firstDataPoint = dataPoints_;
+    batch.firstEvent = summary_.events;
+    batch.firstDisk = summary_.disks;
+    batch_ = &batch;
+    batchBytes_ = 0;
+  }
+  size_t BatchBytes() const { return batchBytes_; }
 
   // Why the document yields more rows than its size allows; empty while it does not.
   const std::string& Overspent() const { return overspent_; }
 
   void Start(std::string_view name, bool empty) {
-    open_.emplace_back(name);
+    open_.push_back({std::string(name), std::nullopt});
     const size_t depth = open_.size() - 1;  // 0 is the root
     if (depth == 1) StartTop(name);
-    if (depth >= 1) {
+    // Nothing of a document whose root is not a report is kept.
+    if (depth >= 1 && RootIsReport()) {
       if (!block_) GroupElement(name, depth);
       else if (*block_ == ReportBlock::kSystem) SystemElement(depth);
       else if (*block_ == ReportBlock::kDisks && depth == 2 && name == "disk") DiskElement();
@@ -60,19 +83,26 @@ class Walker {
 
   void Finish() {
     const bool clientData = sawGroupSection_;
-    rows_.kind = !clientData && seenBlocks_ == kAllBlocks ? DocumentKind::kReport : DocumentKind::kAnalytics;
-    if (!computerName_.empty()) rows_.machine = computerName_;
-    else if (!osComputerName_.empty()) rows_.machine = osComputerName_;
-    else rows_.machine = dnsName_;
-    if (!rows_.facts.logicalProcessors) rows_.facts.logicalProcessors = wmiLogical_;
-    if (!rows_.facts.ramBytes) rows_.facts.ramBytes = wmiRam_;
+    summary_.kind = !clientData && seenBlocks_ == kAllBlocks ? DocumentKind::kReport : DocumentKind::kAnalytics;
+    if (!computerName_.empty()) summary_.machine = computerName_;
+    else if (!osComputerName_.empty()) summary_.machine = osComputerName_;
+    else summary_.machine = dnsName_;
+    MachineFacts& facts = summary_.facts;
+    if (!facts.logicalProcessors) facts.logicalProcessors = wmiLogical_;
+    if (!facts.ramBytes) facts.ramBytes = wmiRam_;
   }
 
  private:
+  // An open element; `group` is its number once it is stored as a group.
+  struct Open {
+    std::string name;
+    std::optional<int64_t> group;
+  };
+
   void StartTop(std::string_view name) {
     block_ = ReportBlockNamed(name);
     if (block_) {
-      ++rows_.blocks;
+      ++summary_.blocks;
       seenBlocks_ |= 1u << static_cast<unsigned>(*block_);
     } else {
       sawGroupSection_ = true;
@@ -88,15 +118,29 @@ class Walker {
   }
 
   void GroupElement(std::string_view name, size_t depth) {
-    if (name == "event" && depth >= 2 && open_[depth - 1] == "events") return EventElement();
-    if (name != "events") ++rows_.groups;
-    std::string path;
-    for (size_t i = 1; i <= depth; ++i) (path += i > 1 ? "/" : "") += open_[i];
+    if (name == "event" && depth >= 2 && open_[depth - 1].name == "events") return EventElement();
+    if (name != "events") ++summary_.groups;
+    std::optional<int64_t> group;
     EachAttribute([&](std::string_view key, std::string_view value) {
-      if (Spend(path.size() + key.size() + value.size())) {
-        rows_.dataPoints.push_back({path, std::string(key), std::string(value)});
+      if (!group && !(group = GroupAt(depth))) return;
+      if (Spend(key.size() + value.size())) {
+        batch_->dataPoints.push_back({*group, std::string(key), std::string(value)});
+        ++dataPoints_;
       }
     });
+  }
+
+  // The number of the group open at `depth`. Groups are stored when they
+  // first hold a data point, themselves or below: the ones above first.
+  std::optional<int64_t> GroupAt(size_t depth) {
+    size_t stored = depth;
+    while (stored >= 1 && !open_[stored].group) --stored;
+    for (size_t level = stored + 1; level <= depth; ++level) {
+      if (!Spend(open_[level].name.size())) return std::nullopt;
+      batch_->groups.push_back({level > 1 ? open_[level - 1].group : std::nullopt, open_[level].name});
+      open_[level].group = groups_++;
+    }
+    return open_[depth].group;
   }
 
   void EventElement() {
@@ -107,13 +151,15 @@ class Walker {
       else if (key == "eventtime") event.eventTimeMs = ParseElapsed(value);
       else if (key == "elapsed") event.elapsedMs = ParseElapsed(value);
     });
-    if (Spend(event.name.size())) rows_.events.push_back(std::move(event));
+    if (!Spend(event.name.size())) return;
+    batch_->events.push_back(std::move(event));
+    ++summary_.events;
   }
 
   void SystemElement(size_t depth) {
-    const std::string& name = open_[depth];
-    MachineFacts& facts = rows_.facts;
-    if (depth == 3 && open_[2] == "wmi") {
+    const std::string& name = open_[depth].name;
+    MachineFacts& facts = summary_.facts;
+    if (depth == 3 && open_[2].name == "wmi") {
       if (name == "Win32_OperatingSystem") {
         EachAttribute([&](std::string_view key, std::string_view value) {
           if (key == "Caption") facts.osCaption = value;
@@ -150,12 +196,15 @@ class Walker {
       else if (key == "totalfreebytes") disk.freeBytes = ParseWholeNumber(value);
       else if (key == "totalavailablebytes") disk.availableBytes = ParseWholeNumber(value);
     });
-    rows_.facts.disks.push_back(std::move(disk));
+    if (!Spend(disk.drive.size())) return;
+    batch_->disks.push_back(std::move(disk));
+    ++summary_.disks;
   }
 
   // False, and the document refused, once its rows pass the budget.
   bool Spend(size_t bytes) {
     if (!overspent_.empty()) return false;
+    batchBytes_ += bytes;
     budget_.rows -= std::min<int64_t>(budget_.rows, 1);
     budget_.bytes -= std::min<int64_t>(budget_.bytes, static_cast<int64_t>(bytes));
     if (budget_.rows > 0 && budget_.bytes > 0) return true;
@@ -164,10 +213,13 @@ class Walker {
   }
 
   xmlTextReaderPtr reader_;
-  DocumentRows& rows_;
+  DocumentSummary& summary_;
   RowBudget budget_;
+  RowBatch* batch_ = nullptr;
+  size_t batchBytes_ = 0;
+  int64_t groups_ = 0, dataPoints_ = 0;
   std::string overspent_;
-  std::vector<std::string> open_;
+  std::vector<Open> open_;
   std::string rootName_;
   std::optional<ReportBlock> block_;  // the block being read; none in a client group
   unsigned seenBlocks_ = 0;
@@ -176,15 +228,12 @@ class Walker {
   std::optional<int64_t> wmiLogical_, wmiRam_;
 };
 
-void MarkUnparsed(DocumentRows& rows, std::string message) {
-  const DocumentKind kind = rows.kind;
-  rows = DocumentRows{};
-  rows.kind = kind;
-  rows.state = ParseState::kUnparsed;
-  rows.message = std::move(message);
-}
-
-}  // namespace
+// One read through the document; the parser's first complaint lands in `error`.
+struct DocumentReader::Pass {
+  std::string error;
+  XmlReader reader;
+  std::unique_ptr<Walker> walker;
+};
 
 std::optional<std::string> PrescanRefusal(std::string_view xml) {
   // Before the parser: some declarations fail it before it reports them.
@@ -195,36 +244,94 @@ std::optional<std::string> PrescanRefusal(std::string_view xml) {
   return std::nullopt;
 }
 
-Status ReadDocument(std::string_view xml, DocumentRows& rows, int maxDepth) {
-  rows = DocumentRows{};
-  if (xml.size() >= (1u << 31)) return {StatusCode::kTooLarge, "the document is too large to read"};
-  if (auto refusal = PrescanRefusal(xml)) return Invalid(*refusal);
-  std::string error;
-  const XmlReader reader = OpenSafeXmlReader(xml, &error);
-  if (!reader) return {StatusCode::kInternal, "cannot start the XML reader"};
-  Walker walker(reader.get(), rows, RowBudget::For(xml.size()));
-  int rc = 0;
-  while ((rc = xmlTextReaderRead(reader.get())) == 1) {
-    const int type = xmlTextReaderNodeType(reader.get());
-    if (type == XML_READER_TYPE_DOCUMENT_TYPE) return Invalid(kNoDocumentType);
-    if (type == XML_READER_TYPE_END_ELEMENT) {
-      walker.End();
-    } else if (type == XML_READER_TYPE_ELEMENT) {
-      const int depth = xmlTextReaderDepth(reader.get());
-      if (depth > maxDepth) return Invalid("elements are nested deeper than " + std::to_string(maxDepth) + " levels");
-      const std::string_view name = XmlText(xmlTextReaderConstName(reader.get()));
-      if (depth == 0) walker.SetRoot(name);
-      walker.Start(name, xmlTextReaderIsEmptyElement(reader.get()) == 1);
-      if (!walker.Overspent().empty()) {
-        rows = DocumentRows{};
-        return {StatusCode::kTooLarge, walker.Overspent()};
-      }
-    }
+DocumentReader::DocumentReader(std::string_view xml, Limits limits) : xml_(xml), limits_(limits) {
+  limits_.batchRows = std::max<size_t>(limits_.batchRows, 1);
+}
+
+DocumentReader::~DocumentReader() = default;
+
+Status DocumentReader::Rewind() {
+  pass_.reset();
+  done_ = false;
+  summary_ = DocumentSummary{};
+  return refusal_;  // refused once, refused again: the bytes are the same
+}
+
+Status DocumentReader::Begin() {
+  if (!prescan_) {
+    prescan_ = Status();
+    if (xml_.size() >= (1u << 31)) prescan_ = Status(StatusCode::kTooLarge, "the document is too large to read");
+    else if (auto refusal = PrescanRefusal(xml_)) prescan_ = Invalid(*refusal);
   }
-  walker.Finish();
-  if (rc < 0) MarkUnparsed(rows, error.empty() ? "not well formed" : error);
-  else if (!walker.RootIsReport()) MarkUnparsed(rows, "the root element is not dromika");
+  if (!prescan_->ok()) return *prescan_;
+  summary_ = DocumentSummary{};
+  pass_ = std::make_unique<Pass>();
+  pass_->reader = OpenSafeXmlReader(xml_, &pass_->error);
+  if (!pass_->reader) return {StatusCode::kInternal, "cannot start the XML reader"};
+  pass_->walker = std::make_unique<Walker>(pass_->reader.get(), summary_,
+                                           limits_.budget.value_or(RowBudget::For(xml_.size())));
   return {};
+}
+
+Status DocumentReader::Next(RowBatch& batch, bool& done) {
+  done = done_;
+  DropRows(batch);
+  if (!refusal_.ok() || done) return refusal_;
+  Status s;
+  if (!pass_) s = Begin();
+  if (s.ok()) pass_->walker->Into(batch);
+  while (s.ok() && !done && batch.Rows() < limits_.batchRows && pass_->walker->BatchBytes() < limits_.batchBytes) {
+    s = Step(batch, done);
+  }
+  if (!s.ok()) {
+    refusal_ = s;
+    pass_.reset();
+    summary_ = DocumentSummary{};
+    DropRows(batch);
+    return s;
+  }
+  return {};
+}
+
+Status DocumentReader::Step(RowBatch& batch, bool& done) {
+  xmlTextReaderPtr reader = pass_->reader.get();
+  Walker& walker = *pass_->walker;
+  const int rc = xmlTextReaderRead(reader);
+  if (rc != 1) {
+    Finish(rc, batch);
+    done = done_ = true;
+    return {};
+  }
+  const int type = xmlTextReaderNodeType(reader);
+  if (type == XML_READER_TYPE_DOCUMENT_TYPE) return Invalid(kNoDocumentType);
+  if (type == XML_READER_TYPE_END_ELEMENT) walker.End();
+  if (type != XML_READER_TYPE_ELEMENT) return {};
+  const int depth = xmlTextReaderDepth(reader);
+  if (depth > limits_.maxDepth) {
+    return Invalid("elements are nested deeper than " + std::to_string(limits_.maxDepth) + " levels");
+  }
+  const std::string_view name = XmlText(xmlTextReaderConstName(reader));
+  if (depth == 0) walker.SetRoot(name);
+  walker.Start(name, xmlTextReaderIsEmptyElement(reader) == 1);
+  if (!walker.Overspent().empty()) return {StatusCode::kTooLarge, walker.Overspent()};
+  return {};
+}
+
+// The facts and kind known only now; an unparsed document keeps its kind alone.
+void DocumentReader::Finish(int rc, RowBatch& batch) {
+  pass_->walker->Finish();
+  std::string unparsed;
+  if (rc < 0) unparsed = pass_->error.empty() ? "not well formed" : pass_->error;
+  else if (!pass_->walker->RootIsReport()) unparsed = "the root element is not dromika";
+  if (!unparsed.empty()) {
+    const DocumentKind kind = summary_.kind;
+    summary_ = DocumentSummary{};
+    summary_.kind = kind;
+    summary_.state = ParseState::kUnparsed;
+    summary_.message = std::move(unparsed);
+    DropRows(batch);
+  }
+  pass_.reset();
 }
 
 }  // namespace collector

@@ -1,10 +1,13 @@
 // What the document reader finds in one document: the rows a store keeps
-// beside the raw bytes.
+// beside the raw bytes, handed over a bounded batch at a time, and what only
+// the whole document tells.
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "collector/base/Status.h"
 
 namespace collector {
 
@@ -15,10 +18,17 @@ struct EventRow {
   std::optional<int64_t> elapsedMs;
 };
 
-// One attribute of a client's group; the path names the group and its
-// ancestors, outermost first, joined by '/'.
+// One element of a client's group that holds data points, itself or below.
+// A document's groups are numbered from 0 in document order, so a parent
+// always comes before its children.
+struct GroupRow {
+  std::optional<int64_t> parent;  // none at the top
+  std::string name;
+};
+
+// One attribute of a client's group element.
 struct DataPointRow {
-  std::string groupPath;
+  int64_t group = 0;
   std::string name;
   std::string value;
 };
@@ -46,16 +56,45 @@ struct MachineFacts {
 enum class DocumentKind { kReport, kAnalytics };
 enum class ParseState { kParsed, kUnparsed };
 
-struct DocumentRows {
+// Consecutive rows of one document. Each kind is numbered on from the batch
+// before: the first group here is number `firstGroup`, and so on.
+struct RowBatch {
+  std::vector<GroupRow> groups;
+  std::vector<DataPointRow> dataPoints;
+  std::vector<EventRow> events;
+  std::vector<DiskRow> disks;
+  int64_t firstGroup = 0, firstDataPoint = 0, firstEvent = 0, firstDisk = 0;
+  size_t Rows() const { return groups.size() + dataPoints.size() + events.size() + disks.size(); }
+};
+
+// What is known once the whole document is read.
+struct DocumentSummary {
   DocumentKind kind = DocumentKind::kAnalytics;
   ParseState state = ParseState::kParsed;
   std::string message;  // the parser's complaint when unparsed
   std::string machine;  // the computer's name, empty when the document does not say
-  std::vector<EventRow> events;
-  std::vector<DataPointRow> dataPoints;
-  MachineFacts facts;
-  int64_t groups = 0;   // client group elements
+  MachineFacts facts;   // without the disks, which are rows
+  int64_t events = 0;   // event rows
+  int64_t disks = 0;    // disk rows
+  int64_t groups = 0;   // client group elements, with or without data points
   int64_t blocks = 0;   // report block elements
+  bool HasFacts() const { return !facts.Empty() || disks > 0; }
+};
+
+// Where a store pulls the rows of one document from, a batch at a time.
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  // Back to the first row, for a transaction that is tried again.
+  virtual Status Rewind() = 0;
+  // The next rows in place of those in `batch`; `done` once the document is
+  // read whole. A failure refuses the document: none of its rows may be kept.
+  virtual Status Next(RowBatch& batch, bool& done) = 0;
+  // Whole once Next said done. An unparsed document keeps none of its rows.
+  virtual const DocumentSummary& Summary() const = 0;
+  // True when the document was read to its end before any row is pulled:
+  // then Summary is whole already, and Next hands over every row at once.
+  virtual bool ReadAhead() const { return false; }
 };
 
 const char* KindName(DocumentKind kind);

@@ -1,5 +1,6 @@
-// One document from its bytes to the store: digest, read, pack, one
-// transaction. The HTTP front and `import` both come through here.
+// One document from its bytes to the store: digest, pack, then its rows
+// read and written in one transaction a batch at a time. The HTTP front and
+// `import` both come through here.
 #pragma once
 #include <string>
 #include <string_view>
@@ -10,12 +11,12 @@ namespace collector {
 
 struct IngestResult {
   PutResult put;
-  DocumentRows rows;
+  DocumentSummary rows;  // what the document holds, once read
 };
 
 // `bytes` are the document exactly as sent, decompressed. Fails with
 // kInvalid when the reader refuses the document, and otherwise when the
-// store failed; either way nothing is known to be stored.
+// store failed; either way nothing of it is stored.
 Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result);
 
 }  // namespace collector

@@ -154,7 +154,7 @@ Response AnswerIngest(const Status& stored, const IngestResult& result) {
   JsonWriter json;
   json.Open()
       .Field("id", result.put.id)
-      .Field("events", static_cast<int64_t>(result.rows.events.size()))
+      .Field("events", result.rows.events)
       .Field("groups", result.rows.groups)
       .Field("blocks", result.rows.blocks);
   if (unparsed) json.Field("state", "unparsed").Field("message", result.rows.message);

@@ -15,9 +15,10 @@ namespace collector {
 
 struct PendingPut {
   const Arrival* arrival = nullptr;
-  const DocumentRows* rows = nullptr;
+  RowSource* rows = nullptr;
   PutResult* result = nullptr;
   Status status;          // set by the batch runner
+  bool refused = false;   // `rows` failed: the document alone is left out
   bool finished = false;  // the batch runner returned
   bool done = false;      // the batch holding it is over, finished or not
 };

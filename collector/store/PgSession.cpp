@@ -39,7 +39,7 @@ class PgSession : public SqlSession {
       const SqlValue& p = params[i];
       if (p.kind == SqlValue::Kind::kNull) continue;
       if (p.kind == SqlValue::Kind::kInt) texts[i] = std::to_string(p.number);
-      const std::string& text = p.kind == SqlValue::Kind::kInt ? texts[i] : p.text;
+      const std::string_view text = p.kind == SqlValue::Kind::kInt ? std::string_view(texts[i]) : p.Bytes();
       values[i] = text.data();
       lengths[i] = static_cast<int>(text.size());
       formats[i] = p.kind == SqlValue::Kind::kBlob ? 1 : 0;

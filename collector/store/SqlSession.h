@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "collector/base/Status.h"
@@ -18,13 +19,17 @@ enum class SqlDialect { kSqlite, kPostgres };
 struct SqlValue {
   enum class Kind { kNull, kInt, kText, kBlob } kind = Kind::kNull;
   int64_t number = 0;
-  std::string text;  // text or blob bytes
+  std::string text;            // text or blob bytes
+  std::string_view borrowed;   // blob bytes the caller keeps until the statement is done
 
   static SqlValue Null() { return {}; }
-  static SqlValue Int(int64_t v) { return {Kind::kInt, v, {}}; }
-  static SqlValue Text(std::string v) { return {Kind::kText, 0, std::move(v)}; }
-  static SqlValue Blob(std::string v) { return {Kind::kBlob, 0, std::move(v)}; }
+  static SqlValue Int(int64_t v) { return {Kind::kInt, v, {}, {}}; }
+  static SqlValue Text(std::string v) { return {Kind::kText, 0, std::move(v), {}}; }
+  static SqlValue Blob(std::string v) { return {Kind::kBlob, 0, std::move(v), {}}; }
+  // Not copied: a document's body is held once.
+  static SqlValue BorrowedBlob(std::string_view v) { return {Kind::kBlob, 0, {}, v}; }
   static SqlValue MaybeInt(const std::optional<int64_t>& v) { return v ? Int(*v) : Null(); }
+  std::string_view Bytes() const { return borrowed.data() ? borrowed : std::string_view(text); }
 };
 
 // A result row: each column as text (blobs as their bytes), or empty for NULL.

@@ -17,29 +17,6 @@ namespace {
 
 std::string Str(const std::optional<std::string>& column) { return column.value_or(std::string()); }
 
-// Rows go in as multi-row INSERTs: one round trip per batch instead of per row.
-constexpr size_t kBatchRows = 100;
-
-using RowFiller = std::function<void(size_t row, std::vector<SqlValue>& params)>;
-
-Status InsertRows(SqlSession& session, const std::string& head, size_t width, size_t count,
-                       const RowFiller& fill) {
-  for (size_t start = 0; start < count; start += kBatchRows) {
-    const size_t rows = std::min(kBatchRows, count - start);
-    std::string sql = head + " VALUES ";
-    std::vector<SqlValue> params;
-    params.reserve(rows * width);
-    for (size_t r = 0; r < rows; ++r) {
-      sql += r ? ",(" : "(";
-      for (size_t c = 0; c < width; ++c) sql += (c ? ",$" : "$") + std::to_string(r * width + c + 1);
-      sql += ")";
-      fill(start + r, params);
-    }
-    if (auto s = session.Exec(sql, params); !s.ok()) return s;
-  }
-  return {};
-}
-
 // " WHERE ..." for the document filters, with their parameters appended.
 std::string DocumentWhere(const Filter& filter, const std::string& prefix, std::vector<SqlValue>& params) {
   std::vector<std::string> terms;
@@ -136,99 +113,6 @@ Status SqlStore::WithSession(const std::function<Status(SqlSession&)>& work, std
   Status result = work(*session);
   reusable = true;
   return result;
-}
-
-Status SqlStore::Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) {
-  PendingPut put{&arrival, &rows, &result, {}, false};
-  auto run = [this](const std::vector<PendingPut*>& batch) {
-    const Status s = WithSession([&](SqlSession& session) {
-      PutBatch(session, batch);
-      return Status();
-    });
-    for (PendingPut* p : batch) {
-      if (!s.ok()) p->status = s;
-    }
-  };
-  if (groupCommit_) return commits_.Submit(put, run);
-  run({&put});
-  return put.status;
-}
-
-// One transaction for the batch; when it fails, each document alone, so
-// one bad document cannot fail the others.
-void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch) {
-  const Status s = PutInTransaction(session, batch);
-  if (s.ok() || batch.size() == 1) {
-    for (PendingPut* p : batch) p->status = s;
-    return;
-  }
-  for (PendingPut* p : batch) p->status = PutInTransaction(session, {p});
-}
-
-Status SqlStore::PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch) {
-  Status s = session.BeginWrite();
-  for (size_t i = 0; s.ok() && i < batch.size(); ++i) {
-    s = PutDocument(session, *batch[i]->arrival, *batch[i]->rows, *batch[i]->result);
-  }
-  if (s.ok()) s = session.ExecScript("COMMIT");
-  if (!s.ok()) {
-    (void)session.ExecScript("ROLLBACK");
-    for (PendingPut* p : batch) *p->result = PutResult{};
-  }
-  return s;
-}
-
-Status SqlStore::PutDocument(SqlSession& session, const Arrival& arrival, const DocumentRows& rows,
-                                  PutResult& result) {
-  result = PutResult{};
-  const std::vector<SqlValue> params = {
-      SqlValue::Int(arrival.receivedMs), SqlValue::Text(arrival.sender), SqlValue::Text(rows.machine),
-      SqlValue::Text(KindName(rows.kind)), SqlValue::Int(arrival.size), SqlValue::Text(arrival.sha256),
-      SqlValue::Blob(arrival.packed), SqlValue::Text(StateName(rows.state)), SqlValue::Text(rows.message)};
-  auto s = session.Exec(
-      "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message)"
-      " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (sha256) DO NOTHING RETURNING id",
-      params, [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
-  if (!s.ok()) return s;
-  if (result.id != 0) {
-    result.created = true;
-    return PutRows(session, result.id, rows);
-  }
-  // Already stored, by an earlier request or earlier in this batch.
-  return session.Exec("SELECT id FROM documents WHERE sha256 = $1", {SqlValue::Text(arrival.sha256)},
-                      [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
-}
-
-Status SqlStore::PutRows(SqlSession& session, int64_t id, const DocumentRows& rows) {
-  auto s = InsertRows(session, "INSERT INTO events (document_id, seq, name, value, event_time_ms, elapsed_ms)", 6,
-                      rows.events.size(), [&](size_t i, std::vector<SqlValue>& p) {
-                        const EventRow& e = rows.events[i];
-                        p.insert(p.end(), {SqlValue::Int(id), SqlValue::Int(static_cast<int64_t>(i)),
-                                           SqlValue::Text(e.name), SqlValue::MaybeInt(e.value),
-                                           SqlValue::MaybeInt(e.eventTimeMs), SqlValue::MaybeInt(e.elapsedMs)});
-                      });
-  if (!s.ok()) return s;
-  s = InsertRows(session, "INSERT INTO data_points (document_id, seq, group_path, name, value)", 5,
-                 rows.dataPoints.size(), [&](size_t i, std::vector<SqlValue>& p) {
-                   const DataPointRow& d = rows.dataPoints[i];
-                   p.insert(p.end(), {SqlValue::Int(id), SqlValue::Int(static_cast<int64_t>(i)),
-                                      SqlValue::Text(d.groupPath), SqlValue::Text(d.name), SqlValue::Text(d.value)});
-                 });
-  if (!s.ok() || rows.facts.Empty()) return s;
-  const MachineFacts& f = rows.facts;
-  s = session.Exec(
-      "INSERT INTO machine_facts (document_id, os_caption, os_version, processor, logical_processors, ram_bytes)"
-      " VALUES ($1, $2, $3, $4, $5, $6)",
-      {SqlValue::Int(id), SqlValue::Text(f.osCaption), SqlValue::Text(f.osVersion), SqlValue::Text(f.processor),
-       SqlValue::MaybeInt(f.logicalProcessors), SqlValue::MaybeInt(f.ramBytes)});
-  if (!s.ok()) return s;
-  return InsertRows(session, "INSERT INTO disks (document_id, seq, drive, free_bytes, available_bytes)", 5,
-                    f.disks.size(), [&](size_t i, std::vector<SqlValue>& p) {
-                      const DiskRow& d = f.disks[i];
-                      p.insert(p.end(), {SqlValue::Int(id), SqlValue::Int(static_cast<int64_t>(i)),
-                                         SqlValue::Text(d.drive), SqlValue::MaybeInt(d.freeBytes),
-                                         SqlValue::MaybeInt(d.availableBytes)});
-                    });
 }
 
 Status SqlStore::ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) {

@@ -31,7 +31,7 @@ class SqlStore : public Store {
   // Opens the first session and migrates the schema.
   Status Init();
 
-  Status Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) override;
+  Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
   Status PackedBody(int64_t id, std::string& packed, bool& found) override;
   Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
@@ -51,8 +51,6 @@ class SqlStore : public Store {
   Status WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait = kSessionWait);
   void PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch);
   Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
-  Status PutDocument(SqlSession& session, const Arrival& arrival, const DocumentRows& rows, PutResult& result);
-  Status PutRows(SqlSession& session, int64_t id, const DocumentRows& rows);
 
   SessionOpener open_;
   std::string backend_;

@@ -79,9 +79,11 @@ class SqliteSession : public SqlSession {
       case SqlValue::Kind::kText:
         sqlite3_bind_text64(statement, index, value.text.data(), value.text.size(), SQLITE_STATIC, SQLITE_UTF8);
         break;
-      case SqlValue::Kind::kBlob:
-        sqlite3_bind_blob64(statement, index, value.text.data(), value.text.size(), SQLITE_STATIC);
+      case SqlValue::Kind::kBlob: {
+        const std::string_view bytes = value.Bytes();
+        sqlite3_bind_blob64(statement, index, bytes.data(), bytes.size(), SQLITE_STATIC);
         break;
+      }
     }
   }
 

@@ -71,11 +71,14 @@ struct DiskSample {
 class Store {
  public:
   virtual ~Store() = default;
-  // Stores the document and its rows in one transaction; when the same bytes
-  // are already stored, changes nothing and returns their id. Returns only
-  // once the transaction is durable. Safe from any thread, and across
-  // processes sharing one database.
-  virtual Status Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) = 0;
+  // Stores the document and its rows in one transaction, pulling the rows
+  // a batch at a time (and from the start again when the transaction is
+  // tried again); when the same bytes are already stored, reads no rows,
+  // changes nothing and returns their id. When `rows` fails, nothing of the
+  // document is stored and Put returns that failure. Returns only once the
+  // transaction is durable. Safe from any thread, and across processes
+  // sharing one database.
+  virtual Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) = 0;
   // Newest first.
   virtual Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) = 0;
   // The packed body; false in `found` when there is no such document.

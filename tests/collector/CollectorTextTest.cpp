@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "collector/document/DocumentReader.h"
@@ -88,22 +89,108 @@ const char kAnalytics[] =
     "  </events>\r\n</project>\r\n<system>\r\n  <wmi>\r\n    <Win32_ComputerSystem Name=\"PC-7\"/>\r\n  </wmi>\r\n"
     "</system>\r\n<disks/><networking/><registry/><products/><filesystem/><processes/>\r\n</dromika>\r\n";
 
+// Every row of a document as its batches hand them over, with the data
+// points' group paths spelled out, and the size of the largest batch.
+struct Gathered {
+  Status status;
+  DocumentSummary summary;
+  std::vector<std::tuple<std::string, Optional, Optional, Optional>> events;
+  std::vector<std::tuple<std::string, std::string, std::string>> points;
+  std::vector<std::string> groups;  // paths, in group number order
+  size_t batches = 0, largestBatch = 0, largestBatchBytes = 0;
+};
+
+Gathered ReadAll(std::string_view xml, DocumentReader::Limits limits = {}) {
+  Gathered got;
+  DocumentReader reader(xml, limits);
+  RowBatch batch;
+  bool done = false;
+  for (int i = 0; i < 100000 && !done && got.status.ok(); ++i) {
+    got.status = reader.Next(batch, done);
+    EXPECT_EQ(batch.firstGroup, static_cast<int64_t>(got.groups.size()));
+    EXPECT_EQ(batch.firstDataPoint, static_cast<int64_t>(got.points.size()));
+    EXPECT_EQ(batch.firstEvent, static_cast<int64_t>(got.events.size()));
+    size_t bytes = 0;
+    for (const GroupRow& g : batch.groups) {
+      got.groups.push_back(g.parent ? got.groups.at(static_cast<size_t>(*g.parent)) + "/" + g.name : g.name);
+      bytes += g.name.size();
+    }
+    for (const DataPointRow& p : batch.dataPoints) {
+      got.points.emplace_back(got.groups.at(static_cast<size_t>(p.group)), p.name, p.value);
+      bytes += p.name.size() + p.value.size();
+    }
+    for (const EventRow& e : batch.events) got.events.emplace_back(e.name, e.value, e.eventTimeMs, e.elapsedMs);
+    ++got.batches;
+    got.largestBatch = std::max(got.largestBatch, batch.Rows());
+    got.largestBatchBytes = std::max(got.largestBatchBytes, bytes);
+  }
+  EXPECT_TRUE(done || !got.status.ok());
+  got.summary = reader.Summary();
+  return got;
+}
+
 // Every report block, but with client data: an analytics document. Its machine's
 // facts are checked through the service's answers (e2e_collector).
 TEST(DocumentReader, TurnsAnAnalyticsDocumentIntoRows) {
-  DocumentRows rows;
-  ASSERT_TRUE(ReadDocument(kAnalytics, rows).ok());
-  EXPECT_EQ(std::tie(rows.state, rows.kind, rows.machine, rows.groups, rows.blocks),
-            std::make_tuple(ParseState::kParsed, DocumentKind::kAnalytics, "PC-7", 2, 7));
-  using Event = std::tuple<std::string, Optional, Optional, Optional>;
-  std::vector<Event> events;
-  for (const EventRow& e : rows.events) events.emplace_back(e.name, e.value, e.eventTimeMs, e.elapsedMs);
-  EXPECT_EQ(events, (std::vector<Event>{{"session.init", {}, 15, {}},
-                                        {"file.open", 3, 5120, ((25 * 60 + 1) * 60 + 1) * 1000 + 200}}));
-  std::vector<std::tuple<std::string, std::string, std::string>> points;
-  for (const DataPointRow& p : rows.dataPoints) points.emplace_back(p.groupPath, p.name, p.value);
-  EXPECT_EQ(points,
-            (decltype(points){{"project", "files", "12"}, {"project", "owner", "a & b"}, {"project/sub", "k", "v"}}));
+  const Gathered got = ReadAll(kAnalytics);
+  ASSERT_TRUE(got.status.ok()) << got.status.message();
+  const DocumentSummary& s = got.summary;
+  EXPECT_EQ(std::tie(s.state, s.kind, s.machine, s.groups, s.blocks, s.events),
+            std::make_tuple(ParseState::kParsed, DocumentKind::kAnalytics, "PC-7", 2, 7, 2));
+  EXPECT_EQ(got.events, (decltype(got.events){{"session.init", {}, 15, {}},
+                                              {"file.open", 3, 5120, ((25 * 60 + 1) * 60 + 1) * 1000 + 200}}));
+  EXPECT_EQ(got.points, (decltype(got.points){
+                            {"project", "files", "12"}, {"project", "owner", "a & b"}, {"project/sub", "k", "v"}}));
+  EXPECT_EQ(got.groups, (std::vector<std::string>{"project", "project/sub"}));  // each once, "events" holds none
+}
+
+// Small batches yield the same rows as one large one, numbered on across
+// batches; no batch passes its limits by more than one element's rows.
+TEST(DocumentReader, HandsRowsOverInBoundedBatches) {
+  std::string xml = "<dromika><app build='7'><empty><none/></empty><ui theme='dark' size='12'>";
+  for (int i = 0; i < 40; ++i) {
+    xml += "<pane n='" + std::to_string(i) + "'><tab title='" + std::string(30, 'x') + "'/></pane>";
+  }
+  xml += "<events>";
+  for (int i = 0; i < 30; ++i) xml += "<event name='e" + std::to_string(i) + "'/>";
+  xml += "</events></ui></app><disks><disk drive='C:'/></disks></dromika>";
+  const Gathered whole = ReadAll(xml);
+  ASSERT_TRUE(whole.status.ok()) << whole.status.message();
+  EXPECT_EQ(whole.batches, 1u);
+  EXPECT_EQ(whole.points.size(), 3u + 80u);
+  EXPECT_EQ(whole.groups.size(), 2u + 80u);  // "empty" and "none" hold no data point: not stored
+  EXPECT_EQ(whole.summary.disks, 1);
+  DocumentReader::Limits small;
+  small.batchRows = 5;
+  small.batchBytes = 64;
+  const Gathered batched = ReadAll(xml, small);
+  ASSERT_TRUE(batched.status.ok()) << batched.status.message();
+  EXPECT_EQ(std::tie(batched.points, batched.groups, batched.events),
+            std::tie(whole.points, whole.groups, whole.events));
+  EXPECT_GT(batched.batches, 20u);
+  // The most one element adds: ui's group and two data points; a tab's
+  // name, "title" and its value.
+  EXPECT_LE(batched.largestBatch, small.batchRows - 1 + 3);
+  EXPECT_LE(batched.largestBatchBytes, small.batchBytes - 1 + 3 + 5 + 30);
+}
+
+// Rows handed over before the fault are to be dropped; the summary says why.
+TEST(DocumentReader, KeepsNoRowsOfADocumentFoundBrokenLate) {
+  std::string xml = "<dromika><app>";
+  // Past what the parser reads ahead, so that it finds the fault late.
+  for (int i = 0; i < 5000; ++i) xml += "<g a='" + std::to_string(i) + "'/>";
+  DocumentReader::Limits small;
+  small.batchRows = 4;
+  const Gathered got = ReadAll(xml + "</dromika>", small);
+  ASSERT_TRUE(got.status.ok());
+  EXPECT_GT(got.points.size(), 100u);
+  EXPECT_EQ(std::tie(got.summary.state, got.summary.events, got.summary.groups),
+            std::make_tuple(ParseState::kUnparsed, int64_t{0}, int64_t{0}));
+  EXPECT_EQ(got.summary.message.rfind("line 1: ", 0), 0u) << got.summary.message;
+  const Gathered other = ReadAll("<other><g a='1'/><g a='2'/></other>", small);
+  EXPECT_EQ(std::tie(other.summary.state, other.summary.message),
+            std::make_tuple(ParseState::kUnparsed, "the root element is not dromika"));
+  EXPECT_TRUE(other.points.empty());
 }
 
 }  // namespace

@@ -13,8 +13,8 @@ constexpr int64_t kNow = 20000 * kDayMs + kDayMs / 2;
 const std::string kHostile = "evil\"><img src=x onerror=alert(1)>";
 constexpr auto npos = std::string::npos;
 
-DocumentRows Rows(const std::string& machine, std::vector<EventRow> events, MachineFacts facts = {}) {
-  DocumentRows rows;
+MemoryDocument Rows(const std::string& machine, std::vector<EventRow> events, MachineFacts facts = {}) {
+  MemoryDocument rows;
   rows.machine = machine;
   rows.events = std::move(events);
   rows.facts = std::move(facts);

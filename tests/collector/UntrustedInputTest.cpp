@@ -41,13 +41,27 @@ TEST(UntrustedInput, FindsADocumentTypeAnywhereInTheProlog) {
 // An entity loop fails libxml2 before it reports the declaration: the
 // document must still be refused, not kept as unreadable.
 TEST(UntrustedInput, RefusesEveryDocumentType) {
-  DocumentRows rows;
   for (const char* xml : {"<!DOCTYPE d [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><dromika>&a;</dromika>",
                           "<!DOCTYPE d [<!ATTLIST d a CDATA '&x;'>]><dromika/>", "<!DOCTYPE dromika><dromika/>"}) {
-    const Status s = ReadDocument(xml, rows);
+    DocumentReader reader(xml);
+    RowBatch batch;
+    bool done = false;
+    const Status s = reader.Next(batch, done);
     EXPECT_EQ(s.code(), StatusCode::kInvalid) << xml;
     EXPECT_EQ(s.message(), kNoDocumentType);
   }
+}
+
+// Every batch of `reader`, counting their rows.
+Status ReadAll(DocumentReader& reader, int64_t& rows) {
+  RowBatch batch;
+  bool done = false;
+  Status s;
+  for (int i = 0; i < 10000 && s.ok() && !done; ++i) {
+    s = reader.Next(batch, done);
+    rows += static_cast<int64_t>(batch.Rows());
+  }
+  return s;
 }
 
 std::string Attributes(size_t count) {
@@ -71,8 +85,9 @@ TEST(UntrustedInput, CountsAttributesOnTheRawBytes) {
   }
 }
 
-// Nested groups copy their path into every data point: a document whose rows
-// would take many times its size is refused before anything is stored.
+// Deeply nested groups with long names are stored once each, not once per
+// data point below them, so they fit the budget; a smaller budget refuses
+// the document, and the reader hands over nothing more.
 TEST(UntrustedInput, RowsStayWithinAFewTimesTheDocument) {
   std::string open, close;
   for (int i = 0; i < 60; ++i) {
@@ -80,10 +95,21 @@ TEST(UntrustedInput, RowsStayWithinAFewTimesTheDocument) {
     open += "<" + name + ">";
     close = "</" + name + ">" + close;
   }
-  DocumentRows rows;
-  const Status s = ReadDocument("<dromika>" + open + "<last" + Attributes(1000) + "/>" + close + "</dromika>", rows);
-  EXPECT_EQ(s.code(), StatusCode::kTooLarge) << s.message();
-  EXPECT_TRUE(rows.dataPoints.empty());
+  const std::string xml = "<dromika>" + open + "<last" + Attributes(1000) + "/>" + close + "</dromika>";
+  DocumentReader fits(xml);
+  int64_t rows = 0;
+  ASSERT_TRUE(ReadAll(fits, rows).ok());
+  EXPECT_EQ(rows, 61 + 1000);
+  DocumentReader::Limits limits;
+  limits.budget = RowBudget{1000, 1 << 20};
+  DocumentReader over(xml, limits);
+  rows = 0;
+  EXPECT_EQ(ReadAll(over, rows).code(), StatusCode::kTooLarge);
+  EXPECT_EQ(rows, 0);  // the refusing batch is emptied
+  RowBatch batch;
+  bool done = false;
+  EXPECT_EQ(over.Next(batch, done).code(), StatusCode::kTooLarge);
+  EXPECT_EQ(batch.Rows(), 0u);
 }
 
 TEST(UntrustedInput, NestingUpToTheLimitIsRead) {
@@ -93,10 +119,12 @@ TEST(UntrustedInput, NestingUpToTheLimitIsRead) {
     for (int i = 0; i < depth; ++i) xml += "</g>";
     return xml + "</dromika>";
   };
-  DocumentRows rows;
-  ASSERT_TRUE(ReadDocument(nested(kMaxDocumentDepth), rows).ok());
-  EXPECT_EQ(rows.groups, kMaxDocumentDepth);
-  EXPECT_EQ(ReadDocument(nested(kMaxDocumentDepth + 1), rows).code(), StatusCode::kInvalid);
+  const std::string deepest = nested(kMaxDocumentDepth), deeper = nested(kMaxDocumentDepth + 1);
+  DocumentReader fits(deepest), over(deeper);
+  int64_t rows = 0;
+  ASSERT_TRUE(ReadAll(fits, rows).ok());
+  EXPECT_EQ(fits.Summary().groups, kMaxDocumentDepth);
+  EXPECT_EQ(ReadAll(over, rows).code(), StatusCode::kInvalid);
 }
 
 TEST(UntrustedInput, ReadsEveryGzipMemberAndNothingAfterThem) {

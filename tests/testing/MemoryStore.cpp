@@ -15,7 +15,7 @@ int64_t Percentile(const std::vector<int64_t>& sorted, int percent) {
 
 }  // namespace
 
-int64_t MemoryStore::Add(int64_t receivedMs, DocumentRows rows) {
+int64_t MemoryStore::Add(int64_t receivedMs, MemoryDocument rows) {
   const int64_t id = static_cast<int64_t>(documents_.size()) + 1;
   DocumentInfo info{id, receivedMs, "test", rows.machine, KindName(rows.kind), {}, StateName(rows.state),
                     rows.message, 0};
@@ -23,7 +23,7 @@ int64_t MemoryStore::Add(int64_t receivedMs, DocumentRows rows) {
   return id;
 }
 
-Status MemoryStore::Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) {
+Status MemoryStore::Put(const Arrival& arrival, RowSource& source, PutResult& result) {
   if (!failure_.ok()) return failure_;
   for (const Stored& d : documents_) {
     if (d.info.sha256 == arrival.sha256) {
@@ -31,7 +31,22 @@ Status MemoryStore::Put(const Arrival& arrival, const DocumentRows& rows, PutRes
       return {};
     }
   }
-  result = {Add(arrival.receivedMs, rows), true};
+  MemoryDocument rows;
+  RowBatch batch;
+  for (bool done = false; !done;) {
+    if (auto s = source.Next(batch, done); !s.ok()) return s;
+    rows.events.insert(rows.events.end(), batch.events.begin(), batch.events.end());
+    rows.facts.disks.insert(rows.facts.disks.end(), batch.disks.begin(), batch.disks.end());
+  }
+  const DocumentSummary& summary = source.Summary();
+  rows.kind = summary.kind;
+  rows.state = summary.state;
+  rows.message = summary.message;
+  rows.machine = summary.machine;
+  std::vector<DiskRow> disks = std::move(rows.facts.disks);
+  rows.facts = summary.facts;
+  rows.facts.disks = std::move(disks);
+  result = {Add(arrival.receivedMs, std::move(rows)), true};
   Stored& stored = documents_.back();
   stored.info.sender = arrival.sender;
   stored.info.sha256 = arrival.sha256;

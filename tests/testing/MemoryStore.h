@@ -11,14 +11,23 @@
 
 namespace collector {
 
+// What a page reads of one document.
+struct MemoryDocument {
+  DocumentKind kind = DocumentKind::kAnalytics;
+  ParseState state = ParseState::kParsed;
+  std::string message, machine;
+  std::vector<EventRow> events;
+  MachineFacts facts;  // disks included
+};
+
 class MemoryStore : public Store {
  public:
   // A document received at `receivedMs`, numbered 1, 2, ... in the order added.
-  int64_t Add(int64_t receivedMs, DocumentRows rows);
+  int64_t Add(int64_t receivedMs, MemoryDocument rows);
   // Every call from now on answers `failure`; an empty Status ends that.
   void FailWith(Status failure) { failure_ = std::move(failure); }
 
-  Status Put(const Arrival& arrival, const DocumentRows& rows, PutResult& result) override;
+  Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
   Status PackedBody(int64_t id, std::string& packed, bool& found) override;
   Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
@@ -34,7 +43,7 @@ class MemoryStore : public Store {
  private:
   struct Stored {
     DocumentInfo info;
-    DocumentRows rows;
+    MemoryDocument rows;
     std::string packed;
   };
   // The documents `filter` selects by time and machine, oldest first.

@@ -10,6 +10,7 @@
 #include "collector/document/Digest.h"
 #include "collector/base/Status.h"
 #include "collector/document/Compression.h"
+#include "collector/document/DocumentReader.h"
 #include "collector/store/SqlSession.h"
 #include "collector/store/Store.h"
 #include "testing/TempFolder.h"
@@ -25,14 +26,34 @@ Arrival MakeArrival(const std::string& bytes, int64_t receivedMs) {
   return arrival;
 }
 
-DocumentRows MakeRows(const std::string& machine, std::vector<EventRow> events) {
-  DocumentRows rows;
-  rows.machine = machine;
-  rows.events = std::move(events);
-  rows.dataPoints = {{"project", "files", "12"}, {"project/sub", "k", "v\"<&"}};
-  rows.groups = 2;
-  return rows;
-}
+// Rows made by hand, handed over in one batch, the summary known ahead.
+class FixedRows : public RowSource {
+ public:
+  FixedRows(const std::string& machine, std::vector<EventRow> events, MachineFacts facts = {}) {
+    summary_.machine = machine;
+    batch_.disks = std::move(facts.disks);
+    facts.disks.clear();
+    summary_.facts = std::move(facts);
+    summary_.disks = static_cast<int64_t>(batch_.disks.size());
+    summary_.events = static_cast<int64_t>(events.size());
+    summary_.groups = 2;
+    batch_.events = std::move(events);
+    batch_.groups = {{{}, "project"}, {0, "sub"}};
+    batch_.dataPoints = {{0, "files", "12"}, {1, "k", "v\"<&"}};
+  }
+  Status Rewind() override { return {}; }
+  Status Next(RowBatch& batch, bool& done) override {
+    batch = batch_;
+    done = true;
+    return {};
+  }
+  const DocumentSummary& Summary() const override { return summary_; }
+  bool ReadAhead() const override { return true; }
+
+ private:
+  RowBatch batch_;
+  DocumentSummary summary_;
+};
 
 class StoreContract : public ::testing::TestWithParam<std::string> {
  protected:
@@ -40,8 +61,9 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
     if (GetParam() == "postgresql") {
       if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PostgreSQL cluster (run under pg_virtualenv)";
       url_ = "postgresql://";
-      ASSERT_TRUE(Session().ExecScript("DROP TABLE IF EXISTS disks, machine_facts, data_points, events, documents, "
-                                       "schema_migrations CASCADE; DROP FUNCTION IF EXISTS refuse_bad").ok());
+      ASSERT_TRUE(Session().ExecScript("DROP TABLE IF EXISTS disks, machine_facts, data_points, groups, events, "
+                                       "documents, schema_migrations CASCADE; DROP FUNCTION IF EXISTS refuse_bad")
+                      .ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
     }
@@ -55,11 +77,22 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
     return *session_;
   }
 
-  PutResult Put(const std::string& bytes, const DocumentRows& rows, int64_t receivedMs = 1000) {
+  PutResult Put(const std::string& bytes, RowSource&& rows, int64_t receivedMs = 1000) {
     PutResult result;
     const Status s = store_->Put(MakeArrival(bytes, receivedMs), rows, result);
     EXPECT_TRUE(s.ok()) << s.message();
     return result;
+  }
+
+  // The rows of one query, each column as text ("-" for NULL).
+  std::vector<std::vector<std::string>> Rows(const std::string& sql) {
+    std::vector<std::vector<std::string>> rows;
+    const Status s = Session().Exec(sql, {}, [&](const SqlRow& row) {
+      rows.emplace_back();
+      for (const auto& column : row) rows.back().push_back(column.value_or("-"));
+    });
+    EXPECT_TRUE(s.ok()) << s.message();
+    return rows;
   }
 
   // The answer of one query over everything stored, which must succeed.
@@ -71,6 +104,16 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
     return out;
   }
 
+  // The database fails every insert into `table` of a row meeting `condition`.
+  void RefuseInserts(const std::string& table, const std::string& condition) {
+    ASSERT_TRUE(Session().ExecScript(GetParam() == "postgresql"
+        ? "CREATE FUNCTION refuse_bad() RETURNS trigger AS $$ BEGIN IF " + condition + " THEN RAISE EXCEPTION "
+          "'refused'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql; CREATE TRIGGER refuse_bad BEFORE INSERT ON " +
+          table + " FOR EACH ROW EXECUTE FUNCTION refuse_bad()"
+        : "CREATE TRIGGER refuse_bad BEFORE INSERT ON " + table + " WHEN " + condition +
+          " BEGIN SELECT RAISE(ABORT, 'refused'); END").ok());
+  }
+
   testing::TempFolder folder_;
   std::string url_;
   std::unique_ptr<Store> store_;
@@ -80,12 +123,7 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
 // Twelve puts at once: the even ones bring the same bytes, one of the odd ones
 // fails in the database; the others are stored, the same bytes once.
 TEST_P(StoreContract, ConcurrentPutsStoreTheSameBytesOnceAndAFailureAlone) {
-  ASSERT_TRUE(Session().ExecScript(GetParam() == "postgresql"
-      ? "CREATE FUNCTION refuse_bad() RETURNS trigger AS $$ BEGIN IF NEW.sender = 'bad' THEN RAISE EXCEPTION "
-        "'refused'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql; CREATE TRIGGER refuse_bad BEFORE INSERT ON "
-        "documents FOR EACH ROW EXECUTE FUNCTION refuse_bad()"
-      : "CREATE TRIGGER refuse_bad BEFORE INSERT ON documents WHEN NEW.sender = 'bad' "
-        "BEGIN SELECT RAISE(ABORT, 'refused'); END").ok());
+  RefuseInserts("documents", "NEW.sender = 'bad'");
   std::vector<std::thread> threads;
   std::vector<Status> statuses(12);
   std::vector<PutResult> results(12);
@@ -93,7 +131,8 @@ TEST_P(StoreContract, ConcurrentPutsStoreTheSameBytesOnceAndAFailureAlone) {
     threads.emplace_back([&, i] {
       Arrival arrival = MakeArrival(i % 2 ? "<doc n='" + std::to_string(i) + "'/>" : "<same/>", 1000);
       if (i == 5) arrival.sender = "bad";
-      statuses[i] = store_->Put(arrival, MakeRows("m", {{"e", {}, {}, {}}}), results[i]);
+      FixedRows rows("m", {{"e", {}, {}, {}}});
+      statuses[i] = store_->Put(arrival, rows, results[i]);
     });
   }
   for (auto& t : threads) t.join();
@@ -113,9 +152,9 @@ TEST_P(StoreContract, ConcurrentPutsStoreTheSameBytesOnceAndAFailureAlone) {
 TEST_P(StoreContract, SummarizesEventsPerName) {
   std::vector<EventRow> many;
   for (int i = 1; i <= 100; ++i) many.push_back({"load", i, {}, i * 10});
-  Put("<1/>", MakeRows("m1", many));
-  Put("<2/>", MakeRows("m2", {{"load", 5, {}, {}}, {"quit", {}, {}, {}}}));
-  Put("<3/>", MakeRows("", {{"quit", {}, {}, {}}}), 5000);
+  Put("<1/>", FixedRows("m1", many));
+  Put("<2/>", FixedRows("m2", {{"load", 5, {}, {}}, {"quit", {}, {}, {}}}));
+  Put("<3/>", FixedRows("", {{"quit", {}, {}, {}}}), 5000);
   using Row = std::tuple<std::string, int64_t, int64_t, int64_t, int64_t, Optional, Optional, Optional>;
   std::vector<Row> rows;
   for (const auto& e : Ask(&Store::SummarizeEvents)) {
@@ -123,7 +162,7 @@ TEST_P(StoreContract, SummarizesEventsPerName) {
   }
   // A document without a machine name counts no machine.
   EXPECT_EQ(rows, (std::vector<Row>{{"load", 101, 2, 2, 5050 + 5, 500, 900, 990}, {"quit", 2, 2, 1, 0, {}, {}, {}}}));
-  Put("<4/>", MakeRows("", {}), 86400000 + 7);
+  Put("<4/>", FixedRows("", {}), 86400000 + 7);
   EXPECT_EQ(Ask(&Store::DocumentsPerDay),
             (std::vector<std::pair<int64_t, int64_t>>{{0, 3}, {1, 1}}));
 }
@@ -142,18 +181,12 @@ std::string Describe(const MachineInfo& m) {
 // A machine's facts and disks come from its newest document that carries
 // any; one machine alone is answered as in the list; names sort by bytes.
 TEST_P(StoreContract, MachinesTakeTheNewestFactsAlikeInTheListAndAlone) {
-  DocumentRows rows = MakeRows("b", {});
-  rows.facts = {"Old", "1", "cpu", 2, 1024, {{"C:", 10, 5}}};
-  Put("<1/>", rows, 1000);
-  rows.facts = {"New", "2", "cpu <x>", 4, {}, {{"D:", 30, 3}, {"C:", 20, {}}}};
-  Put("<2/>", rows, 2000);
-  rows.facts = {};
-  Put("<3/>", rows, 3000);
-  rows = MakeRows("a", {});
-  rows.facts.disks = {{"E:", 1, 1}};
-  Put("<4/>", rows, 500);
-  Put("<5/>", MakeRows("B", {}), 700);
-  Put("<6/>", MakeRows("", {}), 800);
+  Put("<1/>", FixedRows("b", {}, {"Old", "1", "cpu", 2, 1024, {{"C:", 10, 5}}}), 1000);
+  Put("<2/>", FixedRows("b", {}, {"New", "2", "cpu <x>", 4, {}, {{"D:", 30, 3}, {"C:", 20, {}}}}), 2000);
+  Put("<3/>", FixedRows("b", {}), 3000);
+  Put("<4/>", FixedRows("a", {}, {"", "", "", {}, {}, {{"E:", 1, 1}}}), 500);
+  Put("<5/>", FixedRows("B", {}), 700);
+  Put("<6/>", FixedRows("", {}), 800);
 
   std::vector<MachineInfo> machines;
   ASSERT_TRUE(store_->Machines(machines).ok());
@@ -175,6 +208,54 @@ TEST_P(StoreContract, MachinesTakeTheNewestFactsAlikeInTheListAndAlone) {
   std::vector<std::string> names;
   ASSERT_TRUE(store_->MachineNames(names).ok());
   EXPECT_EQ(names, (std::vector<std::string>{"B", "a", "b"}));
+}
+
+using Table = std::vector<std::vector<std::string>>;
+
+// Each group is stored once, numbered in document order, and its data points
+// read back with the paths they always had, though handed over in batches.
+TEST_P(StoreContract, StoresEachGroupOnceAndReadsPathsBack) {
+  const std::string xml = "<dromika><app build='7'><ui><pane n='1'><tab t='a' u='b'/></pane><pane n='2'/></ui>"
+                          "<none/></app><top k='v'/></dromika>";
+  DocumentReader::Limits small;
+  small.batchRows = 2;
+  EXPECT_TRUE(Put(xml, DocumentReader(xml, small)).created);
+  EXPECT_EQ(Rows("SELECT seq, parent, name FROM groups ORDER BY seq"),
+            (Table{{"0", "-", "app"}, {"1", "0", "ui"}, {"2", "1", "pane"}, {"3", "2", "tab"}, {"4", "1", "pane"},
+                   {"5", "-", "top"}}));
+  EXPECT_EQ(Rows("SELECT seq, group_path, name, value FROM data_point_paths ORDER BY seq"),
+            (Table{{"0", "app", "build", "7"}, {"1", "app/ui/pane", "n", "1"}, {"2", "app/ui/pane/tab", "t", "a"},
+                   {"3", "app/ui/pane/tab", "u", "b"}, {"4", "app/ui/pane", "n", "2"}, {"5", "top", "k", "v"}}));
+  const std::vector<DocumentInfo> documents = Ask(&Store::ListDocuments);
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_EQ(std::tie(documents[0].kind, documents[0].state), std::make_tuple("analytics", "parsed"));
+}
+
+// A document refused by its reader or failed by the database halfway
+// through its rows leaves nothing behind; a document found broken after
+// some of its rows went in is kept unparsed without them.
+TEST_P(StoreContract, KeepsNothingOfADocumentRefusedOrFailedHalfway) {
+  std::string broken = "<dromika><app>";
+  for (int i = 0; i < 30; ++i) broken += "<g a='" + std::to_string(i) + "'/>";
+  const std::string whole = broken + "</app></dromika>";
+  broken.replace(broken.find("'20'"), 4, "'-'");  // past the database's refusal below
+  DocumentReader::Limits limits;
+  limits.batchRows = 4;
+  limits.budget = RowBudget{40, 1 << 20};  // 61 rows: refused after several batches
+  DocumentReader over(whole, limits);
+  PutResult result;
+  EXPECT_EQ(store_->Put(MakeArrival(whole, 1000), over, result).code(), StatusCode::kTooLarge);
+  EXPECT_EQ(std::tie(result.id, result.created), std::make_tuple(int64_t{0}, false));
+  RefuseInserts("data_points", "NEW.value = '20'");
+  limits.budget.reset();
+  DocumentReader failing(whole, limits);
+  EXPECT_EQ(store_->Put(MakeArrival(whole, 1000), failing, result).code(), StatusCode::kUnavailable);
+  EXPECT_TRUE(Ask(&Store::ListDocuments).empty());
+  EXPECT_TRUE(Put(broken, DocumentReader(broken, limits)).created);
+  const std::vector<DocumentInfo> documents = Ask(&Store::ListDocuments);
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_EQ(std::tie(documents[0].state, documents[0].size), std::make_tuple("unparsed", int64_t(broken.size())));
+  EXPECT_EQ(Rows("SELECT (SELECT COUNT(*) FROM groups) + (SELECT COUNT(*) FROM data_points)"), (Table{{"0"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),
