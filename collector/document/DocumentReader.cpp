@@ -238,8 +238,12 @@ struct DocumentReader::Pass {
 std::optional<std::string> PrescanRefusal(std::string_view xml) {
   // Before the parser: some declarations fail it before it reports them.
   if (DeclaresDocumentType(xml)) return kNoDocumentType;
-  if (HasElementWithMoreAttributesThan(xml, kMaxAttributesPerElement)) {
+  const StartTags tags = MeasureStartTags(xml);
+  if (tags.mostAttributes > kMaxAttributesPerElement) {
     return "an element carries more than " + std::to_string(kMaxAttributesPerElement) + " attributes";
+  }
+  if (tags.longestBytes > kMaxStartTagBytes) {
+    return "a start tag is longer than " + std::to_string(kMaxStartTagBytes >> 20) + " MiB";
   }
   return std::nullopt;
 }

@@ -20,6 +20,10 @@ constexpr int kMaxDocumentDepth = 64;
 // Elements with more attributes than this refuse the document: far past any
 // real document, and the parser's time grows much faster than their number.
 constexpr size_t kMaxAttributesPerElement = 1024;
+// A start tag, its attribute values included, may not be longer than this:
+// the stream parser's time grows with the square of one tag's length past it.
+// Text between tags may be as long as the document.
+constexpr size_t kMaxStartTagBytes = size_t{8} << 20;
 // Why a document with a document type declaration is refused.
 constexpr const char* kNoDocumentType = "a document type declaration is not accepted";
 

@@ -1,5 +1,6 @@
 #include "collector/document/Prescan.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace collector {
@@ -117,7 +118,8 @@ size_t CountAttributes(std::string_view xml, size_t at, size_t& count) {
 
 }  // namespace
 
-bool HasElementWithMoreAttributesThan(std::string_view xml, size_t limit) {
+StartTags MeasureStartTags(std::string_view xml) {
+  StartTags tags;
   for (size_t at = xml.find('<'); at < xml.size(); at = xml.find('<', at)) {
     const std::string_view rest = xml.substr(at);
     if (rest.substr(0, 4) == "<!--") {
@@ -130,11 +132,13 @@ bool HasElementWithMoreAttributesThan(std::string_view xml, size_t limit) {
       at = After(xml, at + 2, ">");
     } else {
       size_t count = 0;
+      const size_t start = at;
       at = CountAttributes(xml, at + 1, count);
-      if (count > limit) return true;
+      tags.mostAttributes = std::max(tags.mostAttributes, count);
+      tags.longestBytes = std::max(tags.longestBytes, at - start + 1);
     }
   }
-  return false;
+  return tags;
 }
 
 }  // namespace collector

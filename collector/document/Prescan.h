@@ -13,10 +13,14 @@ namespace collector {
 // mark are passed over.
 bool DeclaresDocumentType(std::string_view xml);
 
-// True when some start tag of `xml` carries more than `limit` attributes.
-// Counted on the bytes as they stand (zero bytes read as blanks, so UTF-16
-// is counted too), skipping comments, CDATA and processing instructions;
-// what is not well formed is left to the parser to refuse.
-bool HasElementWithMoreAttributesThan(std::string_view xml, size_t limit);
+// The most attributes on one start tag of `xml`, and the longest start tag in
+// bytes. Counted on the bytes as they stand (zero bytes read as blanks, so
+// UTF-16 is counted too), skipping comments, CDATA and processing
+// instructions; what is not well formed is left to the parser to refuse.
+struct StartTags {
+  size_t mostAttributes = 0;
+  size_t longestBytes = 0;
+};
+StartTags MeasureStartTags(std::string_view xml);
 
 }  // namespace collector

@@ -5,7 +5,10 @@
 namespace collector {
 namespace {
 
-constexpr int kReaderOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+// HUGE lifts libxml2's 10 MB cap on one text: the body's own limit bounds
+// it; start tags, depth and rows are bounded by the callers.
+constexpr int kReaderOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT | XML_PARSE_HUGE;
 
 void OnError(void* context, xmlErrorPtr error) {
   auto* message = static_cast<std::string*>(context);

@@ -1,6 +1,6 @@
 // The streaming XML reader every pass over an untrusted document uses: no
 // network, no DTD loading, no entity substitution, no default attributes from
-// a DTD; the parser's own size limits stay in force (no HUGE).
+// a DTD. A text may be as long as the document; callers bound the rest.
 #pragma once
 #include <libxml/xmlreader.h>
 

@@ -81,7 +81,7 @@ TEST(UntrustedInput, CountsAttributesOnTheRawBytes) {
       {Utf16Le("<d" + many + "/>"), true},
   };
   for (const auto& [xml, refused] : cases) {
-    EXPECT_EQ(HasElementWithMoreAttributesThan(xml, kMaxAttributesPerElement), refused) << xml.substr(0, 60);
+    EXPECT_EQ(MeasureStartTags(xml).mostAttributes > kMaxAttributesPerElement, refused) << xml.substr(0, 60);
   }
 }
 
@@ -110,6 +110,21 @@ TEST(UntrustedInput, RowsStayWithinAFewTimesTheDocument) {
   bool done = false;
   EXPECT_EQ(over.Next(batch, done).code(), StatusCode::kTooLarge);
   EXPECT_EQ(batch.Rows(), 0u);
+}
+
+// Text longer than the parser's own 10 MB cap reads whole; a start tag past
+// its limit is refused before the parser would take seconds over it.
+TEST(UntrustedInput, LongTextsReadAndLongStartTagsAreRefused) {
+  const std::string text = "<dromika><g v='" + std::string(1 << 20, 'v') + "'>" + std::string(12 << 20, 't') +
+                           "</g></dromika>";
+  DocumentReader reader(text);
+  int64_t rows = 0;
+  ASSERT_TRUE(ReadAll(reader, rows).ok());
+  EXPECT_EQ(reader.Summary().state, ParseState::kParsed) << reader.Summary().message;
+  EXPECT_EQ(rows, 2);  // the group and its one data point
+  const std::string tag = "<dromika><g v='" + std::string(kMaxStartTagBytes, 'v') + "'/></dromika>";
+  DocumentReader refused(tag);
+  EXPECT_EQ(ReadAll(refused, rows).code(), StatusCode::kInvalid);
 }
 
 TEST(UntrustedInput, NestingUpToTheLimitIsRead) {
