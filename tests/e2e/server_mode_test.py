@@ -91,8 +91,8 @@ class SessionTest(FolderCase):
 
     @unittest.skipIf(WINE, "Linux paths are bytes")
     def test_paths_that_are_not_utf8_keep_their_bytes(self):
-        os.mkdir(self.path("tmp\udce9"))
-        code, out, err = tally(["SaveTo\t" + self.path("s\udce9.xml"), "Process"], env={"TMPDIR": self.path("tmp\udce9")})
+        os.mkdir(tmp := self.path("tmp\udce9"))
+        code, out, err = tally(["SaveTo\t" + self.path("s\udce9.xml"), "Process"], env={"TMPDIR": tmp})
         self.assertEqual((code, out), (0, ["ok\t", "ok\tok"]), err)
         saved = os.path.join(os.fsencode(self.folder), b"s\xe9.xml")
         self.assertEqual(os.stat(saved).st_mode & 0o777, 0o600, "the document lists every command line")
@@ -225,7 +225,7 @@ class UploadTest(FolderCase):
             ("a reply cut inside its headers", ("cut", 200), self.url, {}, "reply|connection|server"),
             ("a reply dripping past the deadline", ("drip", 200), self.url,
              {"DROMIKA_TEST_UPLOAD_TIMEOUT_MS": "1000"}, "time"),
-            ("a token that cannot be a header", ("code", 200), self.url, {"DROMIKA_UPLOAD_TOKEN": "two words"}, "token"),
+            ("a token unfit for a header", ("code", 200), self.url, {"DROMIKA_UPLOAD_TOKEN": "two words"}, "token"),
         ]
         for name, answer, url, extra, cause in cases:
             with self.subTest(name):
@@ -277,7 +277,7 @@ class WireTest(FolderCase):
             "Unknown remote call: " + excerpt, "", "", ""])
         self.assertEqual(decode_sequence(replies[7][0])[1], ('"' + excerpt.replace(".", '".', 1)).encode())
         self.assertEqual((replies[0], replies[9]), ([b"", b"0"], [b"", b"1"]))
-        self.assertEqual(status_message(replies[11][1]), "Unable to save to " + real + ": the path holds a NUL character")
+        self.assertEqual(status_message(replies[11][1]), "Unable to save to %s: the path holds a NUL character" % real)
         self.assertEqual((answers[-1], os.listdir(self.folder)), ("exit 0", []))
 
     def test_an_unreadable_frame_ends_the_server_with_a_status_line(self):
