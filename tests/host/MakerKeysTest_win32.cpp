@@ -175,7 +175,7 @@ TEST_F(HostProducts, ListsTheMakersProductsOfBothViewsAndTheirFiles) {
   builder.Reset();
   builder.RunAll([](const std::wstring&) {});
   const std::wstring text = builder.BlockText(), at = L" datemodified=\"05/03/2024 9:07:03\"";
-  for (const std::wstring& part : {
+  for (const std::wstring& piece : {
            L"<products>\n  <product name=\"Tally &amp; Co\" installedversion=\"10.2.0.7\" comments=\"&lt;test&gt;\""
            L" installlocation=\"" + XmlEscape(folder_) + L"\" guid=\"{DROMIKA-TEST-A}\"/>\n"
            L"  <product name=\"\" installedversion=\"\" comments=\"\" installlocation=\"" + XmlEscape(deep_) +
@@ -188,7 +188,7 @@ TEST_F(HostProducts, ListsTheMakersProductsOfBothViewsAndTheirFiles) {
            L"<file name=\"deep.log\" bytes=\"8\" size=\"8 B\"" + at + L">\nfar down",
            L"<file name=\"big.log\" bytes=\"600000\" size=\"586 KB\"" + at + L">\nH" + std::wstring(255999, L'b') +
                dromika::kContentNotice + std::wstring(255999, L'b') + L"T"}) {
-    EXPECT_NE(text.find(part), std::wstring::npos) << str::as_u8string(part.substr(0, 300)) << "\nin:\n"
+    EXPECT_NE(text.find(piece), std::wstring::npos) << str::as_u8string(piece.substr(0, 300)) << "\nin:\n"
                                                    << str::as_u8string(text.substr(0, 5000));
   }
 }
