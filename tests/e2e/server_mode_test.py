@@ -84,19 +84,15 @@ class SessionTest(FolderCase):
             "AddStandardGroup\t0x10000000", "SaveTo\t" + path, "Process"])
         self.assertEqual((code, out), (0, ["ok\t"] * 8 + ["ok\tok"]), err)
         self.assertIn("Saving to " + path, err)
-        # The whole document, line by line: CR LF line ends, the last one included.
-        self.assert_lines(read_bytes(self.path("session.xml")).decode("utf-8").split("\r\n"), [
-            re.escape('<?xml version="1.0" encoding="utf-8"?>'),
-            r"<dromika version=([\"'])[^\"']*\1 versionDisplay=([\"'])[^\"']*\2>",
-            re.escape('<project files="12" />'), "<events>",
-            '  <event name="session\\.init" eventtime="%s" />' % TIME,
-            '  <event name="file\\.open" value="3" eventtime="%s" elapsed="%s" />' % (TIME, TIME),
-            "</events>", "</dromika>", ""])
+        # Each call reached its operation; the document's form is the unit tests' (tests/data/analytics).
+        document = read_bytes(self.path("session.xml")).decode("utf-8")
+        self.assertRegex(document, '(?s)\r\n<project files="12" />\r\n<events>\r\n.*'
+                         '<event name="file\\.open" value="3" eventtime="%s" elapsed="%s" />' % (TIME, TIME))
 
     @unittest.skipIf(WINE, "Linux paths are bytes")
     def test_paths_that_are_not_utf8_keep_their_bytes(self):
-        os.mkdir(self.path("tmp\udce9"))
-        code, out, err = tally(["SaveTo\t" + self.path("s\udce9.xml"), "Process"], env={"TMPDIR": self.path("tmp\udce9")})
+        os.mkdir(tmp := self.path("tmp\udce9"))
+        code, out, err = tally(["SaveTo\t" + self.path("s\udce9.xml"), "Process"], env={"TMPDIR": tmp})
         self.assertEqual((code, out), (0, ["ok\t", "ok\tok"]), err)
         saved = os.path.join(os.fsencode(self.folder), b"s\xe9.xml")
         self.assertEqual(os.stat(saved).st_mode & 0o777, 0o600, "the document lists every command line")
@@ -112,10 +108,9 @@ class SessionTest(FolderCase):
                                      "TrackValueEvent\tonly-a-name", "SaveTo\t", "Process"], False, None, 1,
              ["ok\t0", "ok\t1", "ok\t", "ok\t", "ok\t", "Unknown remote call: Nope\t.*",
               "Wrong number of fields for TrackValueEvent.*", "ok\t", "ok\tUnable to save to : .*"]),
-            ("raw lines reach the server grammar", ["TrackValueEvent\t", "EndGroup\tx", "TrackEvent\ta;b",
-                                                    "TrackEvent\ta&;b", "TrackTimedEventEnd\tnot-a-number", "Bogus\t1"],
-             True, None, 1, ["Syntax error.*"] * 3 + ["ok\t", "Syntax error.*", "Unknown remote call: Bogus\t.*"]),
-            ("a call failed", ["EndGroup\tx", "TrackEvent\tx"], False, None, 1, [".+\t", "ok\t"]),
+            # The server grammar's answers are WireTest's; here raw lines reach it as they are.
+            ("raw lines", ["TrackEvent\ta;b", "TrackEvent\ta&;b", "Bogus\t1"], True, None, 1,
+             ["Syntax error.*", "ok\t", "Unknown remote call: Bogus\t.*"]),
             ("Process returned a failure", ["SaveTo\t" + host_path(self.path("missing/x.xml")), "Process"], False,
              None, 1, ["ok\t", "ok\tUnable to save to .+"]),
             ("no server", ["TrackEvent\tx"], False, self.path("missing-server"), 2, []),
@@ -230,7 +225,7 @@ class UploadTest(FolderCase):
             ("a reply cut inside its headers", ("cut", 200), self.url, {}, "reply|connection|server"),
             ("a reply dripping past the deadline", ("drip", 200), self.url,
              {"DROMIKA_TEST_UPLOAD_TIMEOUT_MS": "1000"}, "time"),
-            ("a token that cannot be a header", ("code", 200), self.url, {"DROMIKA_UPLOAD_TOKEN": "two words"}, "token"),
+            ("a token unfit for a header", ("code", 200), self.url, {"DROMIKA_UPLOAD_TOKEN": "two words"}, "token"),
         ]
         for name, answer, url, extra, cause in cases:
             with self.subTest(name):
@@ -282,7 +277,7 @@ class WireTest(FolderCase):
             "Unknown remote call: " + excerpt, "", "", ""])
         self.assertEqual(decode_sequence(replies[7][0])[1], ('"' + excerpt.replace(".", '".', 1)).encode())
         self.assertEqual((replies[0], replies[9]), ([b"", b"0"], [b"", b"1"]))
-        self.assertEqual(status_message(replies[11][1]), "Unable to save to " + real + ": the path holds a NUL character")
+        self.assertEqual(status_message(replies[11][1]), "Unable to save to %s: the path holds a NUL character" % real)
         self.assertEqual((answers[-1], os.listdir(self.folder)), ("exit 0", []))
 
     def test_an_unreadable_frame_ends_the_server_with_a_status_line(self):

@@ -8,7 +8,6 @@ class MemoryManagement::Session : public ManagementSession {
   ~Session() override { --owner_.openSessions; }
 
   void Query(const std::wstring& query, const std::function<void(ManagementObject&)>& visit) override {
-    owner_.queries.push_back(query);
     auto found = owner_.classes_.find(SelectAllClass(query));
     if (found == owner_.classes_.end()) return;
     for (const auto& row : found->second) {

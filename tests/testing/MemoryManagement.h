@@ -18,8 +18,7 @@ class MemoryManagement : public Management {
 
   qtl::status Connect(std::unique_ptr<ManagementSession>& session) override;
 
-  // Queries run so far, and the sessions still open.
-  std::vector<std::wstring> queries;
+  // The sessions still open.
   int openSessions = 0;
 
  private:

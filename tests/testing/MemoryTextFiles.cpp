@@ -8,7 +8,6 @@ void MemoryTextFiles::Remove(const std::string& path) {
   for (auto it = files_.begin(); it != files_.end();) it = gone(it->first) ? files_.erase(it) : std::next(it);
   for (auto it = links_.begin(); it != links_.end();) it = gone(it->first) ? links_.erase(it) : std::next(it);
   for (auto it = denied_.begin(); it != denied_.end();) it = gone(*it) ? denied_.erase(it) : std::next(it);
-  for (auto it = folders_.begin(); it != folders_.end();) it = gone(*it) ? folders_.erase(it) : std::next(it);
 }
 
 std::optional<std::string> MemoryTextFiles::Read(const std::string& path) {
@@ -20,18 +19,17 @@ std::optional<std::string> MemoryTextFiles::Read(const std::string& path) {
 std::optional<std::vector<std::string>> MemoryTextFiles::List(const std::string& folder) {
   if (denied_.count(folder)) return std::nullopt;
   const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  std::set<std::string> all(denied_);
+  for (const auto* paths : {&files_, &links_}) {
+    for (const auto& entry : *paths) all.insert(entry.first);
+  }
   std::vector<std::string> names;
-  auto note = [&](const std::string& path) {
-    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size()) return;
+  for (const auto& path : all) {
+    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size()) continue;
     const std::string name = path.substr(prefix.size(), path.find('/', prefix.size()) - prefix.size());
     if (names.empty() || names.back() != name) names.push_back(name);
-  };
-  std::set<std::string> all;
-  for (const auto& file : files_) all.insert(file.first);
-  for (const auto& link : links_) all.insert(link.first);
-  all.insert(denied_.begin(), denied_.end());
-  for (const auto& path : all) note(path);
-  if (names.empty() && !folders_.count(folder)) return std::nullopt;
+  }
+  if (names.empty()) return std::nullopt;
   return names;
 }
 

@@ -15,8 +15,6 @@ class MemoryTextFiles : public TextFiles {
  public:
   void Add(const std::string& path, std::string content) { files_[path] = std::move(content); }
   void AddLink(const std::string& path, std::string target) { links_[path] = std::move(target); }
-  // A folder that lists even when nothing is inside.
-  void AddFolder(const std::string& path) { folders_.insert(path); }
   // An entry that is listed but cannot be read, as /proc/<pid>/fd of another user.
   void AddDenied(const std::string& path) { denied_.insert(path); }
   void Remove(const std::string& path);
@@ -29,7 +27,6 @@ class MemoryTextFiles : public TextFiles {
   std::map<std::string, std::string> files_;
   std::map<std::string, std::string> links_;
   std::set<std::string> denied_;
-  std::set<std::string> folders_;
 };
 
 }  // namespace platform

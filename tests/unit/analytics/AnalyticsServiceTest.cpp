@@ -126,9 +126,6 @@ TEST_F(AnalyticsProcess, SavesTheDocumentWithCrLfOrHandsItToTheUploaderForTheWeb
   service->EndGroup();
   AdvanceMs(15);
   service->TrackEvent(L"session.init");
-  service->StartGroup(L"project");
-  service->SetDataPoint(L"files", L"12");
-  service->EndGroup();
   service->AddStandardGroup(EventsGroup);
   const std::wstring path = folder.Path(L"out.xml");
   service->SaveTo(path);
