@@ -1,6 +1,6 @@
 #include "collector/pages/DocumentPage.h"
 
-#include "collector/document/XmlParse.h"
+#include "collector/document/SafeXmlReader.h"
 
 #include <memory>
 #include <optional>
@@ -389,28 +389,6 @@ void Unreadable(std::string_view xml, const std::string& message, const Document
   html += "</section>\n" + PageEnd();
 }
 
-// The page writer fed by the parser; the document is refused past the depth limit.
-class PageVisitor : public XmlVisitor {
- public:
-  explicit PageVisitor(Writer& writer) : writer_(writer) {}
-
-  Status StartElement(std::string_view name, const std::vector<XmlAttribute>& attributes, int depth) override {
-    if (depth > kMaxDocumentDepth) {
-      return Invalid("elements are nested deeper than " + std::to_string(kMaxDocumentDepth) + " levels");
-    }
-    Attributes copied;
-    copied.reserve(attributes.size());
-    for (const auto& a : attributes) copied.emplace_back(a.name, a.value);
-    writer_.Start(name, std::move(copied), false);
-    return {};
-  }
-  void EndElement() override { writer_.End(); }
-  void Text(std::string_view text) override { writer_.Characters(text); }
-
- private:
-  Writer& writer_;
-};
-
 }  // namespace
 
 Status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& options, std::string& html) {
@@ -418,19 +396,42 @@ Status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& optio
     Unreadable(xml, "the document is too large to read", options, html);
     return {};
   }
+  std::string error;
+  const XmlReader reader = OpenSafeXmlReader(xml, &error);
+  if (!reader) return Failure("cannot start the XML reader");
   const size_t start = html.size();
   Heading(options, html);
   Writer writer(options, html);
-  std::string refusal = PrescanRefusal(xml).value_or(""), error;
-  if (refusal.empty()) {
-    PageVisitor visitor(writer);
-    const Status s = ParseXml(xml, visitor, error);
-    if (s.code() == StatusCode::kInternal) return s;
-    refusal = s.message();
+  std::string refusal = PrescanRefusal(xml).value_or("");
+  int rc = 0;
+  while (refusal.empty() && (rc = xmlTextReaderRead(reader.get())) == 1) {
+    const int type = xmlTextReaderNodeType(reader.get());
+    if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
+      refusal = kNoDocumentType;
+      break;
+    }
+    if (type == XML_READER_TYPE_ELEMENT) {
+      if (xmlTextReaderDepth(reader.get()) > kMaxDocumentDepth) {
+        refusal = "elements are nested deeper than " + std::to_string(kMaxDocumentDepth) + " levels";
+        break;
+      }
+      Attributes attributes;
+      while (xmlTextReaderMoveToNextAttribute(reader.get()) == 1) {
+        attributes.emplace_back(XmlText(xmlTextReaderConstName(reader.get())), XmlText(xmlTextReaderConstValue(reader.get())));
+      }
+      xmlTextReaderMoveToElement(reader.get());
+      writer.Start(XmlText(xmlTextReaderConstName(reader.get())), std::move(attributes),
+                   xmlTextReaderIsEmptyElement(reader.get()) == 1);
+    } else if (type == XML_READER_TYPE_END_ELEMENT) {
+      writer.End();
+    } else if (type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA ||
+               type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE) {
+      writer.Characters(XmlText(xmlTextReaderConstValue(reader.get())));
+    }
   }
-  if (!error.empty() || !refusal.empty()) {
+  if (rc < 0 || !refusal.empty()) {
     html.resize(start);
-    Unreadable(xml, refusal.empty() ? error : refusal, options, html);
+    Unreadable(xml, refusal.empty() ? (error.empty() ? "not well formed" : error) : refusal, options, html);
     return {};
   }
   html += PageEnd();
