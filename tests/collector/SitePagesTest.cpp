@@ -1,4 +1,4 @@
-// The overview, event and machine pages over an in-memory store: what they
+// The overview, event and machine pages over a store whose answers are set: what they
 // show, what they escape, and the error pages they answer with.
 #include <gtest/gtest.h>
 
@@ -13,14 +13,6 @@ constexpr int64_t kNow = 20000 * kDayMs + kDayMs / 2;
 const std::string kHostile = "evil\"><img src=x onerror=alert(1)>";
 constexpr auto npos = std::string::npos;
 
-MemoryDocument Rows(const std::string& machine, std::vector<EventRow> events, MachineFacts facts = {}) {
-  MemoryDocument rows;
-  rows.machine = machine;
-  rows.events = std::move(events);
-  rows.facts = std::move(facts);
-  return rows;
-}
-
 // The text between the first `from` and the `to` after it.
 std::string Between(const std::string& text, const std::string& from, const std::string& to) {
   const size_t start = text.find(from);
@@ -31,9 +23,11 @@ std::string Between(const std::string& text, const std::string& from, const std:
 class SitePages : public ::testing::Test {
  protected:
   void SetUp() override {
-    store_.Add(kNow - kDayMs, Rows("b", {{"load", 1, {}, 120}, {"quit", {}, {}, {}}}, {"Linux", "6", "cpu", 4, {}, {}}));
-    store_.Add(kNow - 2 * kDayMs, Rows(kHostile, {{"quit", {}, {}, {}}}));
-    store_.Add(kNow, Rows("B", {}, {"Windows", "10", "cpu", 8, {}, {}}));
+    store_.documents = {{3, kNow, "", "B"}, {1, kNow - kDayMs, "", "b"}, {2, kNow - 2 * kDayMs, "", kHostile}};
+    store_.machines = {{"B", 1, kNow, {"Windows", "10", "cpu", 8, {}, {}}},
+                       {"b", 1, kNow - kDayMs, {"Linux", "6", "cpu", 4, {}, {}}},
+                       {kHostile, 1, kNow - 2 * kDayMs, {}}};
+    store_.events = {{"load", 1, 1, 1, 1, 120, 120, 120}, {"quit", 2, 2, 2, 0, {}, {}, {}}};
   }
   MemoryStore store_;
 };
@@ -62,10 +56,12 @@ TEST_F(SitePages, MachinePageShowsThatMachineAlone) {
 }
 
 TEST_F(SitePages, EventPageSaysWhenNoneOfItsEventsIsTimed) {
+  store_.times = {{kNow - kDayMs, {}}, {kNow - 2 * kDayMs, {}}};
   const std::string quit = EventPage(store_, "quit", {}, kNow).body;
   EXPECT_NE(quit.find("<p class=\"muted\">None of these events carries an elapsed time.</p>"), npos);
   EXPECT_NE(Between(quit, "<section class=\"event-summary\">", "</table>").find("<td class=\"n\" data-v=\"2\">2</td>"),
             npos);
+  store_.times = {{kNow - kDayMs, 120}};
   const std::string load = EventPage(store_, "load", {}, kNow).body;
   EXPECT_EQ(load.find("None of these events"), npos);
   EXPECT_NE(load.find("Events per elapsed time"), npos);
@@ -86,7 +82,7 @@ TEST_F(SitePages, AnswersErrorPagesForBadArgumentsUnknownMachinesAndAFailingStor
   EXPECT_NE(unknown.body.find("no documents from a machine named &lt;i&gt;</p>"), npos) << unknown.body;
   EXPECT_EQ(MachinePage(store_, "bb", {}, kNow).code, 404);
 
-  store_.FailWith(Failure("database <down> & out"));
+  store_.failure = Failure("database <down> & out");
   const Response failed[] = {OverviewPage(store_, {}, kNow), EventPage(store_, "load", {}, kNow),
                              MachinePage(store_, "b", {}, kNow), DocumentPage(store_, "1")};
   for (const Response& r : failed) {

@@ -1,7 +1,9 @@
-// A Store held in a vector, for tests of what reads a store: the test adds
-// documents with their rows, and may make every call fail.
+// A Store whose answers the test sets: pages are tested against what a store
+// answers, not against a second copy of its queries. Lists are answered as
+// set, filtered only by what makes a page's question (a machine, an event).
 #pragma once
-#include <cstdint>
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -11,46 +13,53 @@
 
 namespace collector {
 
-// What a page reads of one document.
-struct MemoryDocument {
-  DocumentKind kind = DocumentKind::kAnalytics;
-  ParseState state = ParseState::kParsed;
-  std::string message, machine;
-  std::vector<EventRow> events;
-  MachineFacts facts;  // disks included
-};
+struct MemoryStore : Store {
+  std::vector<DocumentInfo> documents;  // newest first
+  std::vector<EventSummary> events;
+  std::vector<MachineInfo> machines;    // in name order
+  std::vector<std::pair<int64_t, int64_t>> perDay;
+  std::vector<EventTime> times;
+  std::vector<DiskSample> disks;
+  std::map<int64_t, std::string> packed;
+  Status failure;  // every call answers it while it is set
 
-class MemoryStore : public Store {
- public:
-  // A document received at `receivedMs`, numbered 1, 2, ... in the order added.
-  int64_t Add(int64_t receivedMs, MemoryDocument rows);
-  // Every call from now on answers `failure`; an empty Status ends that.
-  void FailWith(Status failure) { failure_ = std::move(failure); }
-
-  Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
-  Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
-  Status PackedBody(int64_t id, std::string& packed, bool& found) override;
-  Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
-  Status Machines(std::vector<MachineInfo>& out) override;
-  Status Machine(const std::string& name, std::optional<MachineInfo>& out) override;
-  Status MachineNames(std::vector<std::string>& out) override;
-  Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
-  Status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
-  Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;
-  Status Health(int64_t& schema) override;
+  Status Put(const Arrival&, RowSource&, PutResult&) override { return Failure("a memory store takes no documents"); }
+  Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override {
+    return Answer(documents, out, [&](const DocumentInfo& d) { return Has(filter.machine, d.machine); });
+  }
+  Status PackedBody(int64_t id, std::string& body, bool& found) override {
+    found = packed.count(id) > 0;
+    if (found) body = packed[id];
+    return failure;
+  }
+  Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override {
+    return Answer(events, out, [&](const EventSummary& e) { return Has(filter.name, e.name); });
+  }
+  Status Machines(std::vector<MachineInfo>& out) override { return Answer(machines, out); }
+  Status Machine(const std::string& name, std::optional<MachineInfo>& out) override {
+    auto it = std::find_if(machines.begin(), machines.end(), [&](const MachineInfo& m) { return m.name == name; });
+    if (it != machines.end()) out = *it;
+    return failure;
+  }
+  Status MachineNames(std::vector<std::string>& out) override {
+    for (const MachineInfo& m : machines) out.push_back(m.name);
+    return failure;
+  }
+  Status DocumentsPerDay(const Filter&, std::vector<std::pair<int64_t, int64_t>>& out) override {
+    return Answer(perDay, out);
+  }
+  Status EventTimes(const Filter&, std::vector<EventTime>& out) override { return Answer(times, out); }
+  Status DiskHistory(const Filter&, std::vector<DiskSample>& out) override { return Answer(disks, out); }
+  Status Health(int64_t& schema) override { return schema = 1, failure; }
   std::string Backend() const override { return "memory"; }
 
  private:
-  struct Stored {
-    DocumentInfo info;
-    MemoryDocument rows;
-    std::string packed;
-  };
-  // The documents `filter` selects by time and machine, oldest first.
-  std::vector<const Stored*> Select(const Filter& filter) const;
-
-  std::vector<Stored> documents_;  // in id order
-  Status failure_;
+  static bool Has(const std::string& wanted, const std::string& value) { return wanted.empty() || wanted == value; }
+  template <class Row, class Keep = bool (*)(const Row&)>
+  Status Answer(const std::vector<Row>& rows, std::vector<Row>& out, Keep keep = [](const Row&) { return true; }) {
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(out), keep);
+    return failure;
+  }
 };
 
 }  // namespace collector
