@@ -7,11 +7,9 @@
 #include <tuple>
 
 #include "collector/document/DocumentReader.h"
-#include "collector/document/Compression.h"
 #include "collector/http/Json.h"
 #include "collector/Options.h"
 #include "collector/document/TimeText.h"
-#include "runtime/Gzip.h"
 
 namespace collector {
 namespace {
@@ -62,23 +60,6 @@ TEST(CollectorText, ReadsSizesAndListenAddresses) {
     ASSERT_EQ(ParseListen(text, address).ok(), loopback.has_value()) << text;
     EXPECT_TRUE(!loopback || IsLoopback(address) == *loopback) << text;
   }
-}
-
-TEST(CollectorText, GzipStopsAtTheLimitAndRefusesDamage) {
-  const std::string zeros(1 << 20, '\0');
-  std::string bomb;
-  ASSERT_TRUE(codec::Gzip(zeros, bomb));
-  std::string out;
-  EXPECT_TRUE(GunzipAll(bomb, zeros.size(), out).ok());
-  EXPECT_EQ(out, zeros);
-  out.clear();
-  EXPECT_EQ(GunzipAll(bomb, zeros.size() - 1, out).code(), StatusCode::kTooLarge);
-  EXPECT_LE(out.size(), zeros.size());
-  for (const std::string& bad : {bomb + "x", bomb.substr(0, bomb.size() / 2), std::string("plain text")}) {
-    out.clear();
-    EXPECT_EQ(GunzipAll(bad, zeros.size(), out).code(), StatusCode::kInvalid);
-  }
-  EXPECT_FALSE(Unpack("garbage", out).ok());
 }
 
 const char kAnalytics[] =

@@ -112,9 +112,18 @@ TEST(UntrustedInput, RowsStayWithinAFewTimesTheDocument) {
   EXPECT_EQ(batch.Rows(), 0u);
 }
 
-// Text longer than the parser's own 10 MB cap reads whole; a start tag past
-// its limit is refused before the parser would take seconds over it.
-TEST(UntrustedInput, LongTextsReadAndLongStartTagsAreRefused) {
+// Nesting up to its limit and text longer than the parser's own 10 MB cap
+// read; one level deeper, or a start tag past its limit, is refused.
+TEST(UntrustedInput, LimitsOfNestingAndLengthAreInclusive) {
+  std::string open, close;
+  for (int i = 0; i < kMaxDocumentDepth; ++i) open += "<g>", close += "</g>";
+  const std::string deepest = "<dromika>" + open + close + "</dromika>";
+  const std::string deeper = "<dromika><g>" + open + close + "</g></dromika>";
+  DocumentReader fits(deepest), over(deeper);
+  int64_t nested = 0;
+  ASSERT_TRUE(ReadAll(fits, nested).ok());
+  EXPECT_EQ(fits.Summary().groups, kMaxDocumentDepth);
+  EXPECT_EQ(ReadAll(over, nested).code(), StatusCode::kInvalid);
   const std::string text = "<dromika><g v='" + std::string(1 << 20, 'v') + "'>" + std::string(12 << 20, 't') +
                            "</g></dromika>";
   DocumentReader reader(text);
@@ -127,22 +136,7 @@ TEST(UntrustedInput, LongTextsReadAndLongStartTagsAreRefused) {
   EXPECT_EQ(ReadAll(refused, rows).code(), StatusCode::kInvalid);
 }
 
-TEST(UntrustedInput, NestingUpToTheLimitIsRead) {
-  const auto nested = [](int depth) {
-    std::string xml = "<dromika>";
-    for (int i = 0; i < depth; ++i) xml += "<g>";
-    for (int i = 0; i < depth; ++i) xml += "</g>";
-    return xml + "</dromika>";
-  };
-  const std::string deepest = nested(kMaxDocumentDepth), deeper = nested(kMaxDocumentDepth + 1);
-  DocumentReader fits(deepest), over(deeper);
-  int64_t rows = 0;
-  ASSERT_TRUE(ReadAll(fits, rows).ok());
-  EXPECT_EQ(fits.Summary().groups, kMaxDocumentDepth);
-  EXPECT_EQ(ReadAll(over, rows).code(), StatusCode::kInvalid);
-}
-
-TEST(UntrustedInput, ReadsEveryGzipMemberAndNothingAfterThem) {
+TEST(UntrustedInput, ReadsEveryGzipMemberUpToTheLimitAndNothingElse) {
   std::string first, second, out;
   ASSERT_TRUE(codec::Gzip("<dromika>", first) && codec::Gzip("</dromika>", second));
   ASSERT_TRUE(GunzipAll(first + second, 100, out).ok());
@@ -154,9 +148,11 @@ TEST(UntrustedInput, ReadsEveryGzipMemberAndNothingAfterThem) {
   EXPECT_TRUE(decoder.Finished());
   EXPECT_EQ(out, "<dromika></dromika>");
   EXPECT_EQ(GunzipAll(first + second, 18, out).code(), StatusCode::kTooLarge);
-  for (const std::string& bad : {first + "x", first + second.substr(0, 5), first + std::string(8, '\0')}) {
-    EXPECT_FALSE(GunzipAll(bad, 100, out).ok());
+  for (const std::string& bad : {first + "x", first + second.substr(0, 5), first + std::string(8, '\0'),
+                                 std::string("plain text")}) {
+    EXPECT_EQ(GunzipAll(bad, 100, out).code(), StatusCode::kInvalid);
   }
+  EXPECT_FALSE(Unpack("garbage", out).ok());
 }
 
 TEST(UntrustedInput, ImportsOnlyFilesThatHoldADocument) {
