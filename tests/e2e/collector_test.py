@@ -19,8 +19,8 @@ from dromika import COLLECTOR, XML, FolderCase, dromika, read_bytes
 
 ANALYTICS = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<dromika version='1.0' versionDisplay='1.0.0.1'>\r\n"
              '<project files="12" />\r\n<events>\r\n  <event name="session.init" eventtime="0d 0:00:00.015" />\r\n'
-             '  <event name="file.open" value="3" eventtime="0d 0:00:05.120" elapsed="0d 0:00:01.200" />\r\n</events>\r\n'
-             '<system>\r\n  <wmi>\r\n    <Win32_OperatingSystem Caption="OS 1" Version="10.0"/>\r\n'
+             '  <event name="file.open" value="3" eventtime="0d 0:00:05.120" elapsed="0d 0:00:01.200" />\r\n'
+             '</events>\r\n<system>\r\n  <wmi>\r\n    <Win32_OperatingSystem Caption="OS 1" Version="10.0"/>\r\n'
              '    <Win32_Processor Name="CPU 1"/>\r\n    <Win32_Processor Name="CPU 2"/>\r\n'
              '    <Win32_ComputerSystem Name="PC-1" NumberOfLogicalProcessors="4"\r\n'
              '     TotalPhysicalMemory="9"/>\r\n'
