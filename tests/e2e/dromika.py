@@ -95,9 +95,10 @@ class Collector:
         self.process.stdout.close()
         self.process.stderr.close()
 
-    def request(self, method, path, body=None, headers=None, chunked=False):
-        """Status, headers (lower-case names) and body of one exchange."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+    def request(self, method, path, body=None, headers=None, chunked=False, source=None):
+        """Status, headers (lower-case names) and body of one exchange, from the loopback address `source`."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30,
+                                                source_address=(source, 0) if source else None)
         try:
             connection.request(method, path, body=body, headers=headers or {}, encode_chunked=chunked)
             response = connection.getresponse()
