@@ -16,7 +16,7 @@
 #include "runtime/Console.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/StdioFile.h"
 #include "runtime/PathBytes.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 namespace platform {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "runtime/AtomicFile.h"
 #include "runtime/PathBytes.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 namespace sys::file::detail {
 namespace {

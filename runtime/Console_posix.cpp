@@ -5,7 +5,7 @@
 
 #include "runtime/Console.h"
 #include "runtime/Str.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 namespace sys::console {
 

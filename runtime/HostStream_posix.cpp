@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "runtime/ByteStream.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 namespace sys::message {
 namespace {

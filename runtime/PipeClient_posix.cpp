@@ -14,7 +14,7 @@
 #include "runtime/PathBytes.h"
 #include "runtime/Str.h"
 #include "runtime/SystemError.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 namespace sys::message {
 namespace {

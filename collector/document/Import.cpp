@@ -11,7 +11,7 @@
 #include "collector/base/Status.h"
 #include "collector/document/Compression.h"
 #include "collector/document/Ingest.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 namespace collector {
 namespace {

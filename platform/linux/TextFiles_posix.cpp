@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "platform/linux/TextFiles.h"
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 namespace platform {
 namespace {

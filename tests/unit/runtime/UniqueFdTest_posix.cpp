@@ -1,4 +1,4 @@
-#include "runtime/UniqueFd.h"
+#include "runtime/UniqueFd_posix.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

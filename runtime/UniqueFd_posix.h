@@ -1,5 +1,5 @@
 // Sole owner of a file descriptor (-1 when empty), closed when the owner goes.
-// Linux only: include it from *_posix.cpp files.
+// POSIX only: included from *_posix.cpp files and the Linux-only collector.
 #pragma once
 #include <unistd.h>
 
