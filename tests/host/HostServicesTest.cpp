@@ -4,6 +4,7 @@
 
 #include <random>
 #include <regex>
+#include <tuple>
 
 #include "Common/TextFile.h"
 #include "Qrn.Tally/Modes.h"
@@ -47,31 +48,26 @@ TEST(HostSystemInfo, FiguresAreConsistentAndTimesHaveTheirShape) {
 }
 
 TEST(HostLocale, EnglishNamesAndSeparators) {
-  const struct {
-    uint32_t lcid;
-    const wchar_t *language, *country;
-  } names[] = {{0x0409, L"English", L"United States"},
-               {0x0407, L"German", L"Germany"},
-               {0x040C, L"French", L"France"},
-               {0x007F, L"Invariant Language", L"Invariant Country"}};
-  for (const auto& c : names) {
-    EXPECT_EQ(HostLocale().Info(c.lcid, kLocaleSEngLanguage), c.language) << c.lcid;
-    EXPECT_EQ(HostLocale().Info(c.lcid, kLocaleSEngCountry), c.country) << c.lcid;
+  const std::tuple<uint32_t, const wchar_t*> names[] = {{0x0409, L"English|United States"},
+                                                         {0x0407, L"German|Germany"},
+                                                         {0x040C, L"French|France"},
+                                                         {0x007F, L"Invariant Language|Invariant Country"}};
+  for (const auto& [lcid, expected] : names) {
+    const auto info = [&](uint32_t item) { return HostLocale().Info(lcid, item).value_or(L"?"); };
+    EXPECT_EQ(info(kLocaleSEngLanguage) + L"|" + info(kLocaleSEngCountry), expected);
   }
-  // A named locale stands in for the user's.
-  const struct {
-    const wchar_t* name;
-    uint32_t lcid;
-    const wchar_t *language, *decimal, *thousand, *list;
-  } named[] = {{L"de-DE", 0x0407, L"German", L",", L".", L";"}, {L"en-US", 0x0409, L"English", L".", L",", L","}};
-  for (const auto& c : named) {
-    auto locale = NamedLocale(c.name);
-    ASSERT_NE(locale, nullptr) << c.lcid;
-    EXPECT_EQ(locale->UserDefaultLcid(), c.lcid);
-    EXPECT_EQ(locale->Info(c.lcid, kLocaleSEngLanguage), c.language);
-    EXPECT_EQ(locale->Info(kLocaleUserDefault, kLocaleSDecimal), c.decimal);
-    EXPECT_EQ(locale->Info(kLocaleUserDefault, kLocaleSThousand), c.thousand);
-    EXPECT_EQ(locale->Info(kLocaleUserDefault, kLocaleSList), c.list);
+  // A named locale stands in for the user's: its LCID, language, decimal, thousand and list separators.
+  const std::tuple<const wchar_t*, uint32_t, const wchar_t*> named[] = {{L"de-DE", 0x0407, L"German , . ;"},
+                                                                        {L"en-US", 0x0409, L"English . , ,"}};
+  for (const auto& [name, lcid, expected] : named) {
+    auto locale = NamedLocale(name);
+    ASSERT_NE(locale, nullptr) << lcid;
+    EXPECT_EQ(locale->UserDefaultLcid(), lcid);
+    std::wstring text = locale->Info(lcid, kLocaleSEngLanguage).value_or(L"?");
+    for (uint32_t item : {kLocaleSDecimal, kLocaleSThousand, kLocaleSList}) {
+      text += L" " + locale->Info(kLocaleUserDefault, item).value_or(L"?");
+    }
+    EXPECT_EQ(text, expected);
   }
   Locale& user = HostLocale();
   EXPECT_EQ(user.Info(user.UserDefaultLcid(), kLocaleSEngLanguage), user.Info(kLocaleUserDefault, kLocaleSEngLanguage));

@@ -47,9 +47,7 @@ class ReportBuilderTest : public ::testing::Test {
 // Blocks run in table order; selecting again keeps the position, Reset starts over.
 TEST_F(ReportBuilderTest, RunsSelectedBlocksInTableOrder) {
   builder.SelectBlocks(0x1 | 0x4 | 0x400, false);
-  EXPECT_FALSE(builder.HasMore());
-  EXPECT_EQ(builder.CurrentMessage(), L"");
-  EXPECT_FALSE(builder.RunCurrent());
+  EXPECT_TRUE(!builder.HasMore() && builder.CurrentMessage().empty() && !builder.RunCurrent());
   EXPECT_EQ(builder.GetDocument(), head + L"</dromika>\r\n");
   builder.SelectBlocks(0x8 | 0x1000 | 0x2, false);
   EXPECT_EQ(RunAll(), L"Doing one...|Doing two...|Doing three...|");
@@ -64,7 +62,7 @@ TEST_F(ReportBuilderTest, RunsSelectedBlocksInTableOrder) {
 
 TEST_F(ReportBuilderTest, AFailingBlockLeavesTextAndPositionAlone) {
   builder.SelectBlocks(0x2 | 0x8, true);
-  builder.RunCurrent();
+  EXPECT_TRUE(builder.RunCurrent());
   EXPECT_THROW(builder.RunCurrent(), qtl::status_exception);
   EXPECT_EQ(builder.BlockText(), L"<one/>\r\n");
   EXPECT_EQ(builder.CurrentMessage(), L"Doing three...");
