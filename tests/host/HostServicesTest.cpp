@@ -94,8 +94,7 @@ TEST(PipeClient, AnEndpointThatIsNotThereGivesAFailedConnection) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(Message(empty->GetStatus()), "Unable to connect: no pipe name was given");
   std::string text;
-  EXPECT_FALSE(empty->Read(text).ok());
-  EXPECT_FALSE(empty->Write("x").ok());
+  EXPECT_FALSE(empty->Read(text).ok() || empty->Write("x").ok());
 
   // Three attempts, 100 ms apart, then the system's reason.
   auto missing = sys::message::MakeNamedPipeClientDuplex({L"dromika-test-no-such-endpoint", 1024, 3});

@@ -22,11 +22,10 @@ TEST(XmlEscape, EntitiesReferencesAndDrops) {
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(XmlEscape(text), expected) << str::as_u8string(expected);
     std::wstring wide = L"kept|";
-    AppendXmlEscaped(wide, text);
-    EXPECT_EQ(wide, L"kept|" + expected);
     std::string narrow = "kept|";
+    AppendXmlEscaped(wide, text);
     AppendXmlEscaped(narrow, text);
-    EXPECT_EQ(narrow, "kept|" + str::as_u8string(expected));
+    EXPECT_EQ(wide + str::as_wstring(narrow), L"kept|" + expected + L"kept|" + expected);
   }
 }
 

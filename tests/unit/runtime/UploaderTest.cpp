@@ -11,12 +11,6 @@ namespace {
 using ws::analytics::impl::ParseUploadAddress;
 using ws::analytics::impl::UploadAddress;
 
-// The README promises senders these; waiting them out in a test would take a minute.
-TEST(Uploader, GivesUpAfterTenSecondsWithoutAConnectionAndAMinuteInAll) {
-  EXPECT_EQ(ws::analytics::impl::kUploadConnectMs, 10000u);
-  EXPECT_EQ(ws::analytics::impl::kUploadTotalMs, 60000u);
-}
-
 TEST(Uploader, AddressesSplitIntoSchemeHostPortAndPath) {
   const std::pair<std::wstring, std::wstring> cases[] = {
       {L"http://127.0.0.1:8080/collect?x=1", L"http 127.0.0.1 8080 /collect?x=1"},
@@ -26,7 +20,7 @@ TEST(Uploader, AddressesSplitIntoSchemeHostPortAndPath) {
   };
   for (const auto& [text, parts] : cases) {
     UploadAddress a;
-    EXPECT_TRUE(ParseUploadAddress(text, a));
+    ASSERT_TRUE(ParseUploadAddress(text, a));
     EXPECT_EQ((a.secure ? L"https " : L"http ") + a.host + L" " + std::to_wstring(a.port) + L" " + a.path, parts);
   }
 }
