@@ -35,12 +35,9 @@ TEST(HostProgram, ReadsTheBuildVersionFromItsOwnFile) {
 
 TEST(HostSystemInfo, FiguresAreConsistentAndTimesHaveTheirShape) {
   const auto cpu = HostSystemInfo().Processors();
-  EXPECT_GE(cpu.count, 1u);
-  EXPECT_NE(cpu.architecture, 0xFFFF);
-  const auto memory = HostSystemInfo().Memory();
-  EXPECT_GT(memory.totalPhys, 0u);
-  EXPECT_GE(memory.totalPageFile, memory.totalPhys);
-  EXPECT_LE(memory.availPageFile, memory.totalPageFile);
+  EXPECT_TRUE(cpu.count >= 1 && cpu.architecture != 0xFFFF);
+  const auto m = HostSystemInfo().Memory();
+  EXPECT_TRUE(m.totalPhys > 0 && m.totalPageFile >= m.totalPhys && m.availPageFile <= m.totalPageFile);
   const auto time = HostSystemInfo().LocalTime();
   EXPECT_TRUE(std::regex_match(time.time, std::wregex(L"\\d\\d:\\d\\d:\\d\\d"))) << str::as_u8string(time.time);
   EXPECT_TRUE(std::regex_match(time.date, std::wregex(L"\\d\\d/\\d\\d/\\d{4}"))) << str::as_u8string(time.date);

@@ -165,10 +165,7 @@ TEST_F(HostProducts, ListsTheMakersProductsOfBothViewsAndTheirFiles) {
   narrowMaker_.Text(kMaker + L"\\Old", L"InstallFolder", L"");
   ASSERT_TRUE(WriteStamped(ExtendedPath(deep_ + L"deep.log"), "far down"));
   ASSERT_TRUE(WriteStamped(plugin_ + L"plugin.txt", "plug"));
-  std::string big(600000, 'b');
-  big.front() = 'H';
-  big.back() = 'T';
-  ASSERT_TRUE(WriteStamped(folder_ + L"big.log", big));
+  ASSERT_TRUE(WriteStamped(folder_ + L"big.log", "H" + std::string(599998, 'b') + "T"));
   ASSERT_TRUE(WriteStamped(folder_ + L"huge.bin", "", 5ll << 30));
 
   ReportBuilder builder(0x20 | 0x80, false);
