@@ -46,9 +46,7 @@ TEST(WindowsExecutables, CarryTheApplicationManifest) {
 
 TEST(ExtendedPath, IsAbsoluteNormalAndExtended) {
   const std::wstring here = (std::filesystem::current_path() / "").wstring();
-  const struct {
-    std::wstring given, expected;
-  } cases[] = {
+  const std::pair<std::wstring, std::wstring> cases[] = {
       {L"C:\\a\\b.txt", L"\\\\?\\C:\\a\\b.txt"},
       {L"C:\\a\\", L"\\\\?\\C:\\a\\"},
       {L"C:/a/./b/../c.txt", L"\\\\?\\C:\\a\\c.txt"},
@@ -61,9 +59,7 @@ TEST(ExtendedPath, IsAbsoluteNormalAndExtended) {
       {L"", L""},
       {L"C:\\" + std::wstring(300, L'x') + L"\\y", L"\\\\?\\C:\\" + std::wstring(300, L'x') + L"\\y"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(sys::file::ExtendedPath(c.given), c.expected) << str::as_u8string(c.given);
-  }
+  for (const auto& [given, expected] : cases) EXPECT_EQ(sys::file::ExtendedPath(given), expected) << given.size();
 }
 
 TEST(HostSystemInfo, ZoneIsTheSystemsNameForStandardOrDaylightTime) {
