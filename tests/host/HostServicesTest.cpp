@@ -25,10 +25,9 @@ using namespace platform;
 // Every executable of the tree carries the build's version where the host
 // keeps file versions: a version resource on Windows, an ELF section on Linux.
 TEST(HostProgram, ReadsTheBuildVersionFromItsOwnFile) {
-  const std::wstring build = str::as_wstring(version::BuildVersion());
   std::wstring version;
   ASSERT_EQ(HostProgram().FileVersion(HostProgram().ModulePath(), version), 0u);
-  EXPECT_EQ(version, build);
+  EXPECT_EQ(version, str::as_wstring(version::BuildVersion()));
   EXPECT_NE(HostProgram().FileVersion(L"no-such-file.exe", version), 0u);
   EXPECT_EQ(version, L"");
 }

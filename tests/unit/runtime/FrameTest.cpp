@@ -41,8 +41,7 @@ struct ScriptedStream : sys::message::IByteStream {
 };
 
 std::string Header(uint32_t length) {
-  const char bytes[] = {char(length), char(length >> 8), char(length >> 16), char(length >> 24)};
-  return std::string(bytes, 4);
+  return {char(length), char(length >> 8), char(length >> 16), char(length >> 24)};
 }
 
 std::string Message(const qtl::status& status) { return status.ok() ? "ok" : str::as_u8string(status.get()->message); }
