@@ -15,9 +15,7 @@ TEST(Uploader, AddressesSplitIntoSchemeHostPortAndPath) {
   const std::pair<std::wstring, std::wstring> cases[] = {
       {L"http://127.0.0.1:8080/collect?x=1", L"http 127.0.0.1 8080 /collect?x=1"},
       {L"HTTPS://example.test", L"https example.test 443 /"},
-      {L"http://[::1]:81?q", L"http ::1 81 /?q"},
-      {L"http://host/", L"http host 80 /"},
-  };
+      {L"http://[::1]:81?q", L"http ::1 81 /?q"}, {L"http://host/", L"http host 80 /"}};
   for (const auto& [text, parts] : cases) {
     UploadAddress a;
     ASSERT_TRUE(ParseUploadAddress(text, a));
