@@ -44,10 +44,9 @@ TEST(HostSystemInfo, FiguresAreConsistentAndTimesHaveTheirShape) {
 }
 
 TEST(HostLocale, EnglishNamesAndSeparators) {
-  const std::tuple<uint32_t, const wchar_t*> names[] = {{0x0409, L"English|United States"},
-                                                         {0x0407, L"German|Germany"},
-                                                         {0x040C, L"French|France"},
-                                                         {0x007F, L"Invariant Language|Invariant Country"}};
+  const std::tuple<uint32_t, const wchar_t*> names[] = {
+      {0x0409, L"English|United States"}, {0x0407, L"German|Germany"}, {0x040C, L"French|France"},
+      {0x007F, L"Invariant Language|Invariant Country"}};
   for (const auto& [lcid, expected] : names) {
     const auto info = [&](uint32_t item) { return HostLocale().Info(lcid, item).value_or(L"?"); };
     EXPECT_EQ(info(kLocaleSEngLanguage) + L"|" + info(kLocaleSEngCountry), expected);

@@ -56,10 +56,8 @@ TEST(RemoteCallWorker, AnswersEachCallInOrderWithOneReply) {
   Worker::Handle worker = Start(pipe);
   EXPECT_FALSE(Worker::Join(worker, 1).ok());  // nothing has ended it yet
   const std::string cases[][3] = {
-      {"echo", "a;b", Pair("", "echo:a;b")},
-      {"echo", "", Pair("", "echo:")},
-      {"syntax", "x", Pair("failure", "Syntax error")},
-      {"plain", "", Pair("failure", "Unexpected exception")},
+      {"echo", "a;b", Pair("", "echo:a;b")}, {"echo", "", Pair("", "echo:")},
+      {"syntax", "x", Pair("failure", "Syntax error")}, {"plain", "", Pair("failure", "Unexpected exception")},
       {"odd", "", Pair("failure", "Unexpected exception")},
       {"silent", "", Pair("failure", "Remote call silent gave no reply")},
       {"huge", "", Pair("failure", "The reply to huge is too large to send: 4194305 bytes, at most 4194304 allowed")},
