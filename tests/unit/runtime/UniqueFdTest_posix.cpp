@@ -19,10 +19,8 @@ TEST(UniqueFd, MovesResetsAndReleasesCloseOnlyWhatTheyReplace) {
     EXPECT_FALSE(first);
     kept = std::move(second);  // closes the end it held
   }
-  EXPECT_EQ(kept.get(), ends[0]);
-  EXPECT_TRUE(IsOpen(ends[0]) && !IsOpen(ends[1]));
-  EXPECT_EQ(kept.release(), ends[0]);
-  EXPECT_FALSE(kept.valid());
+  EXPECT_TRUE(kept.get() == ends[0] && IsOpen(ends[0]) && !IsOpen(ends[1]));
+  EXPECT_TRUE(kept.release() == ends[0] && !kept.valid());
   kept.reset(ends[0]);
   EXPECT_EQ(kept.close(), 0);
   EXPECT_TRUE(!IsOpen(ends[0]) && kept.get() == -1);
