@@ -43,8 +43,7 @@ class Analytics : public ::testing::Test {
 };
 
 TEST_F(Analytics, EventsGroupListsEveryEventWithItsWholeMillisecondTimes) {
-  AdvanceMs(15);
-  now += std::chrono::microseconds(999);
+  now += std::chrono::microseconds(15999);
   service->TrackEvent(L"session.init");
   AdvanceMs(5105);
   service->TrackValueEvent(L"file.open", 3);
