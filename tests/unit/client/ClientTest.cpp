@@ -126,9 +126,7 @@ TEST_F(Client, ScriptFailuresPrintTheStatusTextOnOneLine) {
 TEST(ClientScript, NumbersAreDecimalOrHexadecimalAndFit32Bits) {
   uint32_t value = 0;
   const std::pair<const char*, uint32_t> numbers[] = {{"0", 0}, {"0xFFFFFFFF", 0xFFFFFFFF}, {"0X1a", 26}, {"007", 7}};
-  for (const auto& [text, expected] : numbers) {
-    EXPECT_TRUE(tally::script::ParseNumber(text, value) && value == expected) << text;
-  }
+  for (const auto& [text, n] : numbers) EXPECT_TRUE(tally::script::ParseNumber(text, value) && value == n);
   for (const char* bad : {"", "x", "0x", "+1", "-0", "1 ", " 1", "0x1G", "0x100000000", "4294967296", "12a"}) {
     EXPECT_FALSE(tally::script::ParseNumber(bad, value)) << bad;
   }
