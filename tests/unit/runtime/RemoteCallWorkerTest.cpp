@@ -66,8 +66,7 @@ TEST(RemoteCallWorker, AnswersEachCallInOrderWithOneReply) {
   };
   std::string reply;
   for (const auto& [name, arguments, expected] : cases) {
-    ASSERT_TRUE(pipe.first->Write(EncodeRequest(name, arguments)).ok());
-    ASSERT_TRUE(pipe.first->Read(reply).ok());
+    ASSERT_TRUE(pipe.first->Write(EncodeRequest(name, arguments)).ok() && pipe.first->Read(reply).ok());
     EXPECT_EQ(reply, expected) << name;
   }
   EXPECT_TRUE(pipe.first->Read(reply).ok() && reply == Pair("", "echo:after"));
