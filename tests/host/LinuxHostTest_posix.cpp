@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "platform/Machine.h"
 #include "platform/linux/DmiBios.h"
@@ -52,21 +53,16 @@ class FilesystemBlockHost : public ::testing::Test {
 // Files are listed in the order the file system gives, so each element is
 // looked for alone and together they must make up the whole block.
 TEST_F(FilesystemBlockHost, RealFilesLinksAndOddEntries) {
-  Write("app.log", "start\r\n\tindented\n");
-  Write("empty.txt", "");
-  Write("sub/deep.bin", "1234");
-  std::string big(600000, 'b');
-  big.front() = 'H';
-  big.back() = 'T';
-  Write("big.log", big);
-  Write("huge.bin", "");
+  for (const auto& [name, bytes] : std::map<std::string, std::string>{
+           {"app.log", "start\r\n\tindented\n"}, {"empty.txt", ""}, {"sub/deep.bin", "1234"}, {"huge.bin", ""},
+           {"big.log", "H" + std::string(599998, 'b') + "T"}, {"gone.txt", "soon"}, {"bad\xFFname.txt", "odd name"}}) {
+    Write(name, bytes);
+  }
   ASSERT_EQ(truncate(Path("huge.bin").c_str(), 5ll << 30), 0);  // sparse: costs no disk
   ASSERT_EQ(symlink("..", Path("up").c_str()), 0);  // listed once, never followed
   ASSERT_EQ(symlink("../Prod", Path("sub/again").c_str()), 0);
   ASSERT_EQ(mkfifo(Path("pipe.log").c_str(), 0644), 0);  // must not hang the read
   for (const char* name : {"huge.bin", "up", "sub/again", "pipe.log"}) Stamp(name);
-  Write("gone.txt", "soon gone");
-  Write("bad\xFFname.txt", "odd name");
 
   const std::wstring text = Produce([&] { unlink(Path("gone.txt").c_str()); });
   const std::wstring at = L" datemodified=\"05/03/2024 9:07:03\"";

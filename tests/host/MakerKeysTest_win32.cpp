@@ -45,9 +45,6 @@ class ScratchKey {
   void Text(const std::wstring& key, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ) {
     Raw(key, name.c_str(), type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
-  void Number(const std::wstring& key, const wchar_t* name, DWORD number) {
-    Raw(key, name, REG_DWORD, &number, sizeof number);
-  }
 
  private:
   // The view applies to a path, so the parent is opened in it and the last name deleted there.
@@ -95,7 +92,8 @@ TEST(HostRegistryBlock, WritesTheMakersKeysAsStored) {
   user.Text(kMaker, L"", L"the default value is never written");
   user.Text(kMaker, L"Alpha", L"a & <b>");
   user.Text(kMaker, L"Bravo", L"%TEMP%\\x", REG_EXPAND_SZ);
-  user.Number(kMaker, L"Charlie", 1024);
+  const DWORD charlie = 1024;
+  user.Raw(kMaker, L"Charlie", REG_DWORD, &charlie, sizeof charlie);
   const BYTE binary[] = {1, 2, 3};
   user.Raw(kMaker, L"Delta", REG_BINARY, binary, sizeof binary);
   const wchar_t multi[] = L"a\0b\0";
@@ -165,10 +163,7 @@ TEST_F(HostProducts, ListsTheMakersProductsOfBothViewsAndTheirFiles) {
   narrowMaker_.Text(kMaker + L"\\Old", L"InstallFolder", L"");
   ASSERT_TRUE(WriteStamped(ExtendedPath(deep_ + L"deep.log"), "far down"));
   ASSERT_TRUE(WriteStamped(plugin_ + L"plugin.txt", "plug"));
-  std::string big(600000, 'b');
-  big.front() = 'H';
-  big.back() = 'T';
-  ASSERT_TRUE(WriteStamped(folder_ + L"big.log", big));
+  ASSERT_TRUE(WriteStamped(folder_ + L"big.log", "H" + std::string(599998, 'b') + "T"));
   ASSERT_TRUE(WriteStamped(folder_ + L"huge.bin", "", 5ll << 30));
 
   ReportBuilder builder(0x20 | 0x80, false);

@@ -46,24 +46,17 @@ TEST(WindowsExecutables, CarryTheApplicationManifest) {
 
 TEST(ExtendedPath, IsAbsoluteNormalAndExtended) {
   const std::wstring here = (std::filesystem::current_path() / "").wstring();
-  const struct {
-    std::wstring given, expected;
-  } cases[] = {
-      {L"C:\\a\\b.txt", L"\\\\?\\C:\\a\\b.txt"},
-      {L"C:\\a\\", L"\\\\?\\C:\\a\\"},
-      {L"C:/a/./b/../c.txt", L"\\\\?\\C:\\a\\c.txt"},
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"C:\\a\\b.txt", L"\\\\?\\C:\\a\\b.txt"}, {L"C:\\a\\", L"\\\\?\\C:\\a\\"},
+      {L"C:/a/./b/../c.txt", L"\\\\?\\C:\\a\\c.txt"}, {L"rel\\f.txt", L"\\\\?\\" + here + L"rel\\f.txt"},
       {L"\\\\server\\share\\x.txt", L"\\\\?\\UNC\\server\\share\\x.txt"},
       {L"//server/share/x.txt", L"\\\\?\\UNC\\server\\share\\x.txt"},
       {L"\\\\?\\C:\\kept\\..\\as is", L"\\\\?\\C:\\kept\\..\\as is"},
-      {L"\\\\?\\UNC\\server\\share", L"\\\\?\\UNC\\server\\share"},
-      {L"\\\\.\\pipe\\name", L"\\\\.\\pipe\\name"},
-      {L"rel\\f.txt", L"\\\\?\\" + here + L"rel\\f.txt"},
+      {L"\\\\?\\UNC\\server\\share", L"\\\\?\\UNC\\server\\share"}, {L"\\\\.\\pipe\\name", L"\\\\.\\pipe\\name"},
       {L"", L""},
       {L"C:\\" + std::wstring(300, L'x') + L"\\y", L"\\\\?\\C:\\" + std::wstring(300, L'x') + L"\\y"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(sys::file::ExtendedPath(c.given), c.expected) << str::as_u8string(c.given);
-  }
+  for (const auto& [given, expected] : cases) EXPECT_EQ(sys::file::ExtendedPath(given), expected) << given.size();
 }
 
 TEST(HostSystemInfo, ZoneIsTheSystemsNameForStandardOrDaylightTime) {

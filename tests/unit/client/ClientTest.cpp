@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "client/ClientScript.h"
 #include "runtime/Frame.h"
@@ -61,8 +62,7 @@ TEST_F(Client, TypedCallsEncodeArgumentsAsTheServerGrammarReadsThem) {
         client.SaveTo(L"web service"), client.Process(processed)}) {
     EXPECT_TRUE(result.ok()) << Message(result);
   }
-  EXPECT_EQ(id, 0u);
-  EXPECT_TRUE(processed.ok());
+  EXPECT_TRUE(id == 0 && processed.ok());
   EXPECT_EQ(server->sent,
             (std::vector<std::string>{"TrackEvent()", "TrackValueEvent(a&;b&&c;4294967295)",
                                       "TrackTimedEventStart(\xC3\xA9\xE4\xB8\xAD)", "TrackTimedEventEnd(7)",
@@ -77,8 +77,7 @@ TEST_F(Client, DecodesTheStatusesAndValuesOfResults) {
                      {"EndGroup", "not a pair"},
                      {"StartGroup", "a bad status;"}};
   qtl::status processed;
-  EXPECT_TRUE(client.Process(processed).ok());
-  EXPECT_EQ(Message(processed), "Unable to save");
+  EXPECT_TRUE(client.Process(processed).ok() && Message(processed) == "Unable to save");
   EXPECT_EQ(Message(client.TrackEvent(L"e")), "full");
   EXPECT_EQ(Message(client.EndGroup()), "Malformed reply to EndGroup");
   EXPECT_EQ(Message(client.StartGroup(L"g")), "Malformed reply to StartGroup");
@@ -92,38 +91,24 @@ TEST_F(Client, ABrokenConnectionFailsEveryLaterCallAndEveryLaterLine) {
   EXPECT_FALSE(client.Connected());
   std::string output = "stale";
   bool failed = false;
-  EXPECT_FALSE(tally::script::RunLine(client, "TrackEvent\tx", false, output, failed).ok());
-  EXPECT_EQ(output, "");
+  EXPECT_TRUE(!tally::script::RunLine(client, "TrackEvent\tx", false, output, failed).ok() && output.empty());
   int exitCode = -5;
-  EXPECT_TRUE(client.Close(exitCode).ok());
-  EXPECT_EQ(exitCode, 0);  // no server process to wait for
+  EXPECT_TRUE(client.Close(exitCode).ok() && exitCode == 0);  // no server process to wait for
 }
 
 TEST_F(Client, EachScriptLineGivesOneOutputLineAndOnlyLinesThatFitTheirCallAreSent) {
-  struct Case {
-    const char* line;
-    const char* output;
-    bool raw = false;
-  };
-  const Case cases[] = {
-      {"TrackValueEvent\tfile.open\t0x1F", "ok\t"},
-      {"TrackTimedEventStart\tmesh;generate\r", "ok\t3"},
-      {"TrackTimedEventEnd\t4294967295", "ok\t"},
-      {"SetDataPoint\tfiles\t", "ok\t"},
-      {"TrackValueEvent\tx", "!Wrong number of fields for TrackValueEvent: 2 arguments expected, 1 given\t"},
-      {"EndGroup\t", "!Wrong number of fields for EndGroup: 0 arguments expected, 1 given\t"},
-      {"TrackTimedEventEnd\t-1", "!Not a 32-bit number: \"-1\"\t"},
-      {"AddStandardGroup\t0x", "!Not a 32-bit number: \"0x\"\t"},
-      {"SetExcludePII\ttrue", "!Not a flag (t or f): \"true\"\t"},
-      {"", ""},
-      {"\r", ""},
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"TrackValueEvent\tfile.open\t0x1F", "ok\t", false}, {"TrackTimedEventStart\tmesh;generate\r", "ok\t3", false},
+      {"TrackTimedEventEnd\t4294967295", "ok\t", false}, {"SetDataPoint\tfiles\t", "ok\t", false},
+      {"TrackValueEvent\tx", "!Wrong number of fields for TrackValueEvent: 2 arguments expected, 1 given\t", false},
+      {"EndGroup\t", "!Wrong number of fields for EndGroup: 0 arguments expected, 1 given\t", false},
+      {"TrackTimedEventEnd\t-1", "!Not a 32-bit number: \"-1\"\t", false},
+      {"AddStandardGroup\t0x", "!Not a 32-bit number: \"0x\"\t", false},
+      {"SetExcludePII\ttrue", "!Not a flag (t or f): \"true\"\t", false}, {"", "", false}, {"\r", "", false},
       // Raw lines send everything after the first TAB as it is.
-      {"TrackEvent\ta;b\tc&", "ok\t", true},
-      {"TrackTimedEventStart", "ok\t3", true},
-      {"EndGroup\t", "ok\t", true},
-  };
+      {"TrackEvent\ta;b\tc&", "ok\t", true}, {"TrackTimedEventStart", "ok\t3", true}, {"EndGroup\t", "ok\t", true}};
   server->replies["TrackTimedEventStart"] = Pair("", "3");
-  for (const Case& c : cases) EXPECT_EQ(Serve(c.line, c.raw), c.output) << c.line;
+  for (const auto& [line, output, raw] : cases) EXPECT_EQ(Serve(line, raw), output) << line;
   EXPECT_EQ(server->sent,
             (std::vector<std::string>{"TrackValueEvent(file.open;31)", "TrackTimedEventStart(mesh&;generate)",
                                       "TrackTimedEventEnd(4294967295)", "SetDataPoint(files;)", "TrackEvent(a;b\tc&)",
@@ -133,18 +118,15 @@ TEST_F(Client, EachScriptLineGivesOneOutputLineAndOnlyLinesThatFitTheirCallAreSe
 TEST_F(Client, ScriptFailuresPrintTheStatusTextOnOneLine) {
   const std::string failure = qrn::grammar::EncodeStatus(qtl::status::error(L"Unable to save to a\tb:\r\nno"));
   server->replies = {{"Process", Pair("", failure)}, {"SaveTo", Pair(failure, "")}};
-  EXPECT_EQ(Serve("Process"), "!ok\tUnable to save to a b:  no");
-  EXPECT_EQ(Serve("SaveTo\tx"), "!Unable to save to a b:  no\t");
-  EXPECT_EQ(Serve("Process", true), "!ok\tUnable to save to a b:  no;;;;;;;-1");
-  EXPECT_EQ(Serve("SaveTo\tx", true), "!Unable to save to a b:  no\t");
+  const std::string text = "Unable to save to a b:  no";
+  EXPECT_EQ(Serve("Process") + "|" + Serve("Process", true), "!ok\t" + text + "|!ok\t" + text + ";;;;;;;-1");
+  EXPECT_EQ(Serve("SaveTo\tx") + "|" + Serve("SaveTo\tx", true), "!" + text + "\t|!" + text + "\t");
 }
 
 TEST(ClientScript, NumbersAreDecimalOrHexadecimalAndFit32Bits) {
   uint32_t value = 0;
   const std::pair<const char*, uint32_t> numbers[] = {{"0", 0}, {"0xFFFFFFFF", 0xFFFFFFFF}, {"0X1a", 26}, {"007", 7}};
-  for (const auto& [text, expected] : numbers) {
-    EXPECT_TRUE(tally::script::ParseNumber(text, value) && value == expected) << text;
-  }
+  for (const auto& [text, n] : numbers) EXPECT_TRUE(tally::script::ParseNumber(text, value) && value == n);
   for (const char* bad : {"", "x", "0x", "+1", "-0", "1 ", " 1", "0x1G", "0x100000000", "4294967296", "12a"}) {
     EXPECT_FALSE(tally::script::ParseNumber(bad, value)) << bad;
   }

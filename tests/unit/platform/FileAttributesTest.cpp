@@ -11,10 +11,7 @@ using namespace platform;
 TEST(ClassifyWindowsEntry, OnlyNameSurrogatesAreLinksAndPlaceholdersAreNotRead) {
   constexpr uint32_t kSymlink = 0xA000000C, kJunction = 0xA0000003, kCloud = 0x9000001A, kDedup = 0x80000013;
   constexpr uint32_t kFolder = kAttributeDirectory, kReparse = kAttributeReparsePoint;
-  const struct {
-    uint32_t attributes, tag;
-    bool folder, link, local;
-  } cases[] = {
+  const std::tuple<uint32_t, uint32_t, bool, bool, bool> cases[] = {  // attributes, tag, folder, link, local
       {0x20, 0, false, false, true},                                              // a plain file
       {kFolder, 0, true, false, true},                                            // a plain folder
       {kFolder | kReparse, kJunction, false, true, true},                         // junction or mount point
@@ -28,10 +25,10 @@ TEST(ClassifyWindowsEntry, OnlyNameSurrogatesAreLinksAndPlaceholdersAreNotRead) 
       {kAttributeOffline, 0, false, false, false},
       {kAttributeRecallOnOpen, 0, false, false, false},
   };
-  for (const auto& c : cases) {
-    const EntryKind kind = ClassifyWindowsEntry(c.attributes, c.tag);
-    EXPECT_EQ(std::tuple(kind.isFolder, kind.isLink, kind.dataIsLocal), std::tuple(c.folder, c.link, c.local))
-        << std::hex << c.attributes << " " << c.tag;
+  for (const auto& [attributes, tag, folder, link, local] : cases) {
+    const EntryKind kind = ClassifyWindowsEntry(attributes, tag);
+    EXPECT_EQ(std::tuple(kind.isFolder, kind.isLink, kind.dataIsLocal), std::tuple(folder, link, local))
+        << std::hex << attributes << " " << tag;
   }
 }
 

@@ -33,19 +33,16 @@ VariantValue Of(uint16_t type, int64_t integer, double real = 0, std::vector<std
 TEST(VariantText, EachTypeInItsOwnTextForm) {
   const std::pair<VariantValue, std::wstring> cases[] = {
       {Of(kVtI2, -32768), L"-32768"}, {Of(kVtI4, 1033), L"1033"}, {Of(kVtUi1, 255), L"255"},
-      {Of(kVtUi2, 65535), L"65535"},  {Of(kVtUi4, 4294967295), L"4294967295"},
+      {Of(kVtUi2, 65535), L"65535"}, {Of(kVtUi4, 4294967295), L"4294967295"}, {Of(kVtR4, 0, 0.1), L"0.1"},
       // WMI hands CIM uint32 values over as VT_I4: from 2^31 on they read negative.
       {Of(kVtI4, 2147483648ll), L"-2147483648"}, {Of(kVtI4, 4294967295ll), L"-1"},
       {Of(kVtR4, 0, 1.0 / 3), L"0.3333333"}, {Of(kVtR8, 0, 1.0 / 3), L"0.3333333333333333"},
-      {Of(kVtR8, 0, 2.5), L"2.5"}, {Of(kVtR4, 0, 0.1), L"0.1"},
-      {Of(kVtBool, -1), L"TRUE"}, {Of(kVtBool, 0), L"FALSE"}, {Of(kVtDate, 0, 45000.5), L"date"},
-      {Of(kVtBstr, 0), L"12345678901234567890"},
-      {Of(kVtBstrArray, 0), L""}, {Of(kVtBstrArray, 0, 0, {L"en-US"}), L"en-US"},
-      {Of(kVtBstrArray, 0, 0, {L"a", L"", L"b c"}), L"a,,b c"},
+      {Of(kVtR8, 0, 2.5), L"2.5"}, {Of(kVtBool, -1), L"TRUE"}, {Of(kVtBool, 0), L"FALSE"}, {Of(kVtBstrArray, 0), L""},
+      {Of(kVtBstr, 0), L"12345678901234567890"}, {Of(kVtDate, 0, 45000.5), L"date"},
+      {Of(kVtBstrArray, 0, 0, {L"en-US"}), L"en-US"}, {Of(kVtBstrArray, 0, 0, {L"a", L"", L"b c"}), L"a,,b c"},
       // Empty, null, VT_CY, VT_UNKNOWN, VT_I1, VT_I8, VT_UI8, VT_ARRAY | VT_I4.
       {Of(kVtEmpty, 7), L""}, {Of(kVtNull, 7), L""}, {Of(6, 7), L""}, {Of(13, 7), L""},
-      {Of(16, 7), L""}, {Of(20, 7), L""}, {Of(21, 7), L""}, {Of(0x2003, 7, 0, {L"x"}), L""},
-  };
+      {Of(16, 7), L""}, {Of(20, 7), L""}, {Of(21, 7), L""}, {Of(0x2003, 7, 0, {L"x"}), L""}};
   for (const auto& [value, text] : cases) EXPECT_EQ(VariantText(value), text) << value.type;
 }
 

@@ -30,11 +30,9 @@ TEST(FileTree, FoldersAndNamesNotedOnce) {
   // A last component without a separator is a file name of the folder before it.
   FileTreeNode* data = tree.FindOrAddPath(&tree, L"C:\\Data\\Logs");
   EXPECT_EQ(tree.FindOrAddPath(&tree, L"C:\\DATA\\"), data);
-  tree.AddFileName(&tree, L"a.log");
-  tree.AddFileName(&tree, L"A.LOG");
+  for (const wchar_t* name : {L"a.log", L"A.LOG"}) tree.AddFileName(&tree, name);
   tree.AddFolderContents(&tree, L"C:\\App\\", false);
-  tree.AddFolderContents(&tree, L"C:\\Tree\\", true);
-  tree.AddFolderContents(&tree, L"C:\\Tree\\", true);  // listing twice adds nothing twice
+  for (int twice = 0; twice < 2; ++twice) tree.AddFolderContents(&tree, L"C:\\Tree\\", true);  // adds nothing twice
   tree.AddFolderContents(&tree, L"C:\\Locked\\", true);  // what cannot be listed keeps the nodes on the way
   tree.AddFolderContents(&tree, L"C:\\Missing\\Deep\\", true);
   EXPECT_EQ(Dump(tree),

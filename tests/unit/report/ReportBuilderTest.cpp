@@ -25,16 +25,18 @@ std::unique_ptr<dromika::Block> Make(const BlockContext& context) {
   return std::make_unique<FakeBlock>(names[N], context.excludePersonalData && N == 2);
 }
 
+// The progress lines of running every selected block, each ended by "|".
+std::wstring RunAll(ReportBuilder& builder) {
+  std::wstring progress;
+  builder.RunAll([&](const std::wstring& line) { progress += line + L"|"; });
+  return progress;
+}
+
 class ReportBuilderTest : public ::testing::Test {
  protected:
   ReportBuilderTest() {
     memory.program.versions[memory.program.modulePath] = L"10.2.0.7";
     builder.UseBlockTable(table);
-  }
-  std::wstring RunAll() {
-    std::wstring progress;
-    builder.RunAll([&](const std::wstring& line) { progress += line + L"|"; });
-    return progress;
   }
 
   const std::vector<BlockRow> table = {{0x2, &Make<0>}, {0x3000, &Make<1>}, {0x8, &Make<2>}};
@@ -47,24 +49,22 @@ class ReportBuilderTest : public ::testing::Test {
 // Blocks run in table order; selecting again keeps the position, Reset starts over.
 TEST_F(ReportBuilderTest, RunsSelectedBlocksInTableOrder) {
   builder.SelectBlocks(0x1 | 0x4 | 0x400, false);
-  EXPECT_FALSE(builder.HasMore());
-  EXPECT_EQ(builder.CurrentMessage(), L"");
-  EXPECT_FALSE(builder.RunCurrent());
+  EXPECT_TRUE(!builder.HasMore() && builder.CurrentMessage().empty() && !builder.RunCurrent());
   EXPECT_EQ(builder.GetDocument(), head + L"</dromika>\r\n");
   builder.SelectBlocks(0x8 | 0x1000 | 0x2, false);
-  EXPECT_EQ(RunAll(), L"Doing one...|Doing two...|Doing three...|");
+  EXPECT_EQ(RunAll(builder), L"Doing one...|Doing two...|Doing three...|");
   EXPECT_EQ(builder.BlockText(), L"<one/>\r\n<two/>\r\n<three/>\r\n");
   builder.Reset();
   builder.SelectBlocks(0x2 | 0x8, false);
-  RunAll();
+  RunAll(builder);
   builder.SelectBlocks(0x2 | 0x1000 | 0x8, false);
-  EXPECT_EQ(RunAll(), L"Doing three...|");
+  EXPECT_EQ(RunAll(builder), L"Doing three...|");
   EXPECT_EQ(builder.GetDocument(), head + L"<one/>\r\n<three/>\r\n<three/>\r\n</dromika>\r\n");
 }
 
 TEST_F(ReportBuilderTest, AFailingBlockLeavesTextAndPositionAlone) {
   builder.SelectBlocks(0x2 | 0x8, true);
-  builder.RunCurrent();
+  EXPECT_TRUE(builder.RunCurrent());
   EXPECT_THROW(builder.RunCurrent(), qtl::status_exception);
   EXPECT_EQ(builder.BlockText(), L"<one/>\r\n");
   EXPECT_EQ(builder.CurrentMessage(), L"Doing three...");
@@ -93,9 +93,7 @@ TEST(BlockTable, MasksSelectTheirBlocksInTableOrder) {
   for (const auto& [mask, expected] : cases) {
     platform::MemoryMachine machine;
     ReportBuilder builder(mask, false, machine.machine());
-    std::wstring progress;
-    builder.RunAll([&](const std::wstring& line) { progress += line + L"|"; });
-    EXPECT_EQ(progress, expected) << mask;
+    EXPECT_EQ(RunAll(builder), expected) << mask;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "runtime/Str.h"
 
@@ -15,6 +16,7 @@ using sys::message::IoResult;
 // A stream whose system calls are scripted: each moves at most `chunk` bytes,
 // every other one is interrupted, and writes fail after `writeFailsAfter` bytes.
 struct ScriptedStream : sys::message::IByteStream {
+  explicit ScriptedStream(std::string in = "", size_t bytes = 1) : input(std::move(in)), chunk(bytes) {}
   std::string input, written;
   size_t chunk = 1, offset = 0, reads = 0, writeFailsAfter = std::string::npos;
   bool flip = false;
@@ -39,8 +41,7 @@ struct ScriptedStream : sys::message::IByteStream {
 };
 
 std::string Header(uint32_t length) {
-  const char bytes[] = {char(length), char(length >> 8), char(length >> 16), char(length >> 24)};
-  return std::string(bytes, 4);
+  return {char(length), char(length >> 8), char(length >> 16), char(length >> 24)};
 }
 
 std::string Message(const qtl::status& status) { return status.ok() ? "ok" : str::as_u8string(status.get()->message); }
@@ -51,9 +52,7 @@ TEST(Frame, ReadsBackToBackFramesThroughShortAndInterruptedReads) {
   for (const auto& payload : payloads) input += Header(payload.size()) + payload;
   for (size_t bufferBytes : {0, 3, 16, 1024}) {
     for (size_t chunk : {1, 7, 4096}) {
-      ScriptedStream stream;
-      stream.input = input;
-      stream.chunk = chunk;
+      ScriptedStream stream(input, chunk);
       FrameReader reader(stream, bufferBytes);
       std::string payload;
       for (const auto& expected : payloads) {
@@ -69,23 +68,18 @@ TEST(Frame, ReadsBackToBackFramesThroughShortAndInterruptedReads) {
 
 // Over-long lengths and truncation as the server meets them: server_mode_test.py's WireTest.
 TEST(Frame, TheLargestFrameGoesThroughAndNoLargerIsWritten) {
-  ScriptedStream exact;
-  exact.input = Header(kMaxPayloadBytes) + std::string(kMaxPayloadBytes, 'm');
-  exact.chunk = 1 << 20;
+  ScriptedStream exact(Header(kMaxPayloadBytes) + std::string(kMaxPayloadBytes, 'm'), 1 << 20);
   std::string payload;
-  EXPECT_TRUE(FrameReader(exact, 1024).Read(payload).ok());
-  EXPECT_EQ(payload.size(), kMaxPayloadBytes);
+  EXPECT_TRUE(FrameReader(exact, 1024).Read(payload).ok() && payload.size() == kMaxPayloadBytes);
   EXPECT_EQ(Message(WriteFrame(exact, std::string(kMaxPayloadBytes + 1, 'x'))).rfind("Frame too large", 0), 0u);
   EXPECT_EQ(exact.written, "");
 }
 
 // The header is the payload's length in four little-endian bytes.
 TEST(Frame, WritesGoOnAfterPartialWritesAndStopWhenBroken) {
-  ScriptedStream stream, broken;
-  stream.chunk = 3;
+  ScriptedStream stream("", 3), broken;
   const std::string big(70000, 'w');  // header and payload written separately
-  ASSERT_TRUE(WriteFrame(stream, big).ok());
-  EXPECT_EQ(stream.written, Header(big.size()) + big);
+  EXPECT_TRUE(WriteFrame(stream, big).ok() && stream.written == Header(big.size()) + big);
   broken.writeFailsAfter = 2;
   EXPECT_EQ(Message(WriteFrame(broken, "abc")).rfind("Connection broken", 0), 0u);
 }

@@ -56,10 +56,8 @@ TEST(RemoteCallWorker, AnswersEachCallInOrderWithOneReply) {
   Worker::Handle worker = Start(pipe);
   EXPECT_FALSE(Worker::Join(worker, 1).ok());  // nothing has ended it yet
   const std::string cases[][3] = {
-      {"echo", "a;b", Pair("", "echo:a;b")},
-      {"echo", "", Pair("", "echo:")},
-      {"syntax", "x", Pair("failure", "Syntax error")},
-      {"plain", "", Pair("failure", "Unexpected exception")},
+      {"echo", "a;b", Pair("", "echo:a;b")}, {"echo", "", Pair("", "echo:")},
+      {"syntax", "x", Pair("failure", "Syntax error")}, {"plain", "", Pair("failure", "Unexpected exception")},
       {"odd", "", Pair("failure", "Unexpected exception")},
       {"silent", "", Pair("failure", "Remote call silent gave no reply")},
       {"huge", "", Pair("failure", "The reply to huge is too large to send: 4194305 bytes, at most 4194304 allowed")},
@@ -68,15 +66,12 @@ TEST(RemoteCallWorker, AnswersEachCallInOrderWithOneReply) {
   };
   std::string reply;
   for (const auto& [name, arguments, expected] : cases) {
-    ASSERT_TRUE(pipe.first->Write(EncodeRequest(name, arguments)).ok());
-    ASSERT_TRUE(pipe.first->Read(reply).ok());
+    ASSERT_TRUE(pipe.first->Write(EncodeRequest(name, arguments)).ok() && pipe.first->Read(reply).ok());
     EXPECT_EQ(reply, expected) << name;
   }
-  ASSERT_TRUE(pipe.first->Read(reply).ok());
-  EXPECT_EQ(reply, Pair("", "echo:after"));
+  EXPECT_TRUE(pipe.first->Read(reply).ok() && reply == Pair("", "echo:after"));
   pipe.first->Close();
-  EXPECT_TRUE(Worker::Join(worker, kGenerousMs).ok());
-  EXPECT_TRUE(Worker::Join(worker, 0xFFFFFFFF).ok());  // joining again is harmless
+  EXPECT_TRUE(Worker::Join(worker, kGenerousMs).ok() && Worker::Join(worker, 0xFFFFFFFF).ok());  // again: harmless
 }
 
 TEST(RemoteCallWorker, AReplyThatCannotBeSentEndsItAndJoinSaysWhy) {

@@ -11,22 +11,14 @@ namespace {
 using ws::analytics::impl::ParseUploadAddress;
 using ws::analytics::impl::UploadAddress;
 
-// The README promises senders these; waiting them out in a test would take a minute.
-TEST(Uploader, GivesUpAfterTenSecondsWithoutAConnectionAndAMinuteInAll) {
-  EXPECT_EQ(ws::analytics::impl::kUploadConnectMs, 10000u);
-  EXPECT_EQ(ws::analytics::impl::kUploadTotalMs, 60000u);
-}
-
 TEST(Uploader, AddressesSplitIntoSchemeHostPortAndPath) {
   const std::pair<std::wstring, std::wstring> cases[] = {
       {L"http://127.0.0.1:8080/collect?x=1", L"http 127.0.0.1 8080 /collect?x=1"},
       {L"HTTPS://example.test", L"https example.test 443 /"},
-      {L"http://[::1]:81?q", L"http ::1 81 /?q"},
-      {L"http://host/", L"http host 80 /"},
-  };
+      {L"http://[::1]:81?q", L"http ::1 81 /?q"}, {L"http://host/", L"http host 80 /"}};
   for (const auto& [text, parts] : cases) {
     UploadAddress a;
-    EXPECT_TRUE(ParseUploadAddress(text, a));
+    ASSERT_TRUE(ParseUploadAddress(text, a));
     EXPECT_EQ((a.secure ? L"https " : L"http ") + a.host + L" " + std::to_wstring(a.port) + L" " + a.path, parts);
   }
 }
@@ -41,9 +33,8 @@ TEST(Uploader, AddressesOfAnyOtherFormAreRefusedWithoutSending) {
   ws::analytics::impl::SetUploadAddressForTesting(L"ftp://127.0.0.1/x");
   const qtl::status status = ws::analytics::impl::Track(L"<a/>");
   ws::analytics::impl::SetUploadAddressForTesting(L"");
-  ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.get()->message,
-            L"Unable to upload the analytics document to ftp://127.0.0.1/x: not an http or https address");
+  EXPECT_EQ(status.text(), L"Unable to upload the analytics document to ftp://127.0.0.1/x: not an http or https"
+                           L" address");
 }
 
 }  // namespace

@@ -14,9 +14,7 @@ namespace {
 TEST(CommandLine, TakesRunServerAndTheTwoOptionsTheLastOneWinning) {
   CommandLine commandLine;
   commandLine.Assign({L"RunServer", L"RunServer"}, {{L"out", L"a"}, {L"pipename", L"p"}, {L"out", L"b"}});
-  EXPECT_TRUE(commandLine.serverFlag);
-  EXPECT_EQ(commandLine.pipeName, L"p");
-  EXPECT_EQ(commandLine.outputPath, L"b");
+  EXPECT_TRUE(commandLine.serverFlag && commandLine.pipeName == L"p" && commandLine.outputPath == L"b");
 }
 
 struct NotAnException {};

@@ -91,13 +91,7 @@ TEST(FilesystemBlockPosix, LinuxTreeHangsBelowTheRoot) {
 // cuts fall in; content decoded a slice at a time reads as if decoded at
 // once; texts longer than the pieces they are collected in lose nothing.
 TEST_F(FilesystemBlockTest, LongContent) {
-  EXPECT_EQ(std::wstring(dromika::kContentNotice),
-            L"\n\n" + std::wstring(66, L'-') + L"\n" + std::wstring(15, L'*') + L" File content truncated by Dromika " +
-                std::wstring(15, L'*') + L"\n" + std::wstring(66, L'-') + L"\n\n");
-  std::string big(512001, 'm');
-  big.front() = 'H';
-  big.back() = 'T';
-  machine.files.AddFile(L"C:\\P\\big.log", big);
+  machine.files.AddFile(L"C:\\P\\big.log", "H" + std::string(511999, 'm') + "T");
   machine.files.AddFile(L"C:\\P\\whole.log", std::string(512000, 'w'));
   std::string cut(600000, 'x');
   cut.replace(255998, 3, "\xE2\x82\xAC");  // the head ends after its first two bytes
@@ -114,7 +108,9 @@ TEST_F(FilesystemBlockTest, LongContent) {
   machine.files.AddFile(L"C:\\P\\random.log", random);
   Note(L"C:\\P\\");
   const std::wstring text = Produce();
-  const std::wstring notice = dromika::kContentNotice;
+  const std::wstring stars(15, L'*'), dashes(66, L'-');
+  const std::wstring notice =
+      L"\n\n" + dashes + L"\n" + stars + L" File content truncated by Dromika " + stars + L"\n" + dashes + L"\n\n";
   const std::wstring ms(255999, L'm'), xs(255998, L'x');
   EXPECT_EQ(Contents(text), (std::map<std::wstring, std::wstring>{
                                 {L"big.log", L"H" + ms + notice + ms + L"T"},

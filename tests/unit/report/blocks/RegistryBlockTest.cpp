@@ -65,9 +65,7 @@ class TwoViewRegistry : public platform::Registry {
   platform::StaticRegistry wide, narrow;  // the 64-bit view and the 32-bit view
 
   platform::StaticRegistry& Of(RegistryView view) { return view == RegistryView::k32Bit ? narrow : wide; }
-  bool CanOpen(RegistryRoot root, const std::wstring& path, RegistryView view) override {
-    return Of(view).CanOpen(root, path);
-  }
+  bool CanOpen(RegistryRoot r, const std::wstring& path, RegistryView v) override { return Of(v).CanOpen(r, path); }
   std::optional<platform::RegistryValue> QueryValue(RegistryRoot root, const std::wstring& path,
                                                     const std::wstring& name, RegistryView view) override {
     return Of(view).QueryValue(root, path, name);

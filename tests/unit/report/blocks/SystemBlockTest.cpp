@@ -102,10 +102,8 @@ TEST(SystemBlockLocaleNames, DerivedFromThePropertiesPresent) {
   platform::MemoryMachine machine;
   SetLocaleNames(machine.locale);
   for (const platform::PropertyList& row : std::vector<platform::PropertyList>{
-           {{L"Caption", L"X"}},
-           {{L"OSLanguage", L"en-US"}, {L"Locale", L"0409"}},
-           {{L"OSLanguage", L""}, {L"Locale", L"zz"}},
-           {{L"OSLanguage", L"1234"}},
+           {{L"Caption", L"X"}}, {{L"OSLanguage", L"en-US"}, {L"Locale", L"0409"}},
+           {{L"OSLanguage", L""}, {L"Locale", L"zz"}}, {{L"OSLanguage", L"1234"}},
            {{L"OSLanguage", L"66569"}, {L"Locale", L"10407"}},
            {{L"OSLanguage", L"1031"}, {L"OSLanguageLanguage", L"preset"}}}) {
     machine.management.AddRow(L"Win32_OperatingSystem", row);
