@@ -52,12 +52,12 @@ void RecordEvents(qrn::analytics::impl::AnalyticsService& service, unsigned int 
 
 // The reference: the same text appended line by line to a fresh string,
 // which is the least any writer of it has to do.
-Clock::duration AppendLines(const std::wstring& text) {
+Clock::duration AppendLines(const std::string& text) {
   const auto start = Clock::now();
-  std::wstring copy;
+  std::string copy;
   for (size_t from = 0, end; from < text.size(); from = end + 1) {
-    end = text.find(L'\n', from);
-    if (end == std::wstring::npos) end = text.size() - 1;
+    end = text.find('\n', from);
+    if (end == std::string::npos) end = text.size() - 1;
     copy.append(text, from, end + 1 - from);
   }
   const auto stop = Clock::now();
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   platform::MemoryMachine memory;
   size_t documentChars = 0;
   qrn::analytics::impl::AnalyticsService service(
-      memory.machine(), qrn::analytics::impl::AnalyticsService::SteadyClock(), [&](const std::wstring& document) {
+      memory.machine(), qrn::analytics::impl::AnalyticsService::SteadyClock(), [&](const std::string& document) {
         documentChars = document.size();
         return qtl::status();
       });

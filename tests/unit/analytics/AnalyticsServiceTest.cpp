@@ -24,15 +24,15 @@ class Analytics : public ::testing::Test {
     memory.program.versions[memory.program.modulePath] = L"10.2.0.7";
     service = std::make_unique<qrn::analytics::impl::AnalyticsService>(
         memory.machine(), [this] { return now; },
-        [this](const std::wstring& document) {
-          uploads.push_back(document);
+        [this](const std::string& document) {
+          uploads.push_back(str::as_wstring(document));
           return uploadResult;
         },
         [this](const std::wstring& line) { lines.push_back(line); });
   }
 
   void AdvanceMs(int64_t ms) { now += std::chrono::milliseconds(ms); }
-  std::wstring Groups() const { return service->Builder().GroupText(); }
+  std::wstring Groups() const { return str::as_wstring(service->Builder().GroupText()); }
 
   platform::MemoryMachine memory;
   std::chrono::nanoseconds now{std::chrono::hours(1000)};  // any epoch: only differences count
@@ -159,7 +159,7 @@ TEST_F(AnalyticsProcess, EachProcessRunsTheSelectedBlocksAfreshAndLeavesAnOpenGr
   service->AddStandardGroup(mask);
   service->SaveTo(L"web service");
   EXPECT_TRUE(service->Process().ok() && lines.size() == selected);
-  const std::wstring blocks = service->Builder().BlockText();
+  const std::wstring blocks = str::as_wstring(service->Builder().BlockText());
   service->StartGroup(L"open");
   service->SetDataPoint(L"k", L"v");
   EXPECT_TRUE(service->Process().ok() && lines.size() == 2 * selected);
