@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "collector/base/Status.h"
 #include "collector/document/Compression.h"
@@ -17,10 +21,6 @@ namespace collector {
 namespace {
 
 constexpr size_t kMaxImport = (1u << 31) - 1;
-
-struct Tally {
-  size_t stored = 0, known = 0, unparsed = 0, failed = 0;
-};
 
 }  // namespace
 
@@ -58,37 +58,106 @@ Status ReadDocumentFile(const std::string& path, std::string& bytes) {
 
 namespace {
 
-void ImportOne(Store& store, const std::string& path, Tally& tally, std::string& problem) {
+enum class Outcome { kStored, kKnown, kUnparsed, kFailed };
+
+// A file counts once Put has returned, that is once the commit holding it
+// is durable.
+Outcome ImportOne(Store& store, const std::string& path, std::string& problem) {
   std::string bytes;
   if (auto s = ReadDocumentFile(path, bytes); !s.ok()) {
     problem = s.message();
-    return void(++tally.failed);
+    return Outcome::kFailed;
   }
   IngestResult result;
   const Status s = Ingest(store, bytes, "import:" + path, result);
-  if (s.code() == StatusCode::kInvalid) problem = "refused: " + s.message();
-  else if (!s.ok()) problem = s.message();
-  if (!problem.empty()) return void(++tally.failed);
-  if (!result.put.created) ++tally.known;
-  else if (result.rows.state == ParseState::kUnparsed) ++tally.unparsed;
-  else ++tally.stored;
+  if (s.code() == StatusCode::kInvalid)
+    problem = "refused: " + s.message();
+  else if (!s.ok())
+    problem = s.message();
+  if (!problem.empty()) return Outcome::kFailed;
   if (result.rows.state == ParseState::kUnparsed) problem = "kept unparsed: " + result.rows.message;
+  if (!result.put.created) return Outcome::kKnown;
+  return result.rows.state == ParseState::kUnparsed ? Outcome::kUnparsed : Outcome::kStored;
 }
+
+// Files are read and stored by several threads at once, so that their
+// documents share the store's commits (one sync serves many files) and are
+// read while others are written. What each file gave is printed in the order
+// the files were named.
+class ImportRun {
+ public:
+  // As many as the store has sessions; the files held at once are bounded
+  // by their size on disk (one file alone may always go).
+  static constexpr size_t kThreads = 16;
+  static constexpr uint64_t kBytesAtOnce = uint64_t{256} << 20;
+
+  ImportRun(Store& store, const std::vector<std::string>& files, bool progress)
+      : store_(store), files_(files), progress_(progress), problems_(files.size()), done_(files.size(), false) {}
+
+  int Run() {
+    if (progress_) ReportInOrder();
+    std::vector<std::thread> threads;
+    const size_t count = std::min(kThreads, files_.size());
+    for (size_t i = 1; i < count; ++i) threads.emplace_back([this] { Work(); });
+    Work();
+    for (auto& thread : threads) thread.join();
+    if (progress_) std::fprintf(stderr, "\r\033[K");
+    std::printf("%zu stored, %zu unparsed, %zu already stored, %zu failed\n", tally_[0], tally_[2], tally_[1],
+                tally_[3]);
+    return tally_[3] == 0 ? 0 : 1;
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (next_ == files_.size()) return;
+      const size_t i = next_++;
+      struct stat info {};
+      const uint64_t size = stat(files_[i].c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+      roomLeft_.wait(lock, [&] { return held_ == 0 || held_ + size <= kBytesAtOnce; });
+      held_ += size;
+      lock.unlock();
+      std::string problem;
+      const Outcome outcome = ImportOne(store_, files_[i], problem);
+      lock.lock();
+      held_ -= size;
+      roomLeft_.notify_all();
+      ++tally_[static_cast<size_t>(outcome)];
+      problems_[i] = std::move(problem);
+      done_[i] = true;
+      ReportInOrder();
+    }
+  }
+
+  void ReportInOrder() {
+    for (; reported_ < files_.size() && done_[reported_]; ++reported_) {
+      const std::string& problem = problems_[reported_];
+      if (!problem.empty()) {
+        std::fprintf(stderr, "%s%s: %s\n", progress_ ? "\r\033[K" : "", files_[reported_].c_str(), problem.c_str());
+      }
+    }
+    if (progress_ && reported_ < files_.size()) {
+      std::fprintf(stderr, "\r\033[KImporting %zu/%zu: %s", reported_ + 1, files_.size(), files_[reported_].c_str());
+    }
+  }
+
+  Store& store_;
+  const std::vector<std::string>& files_;
+  const bool progress_;
+  std::mutex mutex_;
+  std::condition_variable roomLeft_;
+  size_t next_ = 0, reported_ = 0;
+  uint64_t held_ = 0;
+  size_t tally_[4] = {};  // by Outcome
+  std::vector<std::string> problems_;
+  std::vector<bool> done_;
+};
 
 }  // namespace
 
 int ImportFiles(Store& store, const std::vector<std::string>& files, bool progress) {
-  Tally tally;
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (progress) std::fprintf(stderr, "\r\033[KImporting %zu/%zu: %s", i + 1, files.size(), files[i].c_str());
-    std::string problem;
-    ImportOne(store, files[i], tally, problem);
-    if (!problem.empty()) std::fprintf(stderr, "%s%s: %s\n", progress ? "\r\033[K" : "", files[i].c_str(), problem.c_str());
-  }
-  if (progress) std::fprintf(stderr, "\r\033[K");
-  std::printf("%zu stored, %zu unparsed, %zu already stored, %zu failed\n", tally.stored, tally.unparsed, tally.known,
-              tally.failed);
-  return tally.failed == 0 ? 0 : 1;
+  return ImportRun(store, files, progress).Run();
 }
 
 }  // namespace collector

@@ -2,6 +2,8 @@
 // source yields them, a batch at a time, then what only the end of the read
 // tells. Nothing of a document is held whole but its body.
 #include <functional>
+#include <string>
+#include <unordered_map>
 
 #include "collector/store/SqlStore.h"
 
@@ -13,19 +15,29 @@ constexpr size_t kStatementRows = 100;
 
 using RowFiller = std::function<void(size_t row, std::vector<SqlValue>& params)>;
 
+// "HEAD VALUES ($1,$2),($3,$4)": the same few texts over and over, made
+// once per thread.
+const std::string& InsertSql(const std::string& head, size_t width, size_t rows) {
+  thread_local std::unordered_map<std::string, std::string> made;
+  std::string& sql = made[head + '/' + std::to_string(rows)];
+  if (!sql.empty()) return sql;
+  sql = head + " VALUES ";
+  for (size_t r = 0; r < rows; ++r) {
+    sql += r ? ",(" : "(";
+    for (size_t c = 0; c < width; ++c) sql += (c ? ",$" : "$") + std::to_string(r * width + c + 1);
+    sql += ")";
+  }
+  return sql;
+}
+
 Status InsertRows(SqlSession& session, const std::string& head, size_t width, size_t count, const RowFiller& fill) {
+  std::vector<SqlValue> params;
   for (size_t start = 0; start < count; start += kStatementRows) {
     const size_t rows = std::min(kStatementRows, count - start);
-    std::string sql = head + " VALUES ";
-    std::vector<SqlValue> params;
+    params.clear();
     params.reserve(rows * width);
-    for (size_t r = 0; r < rows; ++r) {
-      sql += r ? ",(" : "(";
-      for (size_t c = 0; c < width; ++c) sql += (c ? ",$" : "$") + std::to_string(r * width + c + 1);
-      sql += ")";
-      fill(start + r, params);
-    }
-    if (auto s = session.Exec(sql, params); !s.ok()) return s;
+    for (size_t r = 0; r < rows; ++r) fill(start + r, params);
+    if (auto s = session.Exec(InsertSql(head, width, rows), params); !s.ok()) return s;
   }
   return {};
 }

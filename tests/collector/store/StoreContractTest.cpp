@@ -258,6 +258,22 @@ TEST_P(StoreContract, KeepsNothingOfADocumentRefusedOrFailedHalfway) {
   EXPECT_EQ(Rows("SELECT (SELECT COUNT(*) FROM groups) + (SELECT COUNT(*) FROM data_points)"), (Table{{"0"}}));
 }
 
+// $N is the N-th value wherever it stands, however often, and again on the
+// statement's next run.
+TEST_P(StoreContract, ParametersAreBoundByTheirNumber) {
+  SqlSession& session = Session();
+  for (const char* last : {"c", "d"}) {
+    std::vector<std::string> row;
+    const Status s =
+        session.Exec("SELECT $3, $1, $3 || $2", {SqlValue::Text("a"), SqlValue::Text("b"), SqlValue::Text(last)},
+                     [&](const SqlRow& r) {
+                       for (const auto& column : r) row.push_back(column.value_or("-"));
+                     });
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_EQ(row, (std::vector<std::string>{last, "a", std::string(last) + "b"}));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });
 
