@@ -113,6 +113,17 @@ class ApiTest(FolderCase):
         # Neither client data nor every report block: an analytics document.
         self.assertEqual({d["sender"]: d["kind"] for d in self.collector().documents()},
                          {"import:" + f: "analytics" for f in files})
+        # Many files are stored side by side; what each gave is still told in the order they were named,
+        # though the first refusal takes a long read and the next failure none.
+        slow = b"<dromika><events>" + b"<event name='e'/>" * 200000 + b"<g>" * 100 + b"</g>" * 100 + b"</events>"
+        bodies = [b"<dromika><g n='%d'/></dromika>" % i for i in range(40)]
+        bodies[3:5] = [slow + b"</dromika>", b""]
+        many = [self.write("m%02d.dromika" % i, body) for i, body in enumerate(bodies)]
+        result = subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("many.db"), *many],
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.stdout.decode().strip(), "38 stored, 0 unparsed, 0 already stored, 2 failed")
+        self.assertEqual([line.split(": ")[:2] for line in result.stderr.decode().splitlines()],
+                         [[many[3], "refused"], [many[4], "an empty file"]])
 
     def test_refuses_to_start_on_a_public_address_without_tokens_with_bad_options_or_keys(self):
         # Which addresses are public and which sizes read is CollectorTextTest's; here, that the start stops.

@@ -91,7 +91,8 @@ class SessionTest(FolderCase):
         saved = self.path("fixed.xml")
         lines = ["StartGroup\tproject", "SetDataPoint\tfiles\t12",
                  "SetDataPoint\ttitle\t<a & \"b\"> 'c' caf\u00e9 \u6f22 \U0001F600 \x01",
-                 "StartGroup\tnested", "SetDataPoint\tdepth\t2", "StartGroup\tgr\u00fcppe\U0001F600", "SetDataPoint\tn\u00e4me\tv", "EndGroup", "EndGroup", "EndGroup", "StartGroup\tempty",
+                 "StartGroup\tnested", "SetDataPoint\tdepth\t2", "StartGroup\tgr\u00fcppe\U0001F600",
+                 "SetDataPoint\tn\u00e4me\tv", "EndGroup", "EndGroup", "EndGroup", "StartGroup\tempty",
                  "EndGroup", "TrackEvent\tsession.init", "TrackValueEvent\tfile.open\t3",
                  "TrackValueEvent\tzero\t0", "TrackTimedEventStart\tmesh.generate", "TrackTimedEventEnd\t3",
                  "TrackEvent\t\u00fcn\u00efc\u00f8d\u00e9 \U0001F600", "AddStandardGroup\t0x10000000",
