@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 #include "collector/base/Status.h"
@@ -60,47 +60,64 @@ namespace {
 
 enum class Outcome { kStored, kKnown, kUnparsed, kFailed };
 
-// A file counts once Put has returned, that is once the commit holding it
-// is durable.
-Outcome ImportOne(Store& store, const std::string& path, std::string& problem) {
+// One named file on its way into the store.
+struct ImportSlot {
   std::string bytes;
-  if (auto s = ReadDocumentFile(path, bytes); !s.ok()) {
-    problem = s.message();
-    return Outcome::kFailed;
-  }
+  std::unique_ptr<PreparedIngest> ingest;
+  Status prepared;
+};
+
+// Read and prepared in the caller's thread, side by side with other files.
+void Prepare(const std::string& path, ImportSlot& slot) {
+  if (slot.prepared = ReadDocumentFile(path, slot.bytes); !slot.prepared.ok()) return;
+  slot.ingest = std::make_unique<PreparedIngest>(slot.bytes);
+  slot.prepared = slot.ingest->Prepare("import:" + path);
+}
+
+Outcome Finish(ImportSlot& slot, std::string& problem) {
   IngestResult result;
-  const Status s = Ingest(store, bytes, "import:" + path, result);
-  if (s.code() == StatusCode::kInvalid)
-    problem = "refused: " + s.message();
-  else if (!s.ok())
-    problem = s.message();
+  const Status s = slot.prepared.ok() ? slot.ingest->Finish(result) : slot.prepared;
+  if (!slot.ingest) problem = s.message();  // the file itself could not be read
+  else if (s.code() == StatusCode::kInvalid) problem = "refused: " + s.message();
+  else if (!s.ok()) problem = s.message();
   if (!problem.empty()) return Outcome::kFailed;
   if (result.rows.state == ParseState::kUnparsed) problem = "kept unparsed: " + result.rows.message;
   if (!result.put.created) return Outcome::kKnown;
   return result.rows.state == ParseState::kUnparsed ? Outcome::kUnparsed : Outcome::kStored;
 }
 
-// Files are read and stored by several threads at once, so that their
-// documents share the store's commits (one sync serves many files) and are
-// read while others are written. What each file gave is printed in the order
-// the files were named.
+// Files go in groups: read and prepared by several threads at once, then
+// stored in the order named, in one transaction (one sync for the group).
+// A file counts once that transaction is durable.
 class ImportRun {
  public:
-  // As many as the store has sessions; the files held at once are bounded
-  // by their size on disk (one file alone may always go).
   static constexpr size_t kThreads = 16;
-  static constexpr uint64_t kBytesAtOnce = uint64_t{256} << 20;
+  static constexpr size_t kGroupFiles = 64;
+  // The most bytes on disk a group holds, unless one file alone is larger.
+  static constexpr uint64_t kGroupBytes = uint64_t{256} << 20;
 
   ImportRun(Store& store, const std::vector<std::string>& files, bool progress)
-      : store_(store), files_(files), progress_(progress), problems_(files.size()), done_(files.size(), false) {}
+      : store_(store), files_(files), progress_(progress) {}
 
   int Run() {
-    if (progress_) ReportInOrder();
-    std::vector<std::thread> threads;
-    const size_t count = std::min(kThreads, files_.size());
-    for (size_t i = 1; i < count; ++i) threads.emplace_back([this] { Work(); });
-    Work();
-    for (auto& thread : threads) thread.join();
+    for (size_t first = 0; first < files_.size();) {
+      const size_t end = GroupEnd(first);
+      if (progress_) {
+        std::fprintf(stderr, "\r\033[KImporting %zu/%zu: %s", first + 1, files_.size(), files_[first].c_str());
+      }
+      std::vector<ImportSlot> slots(end - first);
+      PrepareAll(first, slots);
+      std::vector<PutItem> group;
+      for (auto& slot : slots) {
+        if (slot.prepared.ok()) group.push_back(slot.ingest->Item());
+      }
+      store_.PutEach(group);
+      for (size_t i = 0, k = 0; i < slots.size(); ++i) {
+        if (slots[i].prepared.ok()) slots[i].ingest->Item() = group[k++];
+        Report(files_[first + i], slots[i]);
+      }
+      first = end;
+    }
     if (progress_) std::fprintf(stderr, "\r\033[K");
     std::printf("%zu stored, %zu unparsed, %zu already stored, %zu failed\n", tally_[0], tally_[2], tally_[1],
                 tally_[3]);
@@ -108,50 +125,41 @@ class ImportRun {
   }
 
  private:
-  void Work() {
-    for (;;) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (next_ == files_.size()) return;
-      const size_t i = next_++;
+  size_t GroupEnd(size_t first) const {
+    uint64_t bytes = 0;
+    size_t end = first;
+    for (; end < files_.size() && end - first < kGroupFiles; ++end) {
       struct stat info {};
-      const uint64_t size = stat(files_[i].c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-      roomLeft_.wait(lock, [&] { return held_ == 0 || held_ + size <= kBytesAtOnce; });
-      held_ += size;
-      lock.unlock();
-      std::string problem;
-      const Outcome outcome = ImportOne(store_, files_[i], problem);
-      lock.lock();
-      held_ -= size;
-      roomLeft_.notify_all();
-      ++tally_[static_cast<size_t>(outcome)];
-      problems_[i] = std::move(problem);
-      done_[i] = true;
-      ReportInOrder();
+      const uint64_t size = stat(files_[end].c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+      if (end > first && bytes + size > kGroupBytes) break;
+      bytes += size;
     }
+    return end;
   }
 
-  void ReportInOrder() {
-    for (; reported_ < files_.size() && done_[reported_]; ++reported_) {
-      const std::string& problem = problems_[reported_];
-      if (!problem.empty()) {
-        std::fprintf(stderr, "%s%s: %s\n", progress_ ? "\r\033[K" : "", files_[reported_].c_str(), problem.c_str());
-      }
-    }
-    if (progress_ && reported_ < files_.size()) {
-      std::fprintf(stderr, "\r\033[KImporting %zu/%zu: %s", reported_ + 1, files_.size(), files_[reported_].c_str());
+  void PrepareAll(size_t first, std::vector<ImportSlot>& slots) {
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+      for (size_t i; (i = next++) < slots.size();) Prepare(files_[first + i], slots[i]);
+    };
+    std::vector<std::thread> threads;
+    for (size_t t = 1; t < std::min(kThreads, slots.size()); ++t) threads.emplace_back(work);
+    work();
+    for (auto& thread : threads) thread.join();
+  }
+
+  void Report(const std::string& path, ImportSlot& slot) {
+    std::string problem;
+    ++tally_[static_cast<size_t>(Finish(slot, problem))];
+    if (!problem.empty()) {
+      std::fprintf(stderr, "%s%s: %s\n", progress_ ? "\r\033[K" : "", path.c_str(), problem.c_str());
     }
   }
 
   Store& store_;
   const std::vector<std::string>& files_;
   const bool progress_;
-  std::mutex mutex_;
-  std::condition_variable roomLeft_;
-  size_t next_ = 0, reported_ = 0;
-  uint64_t held_ = 0;
   size_t tally_[4] = {};  // by Outcome
-  std::vector<std::string> problems_;
-  std::vector<bool> done_;
 };
 
 }  // namespace

@@ -2,10 +2,15 @@
 // read and written in one transaction a batch at a time. The HTTP front and
 // `import` both come through here.
 #pragma once
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "collector/store/Store.h"
+
+namespace collector {
+class DocumentReader;
+}
 
 namespace collector {
 
@@ -18,5 +23,28 @@ struct IngestResult {
 // kInvalid when the reader refuses the document, and otherwise when the
 // store failed; either way nothing of it is stored.
 Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result);
+
+// Ingest in three steps, for callers that store many documents at once
+// (`import`): Prepare reads ahead and packs, the store's PutEach takes
+// Item() with others, and Finish gives what Ingest would have. The bytes
+// must outlive it.
+class PreparedIngest {
+ public:
+  explicit PreparedIngest(std::string_view bytes);
+  ~PreparedIngest();
+  // Ingest's failure when it comes before the store is asked.
+  Status Prepare(const std::string& sender);
+  PutItem& Item() { return item_; }
+  Status Finish(IngestResult& result);
+
+ private:
+  class FirstBatchAhead;
+  std::string_view bytes_;
+  std::unique_ptr<DocumentReader> reader_;
+  std::unique_ptr<FirstBatchAhead> rows_;
+  Arrival arrival_;
+  PutResult put_;
+  PutItem item_;
+};
 
 }  // namespace collector

@@ -32,6 +32,8 @@ class SqlStore : public Store {
   Status Init();
 
   Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
+  // One transaction for all the items, each alone when it fails.
+  void PutEach(std::vector<PutItem>& items) override;
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
   Status PackedBody(int64_t id, std::string& packed, bool& found) override;
   Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;

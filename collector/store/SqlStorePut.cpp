@@ -204,6 +204,22 @@ Status SqlStore::Put(const Arrival& arrival, RowSource& rows, PutResult& result)
   return put.status;
 }
 
+void SqlStore::PutEach(std::vector<PutItem>& items) {
+  std::vector<PendingPut> puts(items.size());
+  std::vector<PendingPut*> batch;
+  for (size_t i = 0; i < items.size(); ++i) {
+    puts[i].arrival = items[i].arrival;
+    puts[i].rows = items[i].rows;
+    puts[i].result = items[i].result;
+    batch.push_back(&puts[i]);
+  }
+  const Status s = WithSession([&](SqlSession& session) {
+    PutBatch(session, batch);
+    return Status();
+  });
+  for (size_t i = 0; i < items.size(); ++i) items[i].status = s.ok() ? puts[i].status : s;
+}
+
 // One transaction for the batch; when it fails, each document alone, so one
 // bad document cannot fail the others. A refused document is not tried again.
 void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch) {
