@@ -61,12 +61,11 @@ std::string Digest(std::string_view sessionId) { return Hex(Sha256(sessionId)); 
 Response SignInForm(int code, std::string_view next, std::string_view problem) {
   std::string html = pages::PageStart("Sign in", pages::Assets::kLinked) + "<h1>Sign in</h1>\n";
   if (!problem.empty()) html += "<p class=\"error\">" + pages::Escape(problem) + "</p>\n";
-  html +=
-      "<form class=\"signin\" method=\"post\" action=\"/login\">\n<input type=\"hidden\" name=\"next\" value=\"" +
-      pages::Escape(SafeNext(next)) +
-      "\">\n<label>Token <input type=\"password\" name=\"token\" autocomplete=\"current-password\" required "
-      "autofocus></label>\n<button type=\"submit\">Sign in</button>\n</form>\n" +
-      pages::PageEnd();
+  html += "<form class=\"signin\" method=\"post\" action=\"/login\">\n<input type=\"hidden\" name=\"next\" value=\"" +
+          pages::Escape(SafeNext(next)) +
+          "\">\n<label>Token <input type=\"password\" name=\"token\" autocomplete=\"current-password\" required "
+          "autofocus></label>\n<button type=\"submit\">Sign in</button>\n</form>\n" +
+          pages::PageEnd();
   return {code, "text/html", std::move(html)};
 }
 
@@ -134,8 +133,8 @@ Access::Access(const Tokens& tokens, bool https) : tokens_(tokens), https_(https
 std::string Access::CookieName() const { return https_ ? "__Host-dromika_session" : "dromika_session"; }
 
 std::string Access::Cookie(std::string_view value, bool ending) const {
-  return CookieName() + "=" + std::string(value) + "; Path=/; HttpOnly; SameSite=Strict" +
-         (https_ ? "; Secure" : "") + (ending ? "; Max-Age=0" : "");
+  return CookieName() + "=" + std::string(value) + "; Path=/; HttpOnly; SameSite=Strict" + (https_ ? "; Secure" : "") +
+         (ending ? "; Max-Age=0" : "");
 }
 
 std::string Access::SessionIn(std::string_view header) const {

@@ -10,7 +10,7 @@ namespace {
 
 constexpr int64_t kDayMs = 86400 * 1000;
 // Small transactions, each holding the write lock briefly.
-constexpr int64_t kBatchDocuments = 100;
+constexpr int64_t kBatchDocuments = 50;
 constexpr std::chrono::milliseconds kPauseBetweenBatches{100};
 constexpr std::chrono::hours kEvery{1};
 

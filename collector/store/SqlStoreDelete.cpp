@@ -42,9 +42,9 @@ Status SelectIds(SqlSession& session, const Selection& selection, std::vector<in
   if (selection.machine) add("machine = ", SqlValue::Text(*selection.machine));
   if (selection.beforeMs) add("received_ms < ", SqlValue::Int(*selection.beforeMs));
   params.push_back(SqlValue::Int(selection.limit));
-  return session.Exec("SELECT id FROM documents" + where + " ORDER BY received_ms, id LIMIT $" +
-                          std::to_string(params.size()),
-                      params, [&](const SqlRow& row) { ids.push_back(AsInt(row[0]).value_or(0)); });
+  return session.Exec(
+      "SELECT id FROM documents" + where + " ORDER BY received_ms, id LIMIT $" + std::to_string(params.size()), params,
+      [&](const SqlRow& row) { ids.push_back(AsInt(row[0]).value_or(0)); });
 }
 
 Status RemoveChunk(SqlSession& session, const std::vector<SqlValue>& ids, Removed& removed) {
@@ -67,6 +67,20 @@ Status RemoveInTransaction(SqlSession& session, const Selection& selection, Remo
     std::vector<SqlValue> chunk;
     for (size_t i = 0; i < kChunk; ++i) chunk.push_back(SqlValue::Int(ids[std::min(start + i, ids.size() - 1)]));
     if (auto s = RemoveChunk(session, chunk, removed); !s.ok()) return s;
+  }
+  return {};
+}
+
+// Each step is a transaction of its own, so writers wait for one step at
+// most, never for the whole of a large removal's space.
+Status VacuumInSteps(SqlSession& session) {
+  constexpr int kPagesPerStep = 2048;
+  for (int step = 0; step < 1000000; ++step) {
+    int64_t free = 0;
+    auto s = session.Exec("PRAGMA freelist_count", {}, [&](const SqlRow& row) { free = AsInt(row[0]).value_or(0); });
+    if (!s.ok() || free == 0) return s;
+    s = session.ExecScript("PRAGMA incremental_vacuum(" + std::to_string(kPagesPerStep) + ")");
+    if (!s.ok()) return s;
   }
   return {};
 }
@@ -107,7 +121,7 @@ Status SqlStore::Reclaim(bool rewrite) {
       return s;
     }
     constexpr int64_t kIncremental = 2;
-    if (mode == kIncremental) return session.ExecScript("PRAGMA incremental_vacuum");
+    if (mode == kIncremental) return VacuumInSteps(session);
     // A store made before incremental vacuum: it only takes after a full
     // rewrite, which holds the write lock for as long as it copies.
     return rewrite ? session.ExecScript("PRAGMA auto_vacuum=INCREMENTAL; VACUUM") : Status();

@@ -43,8 +43,9 @@ Status SqlStore::FindSession(const std::string& digest, int64_t nowMs, int64_t i
 }
 
 Status SqlStore::EndSession(const std::string& digest) {
-  return WithSession(
-      [&](SqlSession& session) { return session.Exec("DELETE FROM sessions WHERE digest = $1", {SqlValue::Text(digest)}); });
+  return WithSession([&](SqlSession& session) {
+    return session.Exec("DELETE FROM sessions WHERE digest = $1", {SqlValue::Text(digest)});
+  });
 }
 
 }  // namespace collector

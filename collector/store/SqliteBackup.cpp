@@ -19,7 +19,8 @@ Status Open(const std::string& path, int flags, Database& db) {
   sqlite3* opened = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &opened, flags, nullptr);
   db.reset(opened);
-  if (rc != SQLITE_OK) return Failure("cannot open " + path + ": " + (opened ? sqlite3_errmsg(opened) : "out of memory"));
+  if (rc != SQLITE_OK)
+    return Failure("cannot open " + path + ": " + (opened ? sqlite3_errmsg(opened) : "out of memory"));
   sqlite3_busy_timeout(opened, 30000);
   return {};
 }
@@ -32,7 +33,8 @@ Status Copy(sqlite3* from, sqlite3* to, const std::string& outPath) {
   if (!backup) return Failure("cannot back up to " + outPath + ": " + sqlite3_errmsg(to));
   const int step = sqlite3_backup_step(backup, -1);
   const int finish = sqlite3_backup_finish(backup);
-  if (step != SQLITE_DONE || finish != SQLITE_OK) return Failure("the backup failed: " + std::string(sqlite3_errmsg(to)));
+  if (step != SQLITE_DONE || finish != SQLITE_OK)
+    return Failure("the backup failed: " + std::string(sqlite3_errmsg(to)));
   std::string verdict;
   char* message = nullptr;
   const int rc = sqlite3_exec(

@@ -19,16 +19,26 @@ TEST(Tokens, AcceptOnlyTheSchemeAndAWholeKnownTokenWithItsScopes) {
   ASSERT_TRUE(tokens.Load(path).ok());
   ASSERT_TRUE(tokens.Required());
   const std::pair<const char*, unsigned> cases[] = {
-      {"Bearer right-token", kIngest | kRead}, {"Bearer other", kIngest},
-      {"Bearer  right-token \t", kIngest | kRead}, {"", 0},
-      {"Bearer", 0},                   {"Bearer ", 0},
-      {"Bearer  \t ", 0},              {"Bearer right-token junk", 0},
-      {"Bearer right-token other", 0}, {"Bearer right-toke", 0},
-      {"Bearer r", 0},                 {"Bearer right-tokenx", 0},
-      {"Bearer RIGHT-TOKEN", 0},       {"bearer right-token", kIngest | kRead},
-      {"BEARER boss", kRead | kAdmin}, {"Basic right-token", 0},
-      {"right-token", 0},              {"Bearer # senders", 0},
-      {"Bearer other ingest", 0},      {"Bearer clients", 0},
+      {"Bearer right-token", kIngest | kRead},
+      {"Bearer other", kIngest},
+      {"Bearer  right-token \t", kIngest | kRead},
+      {"", 0},
+      {"Bearer", 0},
+      {"Bearer ", 0},
+      {"Bearer  \t ", 0},
+      {"Bearer right-token junk", 0},
+      {"Bearer right-token other", 0},
+      {"Bearer right-toke", 0},
+      {"Bearer r", 0},
+      {"Bearer right-tokenx", 0},
+      {"Bearer RIGHT-TOKEN", 0},
+      {"bearer right-token", kIngest | kRead},
+      {"BEARER boss", kRead | kAdmin},
+      {"Basic right-token", 0},
+      {"right-token", 0},
+      {"Bearer # senders", 0},
+      {"Bearer other ingest", 0},
+      {"Bearer clients", 0},
   };
   for (const auto& [header, scopes] : cases) {
     const auto caller = tokens.FromHeader(header);
