@@ -15,9 +15,10 @@ int PruneCommand(const Options& options) {
   Selection selection;
   selection.beforeMs = options.beforeMs;
   selection.machine = options.machine;
+  selection.limit = kRemovalBatch;  // collectors may be serving from the store meanwhile
   Removed removed;
   // Run by hand, so a store from before incremental vacuum is rewritten into it once.
-  const Status s = Prune(*store, selection, std::chrono::milliseconds(0), true, removed);
+  const Status s = Prune(*store, selection, kRemovalPause, true, removed);
   std::printf("removed %s received before %s\n", DescribeRemoved(removed).c_str(),
               FormatUtc(*options.beforeMs).c_str());
   if (s.ok()) return 0;

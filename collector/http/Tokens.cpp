@@ -17,6 +17,14 @@ std::optional<unsigned> ScopeNamed(std::string_view word) {
   return std::nullopt;
 }
 
+// Where "# NAME" starts: a '#' after a blank, so a token may hold '#'.
+size_t NameStart(std::string_view line) {
+  for (size_t at = 1; at < line.size(); ++at) {
+    if (line[at] == '#' && (line[at - 1] == ' ' || line[at - 1] == '\t')) return at - 1;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 Status Tokens::Load(const std::string& path) {
@@ -27,7 +35,7 @@ Status Tokens::Load(const std::string& path) {
     ++lineNumber;
     const std::string_view trimmed = Trim(line);
     if (trimmed.empty() || trimmed[0] == '#') continue;
-    const size_t hash = trimmed.find(" #");
+    const size_t hash = NameStart(trimmed);
     std::istringstream words(std::string(trimmed.substr(0, hash)));
     std::string token, word;
     words >> token;

@@ -9,9 +9,6 @@ namespace collector {
 namespace {
 
 constexpr int64_t kDayMs = 86400 * 1000;
-// Small transactions, each holding the write lock briefly.
-constexpr int64_t kBatchDocuments = 50;
-constexpr std::chrono::milliseconds kPauseBetweenBatches{100};
 constexpr std::chrono::hours kEvery{1};
 
 }  // namespace
@@ -52,9 +49,9 @@ void Retention::Run() {
     lock.unlock();
     Selection old;
     old.beforeMs = NowMs() - days_ * kDayMs;
-    old.limit = kBatchDocuments;
+    old.limit = kRemovalBatch;
     Removed removed;
-    const Status s = Prune(store_, old, kPauseBetweenBatches, false, removed, [this] {
+    const Status s = Prune(store_, old, kRemovalPause, false, removed, [this] {
       std::lock_guard<std::mutex> held(mutex_);
       return stopping_;
     });

@@ -13,6 +13,11 @@
 
 namespace collector {
 
+// Small transactions, each holding the write lock briefly, with a pause
+// between them in which uploads get it.
+constexpr int64_t kRemovalBatch = 50;
+constexpr std::chrono::milliseconds kRemovalPause{100};
+
 // Removes what `selection` names, `selection.limit` documents per
 // transaction, waiting `pause` between transactions so that uploads are
 // never held up for long; then gives the space back (`rewrite` as in

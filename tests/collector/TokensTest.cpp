@@ -14,7 +14,8 @@ namespace {
 TEST(Tokens, AcceptOnlyTheSchemeAndAWholeKnownTokenWithItsScopes) {
   const testing::TempFolder folder;
   const auto path = (folder.Root() / "tokens").string();
-  std::ofstream(path) << "# senders\n  right-token \n \t \nother ingest # clients\nboss read admin #  ops \n";
+  std::ofstream(path)
+      << "# senders\n  right-token \n \t \nother ingest # clients\nboss read admin\t#  ops \nhash#in ingest\n";
   Tokens tokens;
   ASSERT_TRUE(tokens.Load(path).ok());
   ASSERT_TRUE(tokens.Required());
@@ -47,6 +48,7 @@ TEST(Tokens, AcceptOnlyTheSchemeAndAWholeKnownTokenWithItsScopes) {
   EXPECT_EQ(tokens.Find("other")->name, "clients");
   EXPECT_EQ(tokens.Find("boss")->name, "ops");
   EXPECT_EQ(tokens.Find("right-token")->name, "token on line 2");
+  EXPECT_EQ(tokens.Find("hash#in")->scopes, kIngest);
 
   std::ofstream(path) << "# only a comment\n\n";
   EXPECT_FALSE(Tokens().Load(path).ok());
