@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e")
 os.environ.setdefault("DROMIKA_EXE", "")
 import dromika  # noqa: E402
 
-dromika.COLLECTOR = sys.argv[1]
+COLLECTOR = dromika.COLLECTOR = os.path.abspath(sys.argv[1])
 count = int(sys.argv[2]) if len(sys.argv) > 2 else 2000
 EVENTS = "".join('<event name="e%d" value="%d" elapsed="0d 0:00:00.010"/>' % (i % 20, i) for i in range(200))
 
@@ -52,7 +52,7 @@ with tempfile.TemporaryDirectory() as folder:
 
         def prune():
             start = time.monotonic()
-            subprocess.run([sys.argv[1], "prune", "--before", "2100-01-01", "--machine", "GONE", "--store", store],
+            subprocess.run([COLLECTOR, "prune", "--before", "2100-01-01", "--machine", "GONE", "--store", store],
                            check=True, capture_output=True)
             result["seconds"] = time.monotonic() - start
         remover = threading.Thread(target=prune)
