@@ -1,5 +1,6 @@
 // dromika-collector: `serve` receives documents over HTTP, `import` stores
-// saved ones, `render` writes the page of one saved document.
+// saved ones, `render` writes the page of one saved document, `prune` and
+// `backup` look after a store.
 // Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,6 +17,8 @@
 #include "collector/http/TlsFiles.h"
 #include "collector/document/Import.h"
 #include "collector/Options.h"
+#include "collector/StoreCommands.h"
+#include "collector/store/Retention.h"
 #include "collector/pages/DocumentPage.h"
 
 namespace {
@@ -78,11 +81,14 @@ int Serve(const Options& options) {
   signal(SIGPIPE, SIG_IGN);
   HttpServer server(*store, tokens);
   if (auto s = server.Start(config); !s.ok()) return Fail(s.message() + ": " + options.listen, 1);
+  std::unique_ptr<Retention> retention;
+  if (options.retainDays > 0) retention = std::make_unique<Retention>(*store, options.retainDays);
   const std::string host = options.listen.substr(0, options.listen.rfind(':'));
   std::printf("dromika-collector: listening on %s://%s:%u, store %s\n", config.certPem.empty() ? "http" : "https",
               host.c_str(), server.Port(), options.store.c_str());
   std::fflush(stdout);
   WaitForStop(stops);
+  retention.reset();  // a batch under way is finished first
   if (!server.Stop(kDrainMs)) {
     // A document still being read or stored is not answered, so its sender
     // sends it again; everything answered is already durable.
@@ -131,5 +137,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.command == "render") return Render(options);
+  if (options.command == "prune") return PruneCommand(options);
+  if (options.command == "backup") return BackupCommand(options);
   return options.command == "serve" ? Serve(options) : Import(options);
 }

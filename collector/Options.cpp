@@ -7,14 +7,17 @@
 
 #include "collector/base/Status.h"
 #include "collector/base/WholeNumber.h"
+#include "collector/document/TimeText.h"
 
 namespace collector {
 
 const char* const kUsage =
     "Usage: dromika-collector serve [--listen ADDR:PORT] [--store URL] [--tokens FILE] [--max-body SIZE]\n"
-    "                               [--tls-cert FILE --tls-key FILE] [--timeout SECONDS]\n"
+    "                               [--tls-cert FILE --tls-key FILE] [--timeout SECONDS] [--retain-days N]\n"
     "       dromika-collector import [--store URL] FILE...\n"
     "       dromika-collector render FILE [-o OUT.html]\n"
+    "       dromika-collector prune --before DATE [--machine NAME] [--store URL]\n"
+    "       dromika-collector backup [--store URL] OUT.db\n"
     "The store is sqlite:FILE (default sqlite:dromika.db) or a postgresql:// URI.\n";
 
 std::optional<size_t> ParseSize(const std::string& text) {
@@ -62,10 +65,12 @@ bool IsLoopback(const sockaddr_storage& address) {
 Status ParseOptions(const std::vector<std::string>& args, Options& options) {
   if (args.empty()) return Invalid("no command given");
   options.command = args[0];
-  if (options.command != "serve" && options.command != "import" && options.command != "render") {
+  if (options.command != "serve" && options.command != "import" && options.command != "render" &&
+      options.command != "prune" && options.command != "backup") {
     return Invalid("unknown command " + args[0]);
   }
   const bool serve = options.command == "serve", render = options.command == "render";
+  const bool prune = options.command == "prune";
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (render && arg == "-o" && i + 1 < args.size()) {
@@ -73,7 +78,7 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
-      if (serve) return Invalid("serve takes no file names: " + arg);
+      if (serve || prune) return Invalid(options.command + " takes no file names: " + arg);
       options.files.push_back(arg);
       continue;
     }
@@ -97,6 +102,15 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
       const auto seconds = ParseWholeNumber(value);
       if (!seconds || *seconds < 1 || *seconds > 3600) return Invalid("--timeout wants 1 to 3600 seconds, not " + value);
       options.timeoutSeconds = static_cast<int>(*seconds);
+    } else if (serve && arg == "--retain-days") {
+      const auto days = ParseWholeNumber(value);
+      if (!days || *days < 1 || *days > 36500) return Invalid("--retain-days wants 1 to 36500 days, not " + value);
+      options.retainDays = *days;
+    } else if (prune && arg == "--before") {
+      options.beforeMs = ParseUtc(value);
+      if (!options.beforeMs) return Invalid("--before wants a UTC date such as 2026-01-31, not " + value);
+    } else if (prune && arg == "--machine") {
+      options.machine = value;
     } else {
       return Invalid("unknown option " + arg);
     }
@@ -104,6 +118,8 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
   if (options.tlsCert.empty() != options.tlsKey.empty()) return Invalid("--tls-cert and --tls-key go together");
   if (options.command == "import" && options.files.empty()) return Invalid("import needs at least one file");
   if (render && options.files.size() != 1) return Invalid("render takes one file");
+  if (prune && !options.beforeMs) return Invalid("prune needs --before DATE");
+  if (options.command == "backup" && options.files.size() != 1) return Invalid("backup takes one file to write");
   return {};
 }
 

@@ -17,7 +17,7 @@ constexpr const char* kDefaultStore = "sqlite:dromika.db";
 constexpr size_t kDefaultMaxBody = 256u << 20;
 
 struct Options {
-  std::string command;  // "serve", "import" or "render"
+  std::string command;  // "serve", "import", "render", "prune" or "backup"
   std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort);
   std::string store = kDefaultStore;
   std::string tokensFile;
@@ -26,6 +26,9 @@ struct Options {
   int timeoutSeconds = 30;
   std::vector<std::string> files;  // import; render takes one
   std::string output;              // render: the HTML file, empty for standard output
+  int64_t retainDays = 0;          // serve: 0 keeps everything
+  std::optional<int64_t> beforeMs; // prune
+  std::optional<std::string> machine;  // prune
 };
 
 // A failing status carries the message to print before the usage text.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "collector/base/Status.h"
 #include "collector/base/Text.h"
@@ -40,6 +41,31 @@ Status ReadFilter(const QueryArgs& args, Filter& filter) {
 
 Response StoreFailure(const Status& s) { return ErrorResponse(503, "the store failed: " + s.message()); }
 
+void WriteDocument(JsonWriter& json, const DocumentInfo& d) {
+  json.Open()
+      .Field("id", d.id)
+      .Field("received", FormatUtc(d.receivedMs))
+      .Field("sender", d.sender)
+      .Field("machine", d.machine)
+      .Field("kind", d.kind)
+      .Field("size", d.size)
+      .Field("sha256", d.sha256)
+      .Field("state", d.state)
+      .Field("message", d.message)
+      .Close();
+}
+
+Response Remove(Store& store, const Selection& selection, const std::string& what, const std::string& caller) {
+  Removed removed;
+  if (auto s = store.RemoveDocuments(selection, removed); !s.ok()) return StoreFailure(s);
+  if (removed.documents == 0) return ErrorResponse(404, "no documents of " + what);
+  std::string printable = what;  // a name from the request line must not forge log lines
+  for (char& c : printable) c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+  std::fprintf(stderr, "dromika-collector: %s removed %s: %s\n", caller.c_str(), printable.c_str(),
+               RemovedJson(removed).c_str());
+  return {200, "application/json", RemovedJson(removed)};
+}
+
 }  // namespace
 
 Response ApiDocuments(Store& store, const QueryArgs& args) {
@@ -50,20 +76,35 @@ Response ApiDocuments(Store& store, const QueryArgs& args) {
   if (auto s = store.ListDocuments(filter, documents); !s.ok()) return StoreFailure(s);
   JsonWriter json;
   json.Open().OpenArray("documents");
-  for (const auto& d : documents) {
-    json.Open()
-        .Field("id", d.id)
-        .Field("received", FormatUtc(d.receivedMs))
-        .Field("sender", d.sender)
-        .Field("machine", d.machine)
-        .Field("kind", d.kind)
-        .Field("size", d.size)
-        .Field("sha256", d.sha256)
-        .Field("state", d.state)
-        .Field("message", d.message)
-        .Close();
-  }
+  for (const auto& d : documents) WriteDocument(json, d);
   return {200, "application/json", json.CloseArray().Close().Text()};
+}
+
+Response ApiDocument(Store& store, std::string_view idText) {
+  const auto id = ParseWholeNumber(idText);
+  std::optional<DocumentInfo> document;
+  if (id) {
+    if (auto s = store.Document(*id, document); !s.ok()) return StoreFailure(s);
+  }
+  if (!document) return ErrorResponse(404, "no such document: " + std::string(idText));
+  JsonWriter json;
+  WriteDocument(json, *document);
+  return {200, "application/json", json.Text()};
+}
+
+Response ApiRemoveDocument(Store& store, std::string_view idText, const std::string& caller) {
+  const auto id = ParseWholeNumber(idText);
+  if (!id) return ErrorResponse(404, "no such document: " + std::string(idText));
+  Selection selection;
+  selection.id = *id;
+  return Remove(store, selection, "document " + std::to_string(*id), caller);
+}
+
+Response ApiRemoveMachine(Store& store, std::string_view name, const std::string& caller) {
+  Selection selection;
+  selection.machine = std::string(name);
+  selection.limit = INT64_MAX;  // all of them, in the one transaction
+  return Remove(store, selection, "machine " + std::string(name), caller);
 }
 
 Response ApiRawDocument(Store& store, std::string_view idText) {
@@ -142,6 +183,19 @@ Response ApiHealth(Store& store, int64_t receivingBytes) {
               .Field("receiving_bytes", receivingBytes)
               .Close()
               .Text()};
+}
+
+std::string RemovedJson(const Removed& removed) {
+  return JsonWriter()
+      .Open()
+      .Field("documents", removed.documents)
+      .Field("events", removed.events)
+      .Field("groups", removed.groups)
+      .Field("data_points", removed.dataPoints)
+      .Field("machine_facts", removed.machineFacts)
+      .Field("disks", removed.disks)
+      .Close()
+      .Text();
 }
 
 Response ErrorResponse(int code, std::string_view message) { return {code, "application/json", ErrorJson(message)}; }

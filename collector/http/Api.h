@@ -19,6 +19,15 @@ Response ApiRawDocument(Store& store, std::string_view idText);
 Response ApiEventSummary(Store& store, const QueryArgs& args);
 Response ApiMachines(Store& store);
 Response ApiHealth(Store& store, int64_t receivingBytes);
+// GET /v1/documents/ID: the document's row as the list shows it.
+Response ApiDocument(Store& store, std::string_view idText);
+
+// DELETE /v1/documents/ID and /v1/machines/NAME: what was removed, per
+// table, or 404 when nothing was. The removal is logged under `caller`.
+Response ApiRemoveDocument(Store& store, std::string_view idText, const std::string& caller);
+Response ApiRemoveMachine(Store& store, std::string_view name, const std::string& caller);
+// {"documents": N, "events": N, ...}
+std::string RemovedJson(const Removed& removed);
 
 // The answer to a POST of a document: 201 created, 202 kept unparsed,
 // 200 already stored, 422 refused, 503 when the store failed.

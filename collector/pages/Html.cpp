@@ -129,7 +129,8 @@ const char* const kStylesheet =
     "svg{background:#fff;border:1px solid #d5d8df;margin:.3em 0}svg text{font:11px sans-serif;fill:#333}"
     ".bar{fill:#4a78c2}.used{fill:#c2574a}.free{fill:#7cb87c}.p50{fill:#4a78c2}.p90{fill:#e0a030}"
     ".p99{fill:#c2574a}.line{fill:none;stroke-width:2}.s0{stroke:#4a78c2}.s1{stroke:#c2574a}.s2{stroke:#3a9a5a}"
-    ".s3{stroke:#9050b0}.dot{fill:#fff;stroke-width:2}figure{margin:.5em 0}.axis{stroke:#889}.filters a{margin-right:.8em}.error{color:#a00}";
+    ".s3{stroke:#9050b0}.dot{fill:#fff;stroke-width:2}figure{margin:.5em 0}.axis{stroke:#889}.filters a{margin-right:.8em}.error{color:#a00}"
+    "nav form{float:right;margin:0}form.signin label{display:block;margin:.5em 0}";
 
 const char* const kScript =
     "document.addEventListener('DOMContentLoaded',function(){"

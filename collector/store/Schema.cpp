@@ -119,6 +119,18 @@ SELECT d.document_id, d.seq, u.path AS group_path, d.name, d.value
 FROM data_points d CROSS JOIN up u
 WHERE u.document_id = d.document_id AND u.seq = d.group_seq AND u.above IS NULL;
 )sql",
+    // 3: people signed in from a browser. Only a digest of a session's id
+    // is kept, so reading the table gives no one a way in.
+    R"sql(
+CREATE TABLE sessions (
+  digest TEXT PRIMARY KEY,
+  name TEXT NOT NULL,
+  scopes INTEGER NOT NULL,
+  created_ms BIGINT NOT NULL,
+  expires_ms BIGINT NOT NULL
+);
+CREATE INDEX sessions_expires ON sessions (expires_ms);
+)sql",
 };
 
 std::string ForDialect(std::string sql, SqlDialect dialect) {

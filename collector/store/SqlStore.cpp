@@ -33,6 +33,14 @@ std::string DocumentWhere(const Filter& filter, const std::string& prefix, std::
   return where;
 }
 
+const std::string kDocumentColumns =
+    "SELECT id, received_ms, sender, machine, kind, size, sha256, parse_state, parse_message FROM documents";
+
+DocumentInfo ReadDocumentInfo(const SqlRow& row) {
+  return {AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0), Str(row[2]), Str(row[3]), Str(row[4]),
+          Str(row[6]),               Str(row[7]),               Str(row[8]), AsInt(row[5]).value_or(0)};
+}
+
 // Nearest rank: the smallest value with at least `percent` of all at or below it.
 int64_t Percentile(const std::vector<int64_t>& sorted, int percent) {
   const size_t rank = (sorted.size() * percent + 99) / 100;
@@ -120,15 +128,18 @@ Status SqlStore::ListDocuments(const Filter& filter, std::vector<DocumentInfo>& 
     std::vector<SqlValue> params;
     Filter documents = filter;
     documents.name.clear();
-    std::string sql =
-        "SELECT id, received_ms, sender, machine, kind, size, sha256, parse_state, parse_message FROM documents" +
-        DocumentWhere(documents, "", params);
+    std::string sql = kDocumentColumns + DocumentWhere(documents, "", params);
     params.push_back(SqlValue::Int(filter.limit));
     sql += " ORDER BY received_ms DESC, id DESC LIMIT $" + std::to_string(params.size());
-    return session.Exec(sql, params, [&](const SqlRow& row) {
-      out.push_back({AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0), Str(row[2]), Str(row[3]), Str(row[4]),
-                     Str(row[6]), Str(row[7]), Str(row[8]), AsInt(row[5]).value_or(0)});
-    });
+    return session.Exec(sql, params, [&](const SqlRow& row) { out.push_back(ReadDocumentInfo(row)); });
+  });
+}
+
+Status SqlStore::Document(int64_t id, std::optional<DocumentInfo>& out) {
+  out.reset();
+  return WithSession([&](SqlSession& session) {
+    return session.Exec(kDocumentColumns + " WHERE id = $1", {SqlValue::Int(id)},
+                        [&](const SqlRow& row) { out = ReadDocumentInfo(row); });
   });
 }
 

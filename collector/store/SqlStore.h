@@ -41,6 +41,13 @@ class SqlStore : public Store {
   Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
   Status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
   Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;
+  Status Document(int64_t id, std::optional<DocumentInfo>& out) override;
+  Status RemoveDocuments(const Selection& selection, Removed& removed) override;
+  Status Reclaim(bool rewrite) override;
+  Status CreateSession(const std::string& digest, const SessionRecord& session, int64_t nowMs) override;
+  Status FindSession(const std::string& digest, int64_t nowMs, int64_t idleMs,
+                     std::optional<SessionRecord>& out) override;
+  Status EndSession(const std::string& digest) override;
   Status Health(int64_t& schema) override;
   std::string Backend() const override { return backend_; }
 

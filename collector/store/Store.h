@@ -68,6 +68,28 @@ struct DiskSample {
   DiskRow disk;
 };
 
+// Which documents a removal takes: every condition set must hold. At least
+// one of id, machine and beforeMs must be set.
+struct Selection {
+  std::optional<int64_t> id;
+  std::optional<std::string> machine;
+  std::optional<int64_t> beforeMs;  // received before
+  int64_t limit = 1000;             // at most this many documents, oldest first
+};
+
+// The rows a removal took, per table.
+struct Removed {
+  int64_t documents = 0, events = 0, groups = 0, dataPoints = 0, machineFacts = 0, disks = 0;
+  Removed& operator+=(const Removed& more);
+};
+
+// A person signed in from a browser, known by a digest of the cookie's id.
+struct SessionRecord {
+  std::string name;    // the token's name, for the log
+  unsigned scopes = 0; // the token's scopes when it was given
+  int64_t expiresMs = 0;
+};
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -99,6 +121,22 @@ class Store {
   virtual Status EventTimes(const Filter& filter, std::vector<EventTime>& out) = 0;
   // The disks of `filter.machine`'s documents, oldest first, at most `filter.limit`.
   virtual Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) = 0;
+  // The document's row as ListDocuments gives it; none when there is no such document.
+  virtual Status Document(int64_t id, std::optional<DocumentInfo>& out) = 0;
+  // Removes the selected documents and every row that belongs to them, in
+  // one transaction; `removed` counts what went.
+  virtual Status RemoveDocuments(const Selection& selection, Removed& removed) = 0;
+  // Gives space freed by removals back to the file system where the database
+  // can do so without rewriting itself (SQLite's incremental vacuum). With
+  // `rewrite`, a SQLite store made without that mode is rewritten once into it.
+  virtual Status Reclaim(bool rewrite) = 0;
+  // Keeps a session under `digest`, and drops every session expired at `nowMs`.
+  virtual Status CreateSession(const std::string& digest, const SessionRecord& session, int64_t nowMs) = 0;
+  // The session under `digest` unless it expired at `nowMs`; a session found
+  // is kept until `nowMs + idleMs` (written at most once a minute).
+  virtual Status FindSession(const std::string& digest, int64_t nowMs, int64_t idleMs,
+                             std::optional<SessionRecord>& out) = 0;
+  virtual Status EndSession(const std::string& digest) = 0;
   // Ok when the database answers; `schema` is the applied schema version.
   virtual Status Health(int64_t& schema) = 0;
   virtual std::string Backend() const = 0;

@@ -378,7 +378,7 @@ class DurabilityTest(FolderCase):
 class FleetTest(FolderCase):
     def test_two_collectors_on_one_database_store_each_document_once(self):
         subprocess.run(["psql", "-q", "-c", "DROP TABLE IF EXISTS disks, machine_facts, data_points, groups, events, "
-                        "documents, schema_migrations CASCADE"], check=True, capture_output=True, timeout=60)
+                        "documents, sessions, schema_migrations CASCADE"], check=True, capture_output=True, timeout=60)
         fleet = [self.collector(store="postgresql://"), self.collector(store="postgresql://")]
         # Every document goes to both collectors at about the same time.
         answered, join = upload_in_threads([(c, range(t, 120, 3)) for c in fleet for t in range(3)])

@@ -21,6 +21,7 @@ struct MemoryStore : Store {
   std::vector<EventTime> times;
   std::vector<DiskSample> disks;
   std::map<int64_t, std::string> packed;
+  std::map<std::string, SessionRecord> sessions;  // by digest
   Status failure;  // every call answers it while it is set
 
   Status Put(const Arrival&, RowSource&, PutResult&) override { return Failure("a memory store takes no documents"); }
@@ -50,6 +51,25 @@ struct MemoryStore : Store {
   }
   Status EventTimes(const Filter&, std::vector<EventTime>& out) override { return Answer(times, out); }
   Status DiskHistory(const Filter&, std::vector<DiskSample>& out) override { return Answer(disks, out); }
+  Status Document(int64_t id, std::optional<DocumentInfo>& out) override {
+    for (const DocumentInfo& d : documents) {
+      if (d.id == id) out = d;
+    }
+    return failure;
+  }
+  Status RemoveDocuments(const Selection&, Removed&) override { return Failure("a memory store removes nothing"); }
+  Status Reclaim(bool) override { return failure; }
+  Status CreateSession(const std::string& digest, const SessionRecord& session, int64_t) override {
+    sessions[digest] = session;
+    return failure;
+  }
+  Status FindSession(const std::string& digest, int64_t nowMs, int64_t,
+                     std::optional<SessionRecord>& out) override {
+    auto found = sessions.find(digest);
+    if (found != sessions.end() && found->second.expiresMs > nowMs) out = found->second;
+    return failure;
+  }
+  Status EndSession(const std::string& digest) override { return sessions.erase(digest), failure; }
   Status Health(int64_t& schema) override { return schema = 1, failure; }
   std::string Backend() const override { return "memory"; }
 

@@ -62,7 +62,7 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
       if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PostgreSQL cluster (run under pg_virtualenv)";
       url_ = "postgresql://";
       ASSERT_TRUE(Session().ExecScript("DROP TABLE IF EXISTS disks, machine_facts, data_points, groups, events, "
-                                       "documents, schema_migrations CASCADE; DROP FUNCTION IF EXISTS refuse_bad")
+                                       "documents, sessions, schema_migrations CASCADE; DROP FUNCTION IF EXISTS refuse_bad")
                       .ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
@@ -256,6 +256,82 @@ TEST_P(StoreContract, KeepsNothingOfADocumentRefusedOrFailedHalfway) {
   ASSERT_EQ(documents.size(), 1u);
   EXPECT_EQ(std::tie(documents[0].state, documents[0].size), std::make_tuple("unparsed", int64_t(broken.size())));
   EXPECT_EQ(Rows("SELECT (SELECT COUNT(*) FROM groups) + (SELECT COUNT(*) FROM data_points)"), (Table{{"0"}}));
+}
+
+// Rows of any table whose document is gone.
+constexpr const char* kOrphans =
+    "SELECT (SELECT COUNT(*) FROM events WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM groups WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM data_points WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM machine_facts WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM disks WHERE document_id NOT IN (SELECT id FROM documents))";
+
+// A removal takes every row of the documents it selects, from every table,
+// and nothing of the others; so does a plain DELETE of documents by hand,
+// through the schema's cascades; removed space is given back.
+TEST_P(StoreContract, RemovesEveryRowOfTheSelectedDocumentsAndNothingElse) {
+  const MachineFacts facts{"OS", "1", "cpu", 2, 1024, {{"C:", 10, 5}, {"D:", 1, 1}}};
+  const std::vector<EventRow> events = {{"a", 1, {}, 5}, {"b", {}, {}, {}}};
+  const int64_t gone = Put("<1/>", FixedRows("gone", events, facts), 1000).id;
+  Put(std::string(100000, ' ') + "<2/>", FixedRows("gone", events, facts), 2000);
+  const int64_t kept = Put("<3/>", FixedRows("kept", events, facts), 500).id;
+  const int64_t old = Put("<4/>", FixedRows("old", events), 100).id;
+
+  std::optional<DocumentInfo> document;
+  ASSERT_TRUE(store_->Document(gone, document).ok());
+  ASSERT_TRUE(document.has_value());
+  EXPECT_EQ(std::tie(document->machine, document->receivedMs), std::make_tuple("gone", int64_t{1000}));
+  Selection machine;
+  machine.machine = "gone";
+  Removed removed;
+  ASSERT_TRUE(store_->RemoveDocuments(machine, removed).ok());
+  EXPECT_EQ(std::vector<int64_t>({removed.documents, removed.events, removed.groups, removed.dataPoints,
+                                  removed.machineFacts, removed.disks}),
+            std::vector<int64_t>({2, 4, 4, 4, 2, 4}));
+  ASSERT_TRUE(store_->Document(gone, document).ok());
+  EXPECT_FALSE(document.has_value());
+  EXPECT_EQ(Rows(kOrphans), (Table{{"0"}}));
+  EXPECT_EQ(Rows("SELECT machine, (SELECT COUNT(*) FROM events e WHERE e.document_id = d.id),"
+                 " (SELECT COUNT(*) FROM disks k WHERE k.document_id = d.id) FROM documents d ORDER BY machine"),
+            (Table{{"kept", "2", "2"}, {"old", "2", "0"}}));
+
+  Selection before;
+  before.beforeMs = 500;
+  ASSERT_TRUE(store_->RemoveDocuments(before, removed).ok());
+  EXPECT_EQ(removed.documents, 1);
+  ASSERT_TRUE(store_->Document(old, document).ok());
+  EXPECT_FALSE(document.has_value());
+  EXPECT_TRUE(store_->RemoveDocuments(Selection{}, removed).code() == StatusCode::kInvalid);
+  ASSERT_TRUE(store_->Reclaim(false).ok());
+  if (GetParam() == "sqlite") EXPECT_EQ(Rows("PRAGMA freelist_count"), (Table{{"0"}}));
+
+  ASSERT_TRUE(Session().Exec("DELETE FROM documents WHERE id = $1", {SqlValue::Int(kept)}).ok());
+  EXPECT_EQ(Rows(kOrphans), (Table{{"0"}}));
+}
+
+// A session is found until it has been idle too long, kept alive by use,
+// shared by every store on the database, and gone once ended.
+TEST_P(StoreContract, KeepsSessionsUntilIdleOrEnded) {
+  constexpr int64_t kIdle = 1000 * 1000;
+  ASSERT_TRUE(store_->CreateSession("old", {"x", 1, 50}, 0).ok());
+  ASSERT_TRUE(store_->CreateSession("d1", {"alice", 6, 100 + kIdle}, 0).ok());
+  EXPECT_EQ(Rows("SELECT digest FROM sessions ORDER BY digest"), (Table{{"d1"}, {"old"}}));
+  ASSERT_TRUE(store_->CreateSession("d2", {"bob", 2, 100 + kIdle}, 100).ok());
+  EXPECT_EQ(Rows("SELECT digest FROM sessions ORDER BY digest"), (Table{{"d1"}, {"d2"}}));  // the expired one went
+
+  std::unique_ptr<Store> other;
+  ASSERT_TRUE(OpenStore(url_, other).ok());
+  std::optional<SessionRecord> found;
+  ASSERT_TRUE(other->FindSession("d1", kIdle, kIdle, found).ok());  // used just before it would expire
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(std::tie(found->name, found->scopes, found->expiresMs), std::make_tuple("alice", 6u, 2 * kIdle));
+  ASSERT_TRUE(store_->FindSession("d1", 2 * kIdle - 1, kIdle, found).ok());
+  EXPECT_TRUE(found.has_value());
+  ASSERT_TRUE(store_->FindSession("d2", 100 + kIdle, kIdle, found).ok());
+  EXPECT_FALSE(found.has_value());
+  ASSERT_TRUE(store_->EndSession("d1").ok());
+  ASSERT_TRUE(other->FindSession("d1", kIdle, kIdle, found).ok());
+  EXPECT_FALSE(found.has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),
