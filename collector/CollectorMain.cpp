@@ -1,5 +1,6 @@
 // dromika-collector: `serve` receives documents over HTTP, `import` stores
-// saved ones, `render` writes the page of one saved document.
+// saved ones, `render` writes the page of one saved document, `diff`
+// compares two saved reports.
 // Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "collector/DiffCommand.h"
 #include "collector/base/Status.h"
 #include "collector/http/HttpServer.h"
 #include "collector/http/TlsFiles.h"
@@ -131,5 +133,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.command == "render") return Render(options);
+  if (options.command == "diff") return DiffReports(options);
   return options.command == "serve" ? Serve(options) : Import(options);
 }

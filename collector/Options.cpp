@@ -15,6 +15,7 @@ const char* const kUsage =
     "                               [--tls-cert FILE --tls-key FILE] [--timeout SECONDS]\n"
     "       dromika-collector import [--store URL] FILE...\n"
     "       dromika-collector render FILE [-o OUT.html]\n"
+    "       dromika-collector diff OLD NEW [-o OUT.html] [--json] [--all]\n"
     "The store is sqlite:FILE (default sqlite:dromika.db) or a postgresql:// URI.\n";
 
 std::optional<size_t> ParseSize(const std::string& text) {
@@ -62,14 +63,20 @@ bool IsLoopback(const sockaddr_storage& address) {
 Status ParseOptions(const std::vector<std::string>& args, Options& options) {
   if (args.empty()) return Invalid("no command given");
   options.command = args[0];
-  if (options.command != "serve" && options.command != "import" && options.command != "render") {
+  if (options.command != "serve" && options.command != "import" && options.command != "render" &&
+      options.command != "diff") {
     return Invalid("unknown command " + args[0]);
   }
-  const bool serve = options.command == "serve", render = options.command == "render";
+  const bool serve = options.command == "serve", diff = options.command == "diff";
+  const bool render = options.command == "render" || diff;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (render && arg == "-o" && i + 1 < args.size()) {
       options.output = args[++i];
+      continue;
+    }
+    if (diff && (arg == "--json" || arg == "--all")) {
+      (arg == "--json" ? options.json : options.all) = true;
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
@@ -103,7 +110,9 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
   }
   if (options.tlsCert.empty() != options.tlsKey.empty()) return Invalid("--tls-cert and --tls-key go together");
   if (options.command == "import" && options.files.empty()) return Invalid("import needs at least one file");
-  if (render && options.files.size() != 1) return Invalid("render takes one file");
+  if (diff && options.files.size() != 2) return Invalid("diff takes two files, the older first");
+  if (diff && options.json && !options.output.empty()) return Invalid("diff writes either --json or -o OUT.html");
+  if (render && !diff && options.files.size() != 1) return Invalid("render takes one file");
   return {};
 }
 

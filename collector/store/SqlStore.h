@@ -33,6 +33,9 @@ class SqlStore : public Store {
 
   Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
+  Status Document(int64_t id, std::optional<DocumentInfo>& out) override;
+  Status Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                    std::optional<int64_t>& after) override;
   Status PackedBody(int64_t id, std::string& packed, bool& found) override;
   Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
   Status Machines(std::vector<MachineInfo>& out) override;
