@@ -4,6 +4,8 @@
 #include <map>
 #include <unordered_map>
 
+#include <zlib.h>
+
 #include "collector/base/WholeNumber.h"
 #include "collector/compare/ReportChanges.h"
 #include "collector/document/Compression.h"
@@ -64,6 +66,33 @@ FieldChange Change(const std::string& key, const std::string& field, std::string
   return change;
 }
 
+// Excerpts of the older report, compressed one by one with a single stream
+// (starting zlib per excerpt costs more than compressing it) into strings
+// exactly as long as their bytes. The form Unpack reads.
+class ExcerptPacker {
+ public:
+  ExcerptPacker() { started_ = deflateInit(&stream_, 1) == Z_OK; }
+  ~ExcerptPacker() {
+    if (started_) deflateEnd(&stream_);
+  }
+  Status Pack(std::string_view text, std::string& packed) {
+    if (!started_ || deflateReset(&stream_) != Z_OK) return Failure("cannot compress an excerpt");
+    buffer_.resize(deflateBound(&stream_, static_cast<uLong>(text.size())));
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream_.avail_in = static_cast<uInt>(text.size());
+    stream_.next_out = reinterpret_cast<Bytef*>(buffer_.data());
+    stream_.avail_out = static_cast<uInt>(buffer_.size());
+    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END) return Failure("cannot compress an excerpt");
+    packed.assign(buffer_.data(), buffer_.size() - stream_.avail_out);
+    return {};
+  }
+
+ private:
+  z_stream stream_{};
+  bool started_ = false;
+  std::string buffer_;
+};
+
 class Comparison {
  public:
   Comparison(const CompareOptions& options, ReportChanges& changes) : options_(options), changes_(changes) {}
@@ -82,7 +111,7 @@ class Comparison {
       if (row.excerpt) {
         kept.hasExcerpt = true;
         kept.excerptHash = std::hash<std::string>()(*row.excerpt);
-        if (auto s = Pack(*row.excerpt, kept.excerpt); !s.ok()) return s;
+        if (auto s = packer_.Pack(*row.excerpt, kept.excerpt); !s.ok()) return s;
       }
       kept_.insert_or_assign(row.section + '\0' + row.key, std::move(kept));
     }
@@ -205,6 +234,7 @@ class Comparison {
 
   const CompareOptions& options_;
   ReportChanges& changes_;
+  ExcerptPacker packer_;
   std::unordered_map<std::string, Kept> kept_;
   std::set<std::string> olderBlocks_;
   std::map<std::string, uint32_t> sectionIndex_;

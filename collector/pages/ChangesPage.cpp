@@ -69,8 +69,8 @@ std::string Section(const SectionChanges& s) {
   std::string out = "<section class=\"changes\"><h2>" + Escape(s.section) + "</h2>\n";
   if (!s.note.empty()) out += "<p class=\"note\">" + Escape(s.note) + "</p>\n";
   if (!s.added.empty() || !s.removed.empty() || !s.changed.empty()) {
-    out += "<table class=\"changes\"><thead><tr><th>change</th><th>key</th><th>field</th><th>before</th>"
-           "<th>after</th></tr></thead><tbody>\n" +
+    out += "<table class=\"changes\"><thead><tr><th class=\"c-change\">change</th><th class=\"c-key\">key</th>"
+           "<th class=\"c-field\">field</th><th>before</th><th>after</th></tr></thead><tbody>\n" +
            Entries("added", "added", s.added) + Entries("removed", "removed", s.removed) + Changed(s.changed) +
            "</tbody></table>\n";
   }

@@ -130,7 +130,10 @@ std::string DisplayValue(std::string_view field, std::string_view value) {
 std::string ValueCell(std::string_view field, std::string_view value) {
   const std::string shown = DisplayValue(field, value);
   const auto number = ParseWholeNumber(value);
-  std::string out = number ? "<td class=\"n\" data-v=\"" + std::to_string(*number) + "\"" : std::string("<td");
+  // Names read from the left; numbers, sizes and times line up on the right.
+  const bool aligned = number && (shown.empty() || (shown[0] >= '0' && shown[0] <= '9'));
+  std::string out = std::string(aligned ? "<td class=\"n\"" : "<td");
+  if (number) out += " data-v=\"" + std::to_string(*number) + "\"";
   if (shown.empty()) return out + ">" + Escape(value) + "</td>";
   return out + " title=\"" + Escape(value) + "\">" + Escape(shown) + "</td>";
 }

@@ -136,6 +136,7 @@ const char* const kStylesheet =
     "table.properties th{width:16em}table.properties{min-width:40em}caption{text-align:left;font-weight:600}"
     "tr.added td:first-child,.add{color:#17692e}tr.removed td:first-child,.del{color:#a3261b}"
     "tr.changed td:first-child{color:#8a4b00}pre.diff{margin:0}.links a{margin-right:1.2em}"
+    "table.changes{table-layout:fixed;width:100%}th.c-change{width:5.5em}th.c-key{width:30%}th.c-field{width:11em}"
     "table.header th{width:8em}.nochange{font-size:1.1em;font-weight:600;color:#17692e}[hidden]{display:none}";
 
 const char* const kScript =
