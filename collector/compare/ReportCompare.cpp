@@ -57,6 +57,27 @@ std::string_view ValueOf(const Fields& fields, std::string_view name) {
   return {};
 }
 
+// "yyyymmddHHMMSS.ffffff+UUU" as seconds since 1970 (its own zone); none for other text.
+std::optional<int64_t> ManagementSeconds(std::string_view text) {
+  if (text.size() < 14) return std::nullopt;
+  const auto digits = ParseWholeNumber(text.substr(0, 14));
+  if (!digits) return std::nullopt;
+  const int64_t d = *digits;
+  const int64_t year = d / 10000000000, month = d / 100000000 % 100, day = d / 1000000 % 100;
+  // Days from civil date (proleptic Gregorian), after H. Hinnant.
+  const int64_t y = year - (month <= 2), era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+  return days * 86400 + d / 10000 % 100 * 3600 + d / 100 % 100 * 60 + d % 100;
+}
+
+// A boot time is worked out from the uptime, so it moves by a second or so
+// between runs; a minute apart is a reboot.
+bool SameBoot(std::string_view from, std::string_view to) {
+  const auto a = ManagementSeconds(from), b = ManagementSeconds(to);
+  return a && b && std::abs(*a - *b) < 60;
+}
+
 FieldChange Change(const std::string& key, const std::string& field, std::string_view from, std::string_view to) {
   FieldChange change;
   change.key = key;
@@ -196,6 +217,7 @@ class Comparison {
   void Field(SectionChanges& section, const ReportRow& row, const std::string& name, std::string_view from,
              std::string_view to) {
     if (from == to) return;
+    if (!options_.all && name == "LastBootUpTime" && SameBoot(from, to)) return;
     FieldChange change = Change(row.key, name, from, to);
     if (row.section == "Disks") {
       const auto older = ParseWholeNumber(from), newer = ParseWholeNumber(to);

@@ -86,11 +86,15 @@ TEST(ReportChanges, EachSectionByItsKey) {
        "<processes><wmi><Win32_Process Name='sh' CommandLine='sh -c b' ProcessId='9'/>"
        "<Win32_Process Name='init' CommandLine='/sbin/init' ProcessId='1' ThreadCount='3'/></wmi></processes>",
        {"Processes|added|sh: sh -c b", "Processes|removed|sh: sh -c a"}},
-      {"<system><wmi><Win32_OperatingSystem Caption='Debian' FreePhysicalMemory='100' Locale='0407'/></wmi>"
-       "<time time='10:00:00' tz='UTC'/></system>",
-       "<system><wmi><Win32_OperatingSystem Caption='Debian' FreePhysicalMemory='90' Locale='007f'/></wmi>"
-       "<time time='10:01:00' tz='UTC'/></system>",
+      {"<system><wmi><Win32_OperatingSystem Caption='Debian' FreePhysicalMemory='100' Locale='0407' "
+       "LastBootUpTime='20261231235959.500000+000'/></wmi><time time='10:00:00' tz='UTC'/></system>",
+       "<system><wmi><Win32_OperatingSystem Caption='Debian' FreePhysicalMemory='90' Locale='007f' "
+       "LastBootUpTime='20270101000001.000000+000'/></wmi><time time='10:01:00' tz='UTC'/></system>",
        {"Operating system|changed|Win32_OperatingSystem|Locale|0407|007f"}},
+      {"<system><wmi><Win32_OperatingSystem LastBootUpTime='20261207002928.000000+000'/></wmi></system>",
+       "<system><wmi><Win32_OperatingSystem LastBootUpTime='20261207013000.000000+000'/></wmi></system>",
+       {"Operating system|changed|Win32_OperatingSystem|LastBootUpTime|20261207002928.000000+000|"
+        "20261207013000.000000+000"}},
       {"<disks/><processes/>", "<disks/>", {"Processes|not collected in the newer report"}},
       {"<products/>", "<products></prod>", {"error: the newer report: line 1: Opening and ending tag mismatch: "
                                             "products line 1 and prod"}},
