@@ -8,7 +8,7 @@
 namespace collector {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kTitles = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 13> kTitles = {{
     {"Win32_OperatingSystem", "Operating system"},
     {"Win32_Processor", "Processor"},
     {"Win32_ComputerSystem", "Computer"},
@@ -22,7 +22,6 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kTitles 
     {"time", "Clock"},
     {"processors", "Processors"},
     {"memory", "Memory"},
-    {"wmi", "Management rows"},
 }};
 
 }  // namespace

@@ -225,7 +225,10 @@ class PagesTest(unittest.TestCase):
                         f'href="/machines/{urllib.parse.quote(self.machine)}/changes?from={report}&amp;to={report2}"',
                         "Changes since the previous report", '<section class="processes">', 'class="filter"')
         self.assertNotIn('rel="next"', dom)
-        self.page(f"/machines/{urllib.parse.quote(self.machine)}/changes", "<h2>Environment</h2>", "/opt/pages-test")
+        machine = urllib.parse.quote(self.machine)
+        self.page(f"/machines/{machine}", '<form class="pick"', f'<option value="{report}" selected="">',
+                  f'class="compare" href="/machines/{machine}/changes?from={report}&amp;to={report2}">compare with {report}</a>')
+        self.page(f"/machines/{machine}/changes", "<h2>Environment</h2>", "/opt/pages-test")
         out = os.path.join(self.folder, "changes.html")
         code = subprocess.run([COLLECTOR, "diff", self.files["report"], self.files["report2"], "-o", out],
                               capture_output=True, timeout=120).returncode
