@@ -304,8 +304,9 @@ std::string RenderMachinePage(const MachinePageData& data, const MachineInfo& ma
 // Whose the document is and when it came, with its neighbours on the same machine.
 Status DocumentHeader(Store& store, const DocumentInfo& d, std::string& html) {
   std::optional<int64_t> before, after, report, unused;
-  Status s = store.Neighbours(d, "", before, after);
-  if (s.ok() && d.kind == "report") s = store.Neighbours(d, "report", report, unused);
+  Status s;  // documents that name no machine are no one's neighbours
+  if (!d.machine.empty()) s = store.Neighbours(d, "", before, after);
+  if (s.ok() && !d.machine.empty() && d.kind == "report") s = store.Neighbours(d, "report", report, unused);
   if (!s.ok()) return s;
   const std::string machine = d.machine.empty() ? std::string("<span class=\"muted\">not named</span>")
                                                 : "<a href=\"/machines/" + UrlEncode(d.machine) + "\">" +
