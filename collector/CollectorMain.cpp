@@ -1,6 +1,6 @@
 // dromika-collector: `serve` receives documents over HTTP, `import` stores
-// saved ones, `render` writes the page of one saved document, `prune` and
-// `backup` look after a store.
+// saved ones, `render` writes the page of one saved document, `diff`
+// compares two saved reports, `prune` and `backup` look after a store.
 // Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
 #include <signal.h>
 #include <sys/resource.h>
@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "collector/DiffCommand.h"
 #include "collector/base/Status.h"
 #include "collector/http/HttpServer.h"
 #include "collector/http/TlsFiles.h"
@@ -139,5 +140,6 @@ int main(int argc, char** argv) {
   if (options.command == "render") return Render(options);
   if (options.command == "prune") return PruneCommand(options);
   if (options.command == "backup") return BackupCommand(options);
+  if (options.command == "diff") return DiffReports(options);
   return options.command == "serve" ? Serve(options) : Import(options);
 }

@@ -18,6 +18,7 @@ const char* const kUsage =
     "       dromika-collector render FILE [-o OUT.html]\n"
     "       dromika-collector prune --before DATE [--machine NAME] [--store URL]\n"
     "       dromika-collector backup [--store URL] OUT.db\n"
+    "       dromika-collector diff OLD NEW [-o OUT.html] [--json] [--all]\n"
     "The store is sqlite:FILE (default sqlite:dromika.db) or a postgresql:// URI.\n";
 
 std::optional<size_t> ParseSize(const std::string& text) {
@@ -66,15 +67,20 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
   if (args.empty()) return Invalid("no command given");
   options.command = args[0];
   if (options.command != "serve" && options.command != "import" && options.command != "render" &&
-      options.command != "prune" && options.command != "backup") {
+      options.command != "prune" && options.command != "backup" && options.command != "diff") {
     return Invalid("unknown command " + args[0]);
   }
-  const bool serve = options.command == "serve", render = options.command == "render";
+  const bool serve = options.command == "serve", diff = options.command == "diff";
+  const bool render = options.command == "render" || diff;
   const bool prune = options.command == "prune";
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (render && arg == "-o" && i + 1 < args.size()) {
       options.output = args[++i];
+      continue;
+    }
+    if (diff && (arg == "--json" || arg == "--all")) {
+      (arg == "--json" ? options.json : options.all) = true;
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
@@ -117,7 +123,9 @@ Status ParseOptions(const std::vector<std::string>& args, Options& options) {
   }
   if (options.tlsCert.empty() != options.tlsKey.empty()) return Invalid("--tls-cert and --tls-key go together");
   if (options.command == "import" && options.files.empty()) return Invalid("import needs at least one file");
-  if (render && options.files.size() != 1) return Invalid("render takes one file");
+  if (diff && options.files.size() != 2) return Invalid("diff takes two files, the older first");
+  if (diff && options.json && !options.output.empty()) return Invalid("diff writes either --json or -o OUT.html");
+  if (render && !diff && options.files.size() != 1) return Invalid("render takes one file");
   if (prune && !options.beforeMs) return Invalid("prune needs --before DATE");
   if (options.command == "backup" && options.files.size() != 1) return Invalid("backup takes one file to write");
   return {};

@@ -17,7 +17,7 @@ constexpr const char* kDefaultStore = "sqlite:dromika.db";
 constexpr size_t kDefaultMaxBody = 256u << 20;
 
 struct Options {
-  std::string command;  // "serve", "import", "render", "prune" or "backup"
+  std::string command;  // "serve", "import", "render", "diff", "prune" or "backup"
   std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort);
   std::string store = kDefaultStore;
   std::string tokensFile;
@@ -25,7 +25,9 @@ struct Options {
   std::string tlsCert, tlsKey;
   int timeoutSeconds = 30;
   std::vector<std::string> files;  // import; render takes one
-  std::string output;              // render: the HTML file, empty for standard output
+  std::string output;              // render, diff: the HTML file, empty for standard output
+  bool json = false;               // diff: the changes as JSON on standard output
+  bool all = false;                // diff: also values that change on every run
   int64_t retainDays = 0;          // serve: 0 keeps everything
   std::optional<int64_t> beforeMs; // prune
   std::optional<std::string> machine;  // prune

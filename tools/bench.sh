@@ -16,6 +16,8 @@ echo "== file system block against find and head/tail"
 bench/filesystem_block.sh
 echo "== the collector: ingest, reader, peak memory"
 bench/collector.sh
+echo "== diff of two 100 MB reports against reading both"
+bench/report_diff.sh
 echo "== whole report against a pipeline of standard tools"
 cmake --preset native -DDROMIKA_TESTS=OFF >/dev/null && cmake --build --preset native >/dev/null
 bench/report_vs_tools.sh

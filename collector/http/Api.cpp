@@ -7,7 +7,10 @@
 #include "collector/base/Status.h"
 #include "collector/base/Text.h"
 #include "collector/document/Compression.h"
+#include "collector/http/ChangesJson.h"
 #include "collector/http/Json.h"
+#include "collector/pages/ChangesData.h"
+#include "collector/pages/SitePages.h"
 #include "collector/document/TimeText.h"
 #include "collector/base/WholeNumber.h"
 
@@ -166,6 +169,14 @@ Response ApiMachines(Store& store) {
     json.CloseArray().Close();
   }
   return {200, "application/json", json.CloseArray().Close().Text()};
+}
+
+Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args) {
+  pages::ChangesData data;
+  if (auto s = pages::GatherChanges(store, std::string(machine), args, data); !s.ok()) {
+    return ErrorResponse(pages::ChangesErrorCode(s), s.message());
+  }
+  return {200, "application/json", ChangesJson(data.machine, data.from, data.to, data.changes)};
 }
 
 Response ApiHealth(Store& store, int64_t receivingBytes) {

@@ -18,6 +18,8 @@ Response ApiDocuments(Store& store, const QueryArgs& args);
 Response ApiRawDocument(Store& store, std::string_view idText);
 Response ApiEventSummary(Store& store, const QueryArgs& args);
 Response ApiMachines(Store& store);
+// GET /v1/machines/NAME/changes?from=&to=&all=: what changed between two of its reports.
+Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args);
 Response ApiHealth(Store& store, int64_t receivingBytes);
 // GET /v1/documents/ID: the document's row as the list shows it.
 Response ApiDocument(Store& store, std::string_view idText);

@@ -26,6 +26,8 @@ class JsonWriter {
   JsonWriter& Field(std::string_view key, int64_t number);
   JsonWriter& Field(std::string_view key, const std::optional<int64_t>& number);
   JsonWriter& Field(std::string_view key, bool flag);
+  // A number with one decimal, or null.
+  JsonWriter& Decimal(std::string_view key, const std::optional<double>& number);
   const std::string& Text() const { return out_; }
 
  private:

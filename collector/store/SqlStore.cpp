@@ -27,6 +27,7 @@ std::string DocumentWhere(const Filter& filter, const std::string& prefix, std::
   if (filter.sinceMs) add(prefix + "received_ms >= ", SqlValue::Int(*filter.sinceMs));
   if (filter.untilMs) add(prefix + "received_ms < ", SqlValue::Int(*filter.untilMs));
   if (!filter.machine.empty()) add(prefix + "machine = ", SqlValue::Text(filter.machine));
+  if (!filter.kind.empty()) add(prefix + "kind = ", SqlValue::Text(filter.kind));
   if (!filter.name.empty()) add("e.name = ", SqlValue::Text(filter.name));
   std::string where;
   for (size_t i = 0; i < terms.size(); ++i) where += (i ? " AND " : " WHERE ") + terms[i];
@@ -140,6 +141,24 @@ Status SqlStore::Document(int64_t id, std::optional<DocumentInfo>& out) {
   return WithSession([&](SqlSession& session) {
     return session.Exec(kDocumentColumns + " WHERE id = $1", {SqlValue::Int(id)},
                         [&](const SqlRow& row) { out = ReadDocumentInfo(row); });
+  });
+}
+
+Status SqlStore::Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                            std::optional<int64_t>& after) {
+  before.reset();
+  after.reset();
+  return WithSession([&](SqlSession& session) {
+    const std::vector<SqlValue> params = {SqlValue::Text(of.machine), SqlValue::Int(of.receivedMs),
+                                          SqlValue::Int(of.id), SqlValue::Text(kind)};
+    const std::string where = "SELECT id FROM documents WHERE machine = $1 AND ($4 = '' OR kind = $4) AND ";
+    Status s = session.Exec(where + "(received_ms < $2 OR (received_ms = $2 AND id < $3)) "
+                                    "ORDER BY received_ms DESC, id DESC LIMIT 1",
+                            params, [&](const SqlRow& row) { before = AsInt(row[0]); });
+    if (!s.ok()) return s;
+    return session.Exec(where + "(received_ms > $2 OR (received_ms = $2 AND id > $3)) "
+                                "ORDER BY received_ms, id LIMIT 1",
+                        params, [&](const SqlRow& row) { after = AsInt(row[0]); });
   });
 }
 

@@ -33,6 +33,9 @@ class SqlStore : public Store {
 
   Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
+  Status Document(int64_t id, std::optional<DocumentInfo>& out) override;
+  Status Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                    std::optional<int64_t>& after) override;
   Status PackedBody(int64_t id, std::string& packed, bool& found) override;
   Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
   Status Machines(std::vector<MachineInfo>& out) override;
@@ -41,7 +44,6 @@ class SqlStore : public Store {
   Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
   Status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
   Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;
-  Status Document(int64_t id, std::optional<DocumentInfo>& out) override;
   Status RemoveDocuments(const Selection& selection, Removed& removed) override;
   Status Reclaim(bool rewrite) override;
   Status CreateSession(const std::string& digest, const SessionRecord& session, int64_t nowMs) override;

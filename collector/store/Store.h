@@ -38,6 +38,7 @@ struct DocumentInfo {
 struct Filter {
   std::optional<int64_t> sinceMs, untilMs;  // received at or after / before
   std::string machine;
+  std::string kind;  // "report" or "analytics", documents only
   std::string name;  // event name, summary only
   int64_t limit = 100;
 };
@@ -103,6 +104,13 @@ class Store {
   virtual Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) = 0;
   // Newest first.
   virtual Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) = 0;
+  // The document `id` as ListDocuments describes it; none when there is no such document.
+  virtual Status Document(int64_t id, std::optional<DocumentInfo>& out) = 0;
+  // The ids of the documents of `of.machine` received just before and just
+  // after `of` (equal times in id order), only of `kind` unless it is empty;
+  // none where there is no such document.
+  virtual Status Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                            std::optional<int64_t>& after) = 0;
   // The packed body; false in `found` when there is no such document.
   virtual Status PackedBody(int64_t id, std::string& packed, bool& found) = 0;
   // Per event name, in name order.
@@ -121,8 +129,6 @@ class Store {
   virtual Status EventTimes(const Filter& filter, std::vector<EventTime>& out) = 0;
   // The disks of `filter.machine`'s documents, oldest first, at most `filter.limit`.
   virtual Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) = 0;
-  // The document's row as ListDocuments gives it; none when there is no such document.
-  virtual Status Document(int64_t id, std::optional<DocumentInfo>& out) = 0;
   // Removes the selected documents and every row that belongs to them, in
   // one transaction; `removed` counts what went.
   virtual Status RemoveDocuments(const Selection& selection, Removed& removed) = 0;

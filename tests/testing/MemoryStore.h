@@ -26,7 +26,30 @@ struct MemoryStore : Store {
 
   Status Put(const Arrival&, RowSource&, PutResult&) override { return Failure("a memory store takes no documents"); }
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override {
-    return Answer(documents, out, [&](const DocumentInfo& d) { return Has(filter.machine, d.machine); });
+    return Answer(documents, out, [&](const DocumentInfo& d) {
+      return Has(filter.machine, d.machine) && Has(filter.kind, d.kind);
+    });
+  }
+  Status Document(int64_t id, std::optional<DocumentInfo>& out) override {
+    out.reset();
+    for (const DocumentInfo& d : documents) {
+      if (d.id == id) out = d;
+    }
+    return failure;
+  }
+  // `documents` is newest first: the one before is further down the list.
+  Status Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                    std::optional<int64_t>& after) override {
+    before.reset();
+    after.reset();
+    auto self = std::find_if(documents.begin(), documents.end(), [&](const DocumentInfo& d) { return d.id == of.id; });
+    auto mine = [&](const DocumentInfo& d) { return d.machine == of.machine && Has(kind, d.kind); };
+    if (self == documents.end()) return failure;
+    if (auto it = std::find_if(self + 1, documents.end(), mine); it != documents.end()) before = it->id;
+    for (auto it = documents.begin(); it != self; ++it) {
+      if (mine(*it)) after = it->id;
+    }
+    return failure;
   }
   Status PackedBody(int64_t id, std::string& body, bool& found) override {
     found = packed.count(id) > 0;
@@ -51,12 +74,6 @@ struct MemoryStore : Store {
   }
   Status EventTimes(const Filter&, std::vector<EventTime>& out) override { return Answer(times, out); }
   Status DiskHistory(const Filter&, std::vector<DiskSample>& out) override { return Answer(disks, out); }
-  Status Document(int64_t id, std::optional<DocumentInfo>& out) override {
-    for (const DocumentInfo& d : documents) {
-      if (d.id == id) out = d;
-    }
-    return failure;
-  }
   Status RemoveDocuments(const Selection&, Removed&) override { return Failure("a memory store removes nothing"); }
   Status Reclaim(bool) override { return failure; }
   Status CreateSession(const std::string& digest, const SessionRecord& session, int64_t) override {

@@ -41,6 +41,10 @@ class FixedRows : public RowSource {
     batch_.groups = {{{}, "project"}, {0, "sub"}};
     batch_.dataPoints = {{0, "files", "12"}, {1, "k", "v\"<&"}};
   }
+  FixedRows&& Report() && {
+    summary_.kind = DocumentKind::kReport;
+    return std::move(*this);
+  }
   Status Rewind() override { return {}; }
   Status Next(RowBatch& batch, bool& done) override {
     batch = batch_;
@@ -208,6 +212,36 @@ TEST_P(StoreContract, MachinesTakeTheNewestFactsAlikeInTheListAndAlone) {
   std::vector<std::string> names;
   ASSERT_TRUE(store_->MachineNames(names).ok());
   EXPECT_EQ(names, (std::vector<std::string>{"B", "a", "b"}));
+}
+
+// Neighbours pass over other machines and, when asked, other kinds; equal
+// times are ordered by id, as the document lists are.
+TEST_P(StoreContract, FindsADocumentAndItsNeighboursOnOneMachine) {
+  const int64_t a = Put("<1/>", FixedRows("m", {}).Report(), 1000).id;
+  const int64_t b = Put("<2/>", FixedRows("m", {}), 2000).id;
+  Put("<3/>", FixedRows("other", {}).Report(), 2000);
+  const int64_t c = Put("<4/>", FixedRows("m", {}).Report(), 2000).id;
+  std::optional<DocumentInfo> info;
+  ASSERT_TRUE(store_->Document(c, info).ok());
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(std::tie(info->machine, info->kind, info->receivedMs, info->size), std::make_tuple("m", "report", 2000, 4));
+  Optional before, after;
+  ASSERT_TRUE(store_->Neighbours(*info, "", before, after).ok());
+  EXPECT_EQ(std::tie(before, after), std::make_tuple(Optional(b), Optional()));
+  ASSERT_TRUE(store_->Neighbours(*info, "report", before, after).ok());
+  EXPECT_EQ(before, a);
+  ASSERT_TRUE(store_->Document(a, info).ok());
+  ASSERT_TRUE(store_->Neighbours(*info, "", before, after).ok());
+  EXPECT_EQ(std::tie(before, after), std::make_tuple(Optional(), Optional(b)));
+  ASSERT_TRUE(store_->Document(c + 100, info).ok());
+  EXPECT_FALSE(info.has_value());
+  Filter reports;
+  reports.machine = "m";
+  reports.kind = "report";
+  std::vector<DocumentInfo> listed;
+  ASSERT_TRUE(store_->ListDocuments(reports, listed).ok());
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(std::make_pair(listed[0].id, listed[1].id), std::make_pair(c, a));
 }
 
 using Table = std::vector<std::vector<std::string>>;
