@@ -17,7 +17,12 @@ namespace collector {
 Response ApiDocuments(Store& store, const QueryArgs& args);
 Response ApiRawDocument(Store& store, std::string_view idText);
 Response ApiEventSummary(Store& store, const QueryArgs& args);
-Response ApiMachines(Store& store);
+// Machines, products and one product's machines answer a page at a time:
+// "next" is the `after` of the following page.
+Response ApiMachines(Store& store, const QueryArgs& args);
+Response ApiProducts(Store& store, const QueryArgs& args);
+Response ApiProduct(Store& store, std::string_view name, const QueryArgs& args);
+
 Response ApiHealth(Store& store, int64_t receivingBytes);
 
 // The answer to a POST of a document: 201 created, 202 kept unparsed,

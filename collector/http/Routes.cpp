@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "collector/http/Api.h"
+#include "collector/pages/FleetPages.h"
 #include "collector/pages/SitePages.h"
 
 namespace collector {
@@ -20,9 +21,15 @@ constexpr Route kRoutes[] = {
     {"/v1/documents", "", false, true, [](const Request& r) { return ApiDocuments(r.store, r.args); }},
     {"/v1/documents/", "/raw", true, true, [](const Request& r) { return ApiRawDocument(r.store, r.rest); }},
     {"/v1/events/summary", "", false, true, [](const Request& r) { return ApiEventSummary(r.store, r.args); }},
-    {"/v1/machines", "", false, true, [](const Request& r) { return ApiMachines(r.store); }},
+    {"/v1/machines", "", false, true, [](const Request& r) { return ApiMachines(r.store, r.args); }},
+    {"/v1/products", "", false, true, [](const Request& r) { return ApiProducts(r.store, r.args); }},
+    {"/v1/products/", "", true, true, [](const Request& r) { return ApiProduct(r.store, r.rest, r.args); }},
     {"/", "", false, true, [](const Request& r) { return pages::OverviewPage(r.store, r.args, r.nowMs); }},
     {"/events/", "", true, true, [](const Request& r) { return pages::EventPage(r.store, r.rest, r.args, r.nowMs); }},
+    {"/machines", "", false, true, [](const Request& r) { return pages::MachinesPage(r.store, r.args); }},
+    {"/machines.csv", "", false, true, [](const Request& r) { return pages::MachinesCsv(r.store, r.args); }},
+    {"/products", "", false, true, [](const Request& r) { return pages::ProductsPage(r.store, r.args); }},
+    {"/products/", "", true, true, [](const Request& r) { return pages::ProductPage(r.store, r.rest, r.args); }},
     {"/machines/", "", true, true,
      [](const Request& r) { return pages::MachinePage(r.store, r.rest, r.args, r.nowMs); }},
     {"/documents/", "", true, true, [](const Request& r) { return pages::DocumentPage(r.store, r.rest); }},

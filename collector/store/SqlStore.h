@@ -41,6 +41,13 @@ class SqlStore : public Store {
   Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
   Status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
   Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;
+  Status FindMachines(const MachineQuery& query, MachinePage& out) override;
+  Status Products(const ProductQuery& query, ProductPage& out) override;
+  Status ProductMachines(const std::string& name, const std::string& after, int64_t limit,
+                         ProductMachinesPage& out) override;
+  Status RebuildInventory(const std::string& machine) override;
+  Status EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
+                        std::vector<std::pair<int64_t, int64_t>>& elapsed) override;
   Status Health(int64_t& schema) override;
   std::string Backend() const override { return backend_; }
 
@@ -51,6 +58,8 @@ class SqlStore : public Store {
   Status WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait = kSessionWait);
   void PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch);
   Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
+  // Inventories the migration left to be read from the reports' bodies.
+  Status RebuildStaleInventories();
 
   SessionOpener open_;
   std::string backend_;
