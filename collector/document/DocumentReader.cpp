@@ -1,6 +1,7 @@
 #include "collector/document/DocumentReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,6 +36,15 @@ void DropRows(RowBatch& batch) {
   batch.dataPoints.clear();
   batch.events.clear();
   batch.disks.clear();
+  batch.products.clear();
+  batch.adapters.clear();
+}
+
+// "00:1A:2B:..." and "00-1a-2b-..." alike as the report writes them.
+std::string HardwareAddress(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = c == ':' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
 
 }  // namespace
@@ -51,6 +61,8 @@ class DocumentReader::Walker {
     batch.firstDataPoint = dataPoints_;
     batch.firstEvent = summary_.events;
     batch.firstDisk = summary_.disks;
+    batch.firstProduct = summary_.products;
+    batch.firstAdapter = summary_.adapters;
     batch_ = &batch;
     batchBytes_ = 0;
   }
@@ -69,11 +81,14 @@ class DocumentReader::Walker {
       if (!block_) GroupElement(name, depth);
       else if (*block_ == ReportBlock::kSystem) SystemElement(depth);
       else if (*block_ == ReportBlock::kDisks && depth == 2 && name == "disk") DiskElement();
+      else if (*block_ == ReportBlock::kProducts && depth == 2 && name == "product") ProductElement();
+      else if (*block_ == ReportBlock::kNetworking) NetworkElement(name, depth);
     }
     attributes_ = nullptr;
   }
 
   void End() {
+    if (adapter_ && open_.size() == 3) EndAdapter();
     if (!open_.empty()) open_.pop_back();
   }
 
@@ -197,6 +212,48 @@ class DocumentReader::Walker {
     ++summary_.disks;
   }
 
+  void ProductElement() {
+    ProductRow product;
+    EachAttribute([&](std::string_view key, std::string_view value) {
+      if (key == "name") product.name = value;
+      else if (key == "installedversion") product.version = value;
+      else if (key == "publisher") product.publisher = value;
+      else if (key == "installlocation") product.folder = value;
+    });
+    if (!Spend(product.name.size() + product.version.size() + product.publisher.size() + product.folder.size())) return;
+    batch_->products.push_back(std::move(product));
+    ++summary_.products;
+  }
+
+  // An adapter is handed over once its addresses are read, at its end.
+  void NetworkElement(std::string_view name, size_t depth) {
+    if (depth == 2 && name == "adapter") {
+      adapter_.emplace();
+      EachAttribute([&](std::string_view key, std::string_view value) {
+        if (key == "description") adapter_->description = value;
+        else if (key == "address") adapter_->hardwareAddress = HardwareAddress(value);
+      });
+    } else if (depth == 3 && name == "ip" && adapter_) {
+      std::string address;
+      bool v4 = false;
+      EachAttribute([&](std::string_view key, std::string_view value) {
+        if (key == "v") v4 = value == "4";
+        else if (key == "address") address = value;
+      });
+      if (v4 && !address.empty()) adapter_->ipv4.push_back(std::move(address));
+    }
+  }
+
+  void EndAdapter() {
+    size_t bytes = adapter_->description.size() + adapter_->hardwareAddress.size();
+    for (const std::string& a : adapter_->ipv4) bytes += a.size();
+    if (Spend(bytes)) {
+      batch_->adapters.push_back(std::move(*adapter_));
+      ++summary_.adapters;
+    }
+    adapter_.reset();
+  }
+
   // False, and the document refused, once its rows pass the budget.
   bool Spend(size_t bytes) {
     if (!overspent_.empty()) return false;
@@ -222,6 +279,7 @@ class DocumentReader::Walker {
   bool sawGroupSection_ = false;
   std::string computerName_, osComputerName_, dnsName_;
   std::optional<int64_t> wmiLogical_, wmiRam_;
+  std::optional<AdapterRow> adapter_;  // open in the networking block
 };
 
 // One read through the document: follows the depth and refuses what the

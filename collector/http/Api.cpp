@@ -11,6 +11,7 @@
 #include "collector/http/Json.h"
 #include "collector/pages/ChangesData.h"
 #include "collector/pages/SitePages.h"
+#include "collector/pages/FleetPages.h"
 #include "collector/document/TimeText.h"
 #include "collector/base/WholeNumber.h"
 
@@ -67,6 +68,29 @@ Response Remove(Store& store, const Selection& selection, const std::string& wha
   std::fprintf(stderr, "dromika-collector: %s removed %s: %s\n", caller.c_str(), printable.c_str(),
                RemovedJson(removed).c_str());
   return {200, "application/json", RemovedJson(removed)};
+}
+
+Status ReadLimit(const QueryArgs& args, int64_t& limit, int64_t fallback = kDefaultLimit) {
+  limit = fallback;
+  auto it = args.find("limit");
+  if (it == args.end()) return {};
+  auto value = ParseWholeNumber(it->second);
+  if (!value || *value < 1 || *value > kMaxLimit) {
+    return Invalid("limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + it->second);
+  }
+  limit = *value;
+  return {};
+}
+
+// "next": the cursor of the following page, or null on the last.
+JsonWriter& NextField(JsonWriter& json, const std::string& next) {
+  return next.empty() ? json.Field("next", std::optional<int64_t>()) : json.Field("next", next);
+}
+
+JsonWriter& VersionsJson(JsonWriter& json, const ProductCount& product) {
+  json.OpenArray("versions");
+  for (const VersionCount& v : product.versions) json.Open().Field("version", v.version).Field("machines", v.machines).Close();
+  return json.CloseArray();
 }
 
 }  // namespace
@@ -146,9 +170,14 @@ Response ApiEventSummary(Store& store, const QueryArgs& args) {
   return {200, "application/json", json.CloseArray().Close().Text()};
 }
 
-Response ApiMachines(Store& store) {
-  std::vector<MachineInfo> machines;
-  if (auto s = store.Machines(machines); !s.ok()) return StoreFailure(s);
+Response ApiMachines(Store& store, const QueryArgs& args) {
+  MachineQuery query;
+  if (auto s = pages::ReadMachineQuery(args, query); !s.ok()) return ErrorResponse(400, s.message());
+  MachinePage page;
+  if (auto s = store.FindMachines(query, page); !s.ok()) {
+    return s.code() == StatusCode::kInvalid ? ErrorResponse(400, s.message()) : StoreFailure(s);
+  }
+  const std::vector<MachineInfo>& machines = page.machines;
   JsonWriter json;
   json.Open().OpenArray("machines");
   for (const auto& m : machines) {
@@ -168,7 +197,47 @@ Response ApiMachines(Store& store) {
     }
     json.CloseArray().Close();
   }
-  return {200, "application/json", json.CloseArray().Close().Text()};
+  json.CloseArray();
+  return {200, "application/json", NextField(json, page.next).Close().Text()};
+}
+
+Response ApiProducts(Store& store, const QueryArgs& args) {
+  ProductQuery query;
+  if (auto it = args.find("q"); it != args.end()) query.text = it->second;
+  if (auto it = args.find("after"); it != args.end()) query.after = it->second;
+  if (auto s = ReadLimit(args, query.limit); !s.ok()) return ErrorResponse(400, s.message());
+  ProductPage page;
+  if (auto s = store.Products(query, page); !s.ok()) {
+    return s.code() == StatusCode::kInvalid ? ErrorResponse(400, s.message()) : StoreFailure(s);
+  }
+  JsonWriter json;
+  json.Open().OpenArray("products");
+  for (const ProductCount& p : page.products) VersionsJson(json.Open().Field("name", p.name).Field("machines", p.machines), p).Close();
+  json.CloseArray();
+  return {200, "application/json", NextField(json, page.next).Close().Text()};
+}
+
+Response ApiProduct(Store& store, std::string_view name, const QueryArgs& args) {
+  int64_t limit = kMaxLimit;
+  std::string after;
+  if (auto it = args.find("after"); it != args.end()) after = it->second;
+  if (auto s = ReadLimit(args, limit, kMaxLimit); !s.ok()) return ErrorResponse(400, s.message());
+  ProductMachinesPage page;
+  if (auto s = store.ProductMachines(std::string(name), after, limit, page); !s.ok()) {
+    return s.code() == StatusCode::kInvalid ? ErrorResponse(400, s.message()) : StoreFailure(s);
+  }
+  if (!page.product) return ErrorResponse(404, "no machine has a product named " + std::string(name));
+  JsonWriter json;
+  json.Open().Field("name", page.product->name).Field("machines", page.product->machines).OpenArray("versions");
+  for (const VersionCount& v : page.product->versions) {
+    json.Open().Field("version", v.version).Field("machines", v.machines).OpenArray("names");
+    for (const auto& [version, machine] : page.machines) {
+      if (version == v.version) json.Value(machine);
+    }
+    json.CloseArray().Close();
+  }
+  json.CloseArray();
+  return {200, "application/json", NextField(json, page.next).Close().Text()};
 }
 
 Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args) {

@@ -17,9 +17,14 @@ namespace collector {
 Response ApiDocuments(Store& store, const QueryArgs& args);
 Response ApiRawDocument(Store& store, std::string_view idText);
 Response ApiEventSummary(Store& store, const QueryArgs& args);
-Response ApiMachines(Store& store);
 // GET /v1/machines/NAME/changes?from=&to=&all=: what changed between two of its reports.
 Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args);
+// Machines, products and one product's machines answer a page at a time:
+// "next" is the `after` of the following page.
+Response ApiMachines(Store& store, const QueryArgs& args);
+Response ApiProducts(Store& store, const QueryArgs& args);
+Response ApiProduct(Store& store, std::string_view name, const QueryArgs& args);
+
 Response ApiHealth(Store& store, int64_t receivingBytes);
 // GET /v1/documents/ID: the document's row as the list shows it.
 Response ApiDocument(Store& store, std::string_view idText);

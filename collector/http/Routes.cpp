@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "collector/http/Api.h"
+#include "collector/pages/FleetPages.h"
 #include "collector/pages/SitePages.h"
 
 namespace collector {
@@ -24,11 +25,13 @@ constexpr Route kRoutes[] = {
     {"DELETE", "/v1/documents/", "", true, kAdmin,
      [](const Request& r) { return ApiRemoveDocument(r.store, r.rest, r.caller.name); }},
     {"GET", "/v1/events/summary", "", false, kRead, [](const Request& r) { return ApiEventSummary(r.store, r.args); }},
-    {"GET", "/v1/machines", "", false, kRead, [](const Request& r) { return ApiMachines(r.store); }},
+    {"GET", "/v1/machines", "", false, kRead, [](const Request& r) { return ApiMachines(r.store, r.args); }},
     {"GET", "/v1/machines/", "/changes", true, kRead,
      [](const Request& r) { return ApiChanges(r.store, r.rest, r.args); }},
     {"DELETE", "/v1/machines/", "", true, kAdmin,
      [](const Request& r) { return ApiRemoveMachine(r.store, r.rest, r.caller.name); }},
+    {"GET", "/v1/products", "", false, kRead, [](const Request& r) { return ApiProducts(r.store, r.args); }},
+    {"GET", "/v1/products/", "", true, kRead, [](const Request& r) { return ApiProduct(r.store, r.rest, r.args); }},
     {"GET", "/login", "", false, 0, [](const Request& r) { return r.access.SignInPage(r.args); }},
     {"POST", "/login", "", false, 0,
      [](const Request& r) { return r.access.SignIn(r.store, r.form, r.sender, r.nowMs); }},
@@ -37,6 +40,11 @@ constexpr Route kRoutes[] = {
     {"GET", "/", "", false, kRead, [](const Request& r) { return pages::OverviewPage(r.store, r.args, r.nowMs); }},
     {"GET", "/events/", "", true, kRead,
      [](const Request& r) { return pages::EventPage(r.store, r.rest, r.args, r.nowMs); }},
+    {"GET", "/machines", "", false, kRead, [](const Request& r) { return pages::MachinesPage(r.store, r.args); }},
+    {"GET", "/machines.csv", "", false, kRead, [](const Request& r) { return pages::MachinesCsv(r.store, r.args); }},
+    {"GET", "/products", "", false, kRead, [](const Request& r) { return pages::ProductsPage(r.store, r.args); }},
+    {"GET", "/products/", "", true, kRead,
+     [](const Request& r) { return pages::ProductPage(r.store, r.rest, r.args); }},
     {"GET", "/machines/", "/changes", true, kRead,
      [](const Request& r) { return pages::ChangesPage(r.store, r.rest, r.args); }},
     {"GET", "/machines/", "", true, kRead,

@@ -54,15 +54,17 @@ std::string RangeChoices(const Scope& scope, const std::string& base) {
 // The range choices alone, for a page about one machine.
 std::string Filters(const Scope& scope, const std::string& base) { return RangeChoices(scope, base) + "</p>\n"; }
 
-// The range choices, then every machine; the selected one is not a link.
-std::string Filters(const Scope& scope, const std::string& base, const std::vector<std::string>& machines) {
+// The range choices, then the machine: a box to name one, whatever the fleet's size.
+std::string Filters(const Scope& scope, const std::string& base, bool) {
   std::string out = RangeChoices(scope, base) + "<br>Machine: ";
   out += scope.machine.empty() ? "<b>all</b> " : "<a href=\"" + ScopeLink(base, scope.days, "") + "\">all</a> ";
-  for (const std::string& name : machines) {
-    if (name == scope.machine) out += "<b>" + Escape(name) + "</b> ";
-    else out += "<a href=\"" + ScopeLink(base, scope.days, name) + "\">" + Escape(name) + "</a> ";
-  }
-  return out + "</p>\n";
+  return out + "</p>\n<form class=\"search\" method=\"get\" action=\"" + base +
+         "\"><input type=\"hidden\" name=\"days\" value=\"" + std::to_string(scope.days) +
+         "\"><label>Machine <input type=\"search\" name=\"machine\" value=\"" + Escape(scope.machine) +
+         "\"></label> <button type=\"submit\">Show</button></form>\n"
+         "<form class=\"search\" method=\"get\" action=\"/machines\"><label>Find machines <input type=\"search\""
+         " name=\"q\" placeholder=\"name, IPv4 or hardware address\"></label> <button type=\"submit\">Search</button>"
+         " <a href=\"/machines\">all machines</a> <a href=\"/products\">products</a></form>\n";
 }
 
 std::string Heading(const std::string& title, const Scope& scope) {
@@ -145,10 +147,12 @@ std::string TimedEvents(const Scope& scope, const std::vector<EventSummary>& eve
          "</tr></thead><tbody>\n" + rows + "</tbody></table></section>\n";
 }
 
-// The selected machine alone, or every machine.
+// The selected machine alone, or the most recently seen.
 std::string MachinesTable(const Scope& scope, const std::vector<MachineInfo>& machines) {
   std::string out =
-      "<section class=\"machines\"><h2>Machines</h2>\n<table class=\"sortable\"><thead><tr><th>machine</th>"
+      "<section class=\"machines\"><h2>Machines</h2>\n<p class=\"muted\">" +
+      std::string(scope.machine.empty() ? "The most recently seen; <a href=\"/machines\">every machine</a>." : "") +
+      "</p>\n<table class=\"sortable\"><thead><tr><th>machine</th>"
       "<th>documents</th><th>last seen</th><th>operating system</th><th>processor</th><th>logical processors</th>"
       "<th>RAM</th></tr></thead><tbody>\n";
   for (const MachineInfo& m : machines) {
@@ -163,10 +167,8 @@ std::string MachinesTable(const Scope& scope, const std::vector<MachineInfo>& ma
 
 std::string RenderOverview(const OverviewData& data) {
   const Scope& scope = data.scope;
-  std::vector<std::string> names;
-  for (const MachineInfo& m : data.machines) names.push_back(m.name);
   const std::vector<EventSummary> events = MostFrequentFirst(data.events);
-  return Heading("Overview", scope) + Filters(scope, "/", names) +
+  return Heading("Overview", scope) + Filters(scope, "/", true) +
          "<section class=\"per-day\"><h2>Documents received per day</h2>\n" +
          BarChart("Documents received per day", PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
          "</section>\n" + TopEvents(scope, events) + TimedEvents(scope, events) + MachinesTable(scope, data.machines) +
@@ -176,14 +178,14 @@ std::string RenderOverview(const OverviewData& data) {
 
 // The event page.
 
-// Twenty equal buckets from zero to the longest time.
-std::vector<Bar> Histogram(const std::vector<int64_t>& values) {
+// Twenty equal bars from zero to the longest time, from the counts per elapsed bucket.
+std::vector<Bar> Histogram(const std::vector<std::pair<int64_t, int64_t>>& buckets) {
   std::vector<Bar> bars;
-  if (values.empty()) return bars;
-  const int64_t top = std::max<int64_t>(*std::max_element(values.begin(), values.end()), 1);
-  const int64_t width = (top + 19) / 20;
+  if (buckets.empty()) return bars;
+  const int64_t top = std::max<int64_t>(buckets.back().first, 1);
+  const int64_t width = (top + 20) / 20;
   for (int i = 0; i < 20; ++i) bars.push_back({"up to " + Millis(width * (i + 1)), 0});
-  for (int64_t v : values) ++bars[std::min<int64_t>(std::max<int64_t>(v, 0) / width, 19)].value;
+  for (const auto& [bucket, events] : buckets) bars[std::min<int64_t>(std::max<int64_t>(bucket, 0) / width, 19)].value += events;
   return bars;
 }
 
@@ -199,28 +201,19 @@ std::string EventSummaryTable(const std::vector<EventSummary>& summary) {
   return out + "</table></section>\n";
 }
 
-std::string EventCharts(const Scope& scope, const std::vector<EventTime>& times) {
-  std::map<int64_t, int64_t> perDay;
-  std::vector<int64_t> elapsed;
-  for (const EventTime& t : times) {
-    ++perDay[t.receivedMs / kDayMs];
-    if (t.elapsedMs) elapsed.push_back(*t.elapsedMs);
-  }
+std::string EventCharts(const Scope& scope, const EventPageData& data) {
   std::string out = "<section class=\"event-count\"><h2>Count over time</h2>\n" +
-                    BarChart("Events per day", PerDay(scope, perDay), Count) + "</section>\n" +
-                    "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
-  out += elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
-                         : BarChart("Events per elapsed time", Histogram(elapsed), Count);
-  if (static_cast<int64_t>(times.size()) >= kMaxRows) {
-    out += "<p class=\"muted\">The charts show the first " + std::to_string(kMaxRows) + " events.</p>\n";
-  }
+                    BarChart("Events per day", PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
+                    "</section>\n" + "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
+  out += data.elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
+                              : BarChart("Events per elapsed time", Histogram(data.elapsed), Count);
   return out + "</section>\n";
 }
 
 std::string RenderEventPage(const EventPageData& data) {
   return Heading("Event " + data.name, data.scope) +
-         Filters(data.scope, "/events/" + UrlEncode(data.name), data.machines) + EventSummaryTable(data.summary) +
-         EventCharts(data.scope, data.times) + PageEnd();
+         Filters(data.scope, "/events/" + UrlEncode(data.name), true) + EventSummaryTable(data.summary) +
+         EventCharts(data.scope, data) + PageEnd();
 }
 
 // The machine page.

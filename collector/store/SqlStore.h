@@ -50,6 +50,13 @@ class SqlStore : public Store {
   Status FindSession(const std::string& digest, int64_t nowMs, int64_t idleMs,
                      std::optional<SessionRecord>& out) override;
   Status EndSession(const std::string& digest) override;
+  Status FindMachines(const MachineQuery& query, MachinePage& out) override;
+  Status Products(const ProductQuery& query, ProductPage& out) override;
+  Status ProductMachines(const std::string& name, const std::string& after, int64_t limit,
+                         ProductMachinesPage& out) override;
+  Status RebuildInventory(const std::string& machine) override;
+  Status EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
+                        std::vector<std::pair<int64_t, int64_t>>& elapsed) override;
   Status Health(int64_t& schema) override;
   std::string Backend() const override { return backend_; }
 
@@ -60,6 +67,8 @@ class SqlStore : public Store {
   Status WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait = kSessionWait);
   void PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch);
   Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
+  // Inventories the migration left to be read from the reports' bodies.
+  Status RebuildStaleInventories();
 
   SessionOpener open_;
   std::string backend_;

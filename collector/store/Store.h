@@ -20,6 +20,10 @@ struct Arrival {
   int64_t size = 0;        // of the bytes
   int64_t receivedMs = 0;  // Unix time in milliseconds
   std::string sender;      // the sender's address, or "import:" and a path
+  // When the document was made, when something tells (an imported file's
+  // modification time); 0 when only its arrival does. A machine's newest
+  // report is the one made last.
+  int64_t takenMs = 0;
 };
 
 struct PutResult {
@@ -55,6 +59,55 @@ struct MachineInfo {
   int64_t documents = 0;
   int64_t lastReceivedMs = 0;
   MachineFacts facts;  // from the newest document that carries any
+};
+
+// Which machines, in what order, from where: GET /v1/machines and /machines.
+struct MachineQuery {
+  enum class Sort { kName, kLastSeen, kOs, kRam, kDocuments };
+  std::string text;              // part of a name (any case), an IPv4 or a hardware address
+  std::string os;                // the OS caption, exactly
+  std::string product, version;  // a product by its exact name, and optionally its version
+  Sort sort = Sort::kName;
+  bool descending = false;
+  std::string after;      // the `next` of the page before; empty for the first
+  bool backward = false;  // the page that ends before `after` (a `previous`) instead
+  int64_t limit = 100;
+};
+
+struct MachinePage {
+  std::vector<MachineInfo> machines;
+  std::string next;      // empty when nothing follows
+  std::string previous;  // empty when nothing comes before
+};
+
+struct VersionCount {
+  std::string version;
+  int64_t machines = 0;
+};
+
+// One product over the fleet: on how many machines, per version.
+struct ProductCount {
+  std::string name;
+  int64_t machines = 0;
+  std::vector<VersionCount> versions;  // most installed first
+};
+
+struct ProductQuery {
+  std::string text;  // part of the name, any case
+  std::string after;
+  int64_t limit = 100;
+};
+
+struct ProductPage {
+  std::vector<ProductCount> products;  // most installed first
+  std::string next;
+};
+
+// The machines that have one product, by version then name.
+struct ProductMachinesPage {
+  std::optional<ProductCount> product;  // none when no machine has it
+  std::vector<std::pair<std::string, std::string>> machines;  // version, machine
+  std::string next;
 };
 
 // One event's elapsed time (absent when it has none) and when its document arrived.
@@ -143,6 +196,20 @@ class Store {
   virtual Status FindSession(const std::string& digest, int64_t nowMs, int64_t idleMs,
                              std::optional<SessionRecord>& out) = 0;
   virtual Status EndSession(const std::string& digest) = 0;
+  // The fleet's machines as their newest documents describe them: a fixed
+  // number of queries per page, whatever the fleet's size. Invalid for a
+  // cursor the store did not make.
+  virtual Status FindMachines(const MachineQuery& query, MachinePage& out) = 0;
+  virtual Status Products(const ProductQuery& query, ProductPage& out) = 0;
+  virtual Status ProductMachines(const std::string& name, const std::string& after, int64_t limit,
+                                 ProductMachinesPage& out) = 0;
+  // Takes `machine`'s counts, facts and inventory again from the documents
+  // it has left (none left: the machine is gone); for after documents are deleted.
+  virtual Status RebuildInventory(const std::string& machine) = 0;
+  // Events of `filter.name` per UTC day, and their elapsed times as counts
+  // per bucket (named by its smallest value, see Schema.h), both in order.
+  virtual Status EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
+                                std::vector<std::pair<int64_t, int64_t>>& elapsed) = 0;
   // Ok when the database answers; `schema` is the applied schema version.
   virtual Status Health(int64_t& schema) = 0;
   virtual std::string Backend() const = 0;

@@ -22,6 +22,11 @@ struct MemoryStore : Store {
   std::vector<DiskSample> disks;
   std::map<int64_t, std::string> packed;
   std::map<std::string, SessionRecord> sessions;  // by digest
+  std::vector<ProductCount> products;
+  std::vector<std::pair<std::string, std::string>> installs;  // version, machine
+  std::vector<std::pair<int64_t, int64_t>> elapsed;
+  std::string next;               // the cursor every page answers
+  std::vector<MachineQuery> asked;  // the machine queries, as given
   Status failure;  // every call answers it while it is set
 
   Status Put(const Arrival&, RowSource&, PutResult&) override { return Failure("a memory store takes no documents"); }
@@ -87,6 +92,31 @@ struct MemoryStore : Store {
     return failure;
   }
   Status EndSession(const std::string& digest) override { return sessions.erase(digest), failure; }
+  Status FindMachines(const MachineQuery& query, MachinePage& out) override {
+    asked.push_back(query);
+    out.next = next;
+    return Answer(machines, out.machines, [&](const MachineInfo& m) {
+      return query.os.empty() || query.os == m.facts.osCaption;
+    });
+  }
+  Status Products(const ProductQuery&, ProductPage& out) override {
+    out.next = next;
+    return Answer(products, out.products);
+  }
+  Status ProductMachines(const std::string& name, const std::string&, int64_t, ProductMachinesPage& out) override {
+    for (const ProductCount& p : products) {
+      if (p.name == name) out.product = p;
+    }
+    if (out.product) out.machines = installs;
+    out.next = next;
+    return failure;
+  }
+  Status RebuildInventory(const std::string&) override { return failure; }
+  Status EventHistogram(const Filter&, std::vector<std::pair<int64_t, int64_t>>& days,
+                        std::vector<std::pair<int64_t, int64_t>>& buckets) override {
+    Answer(perDay, days);
+    return Answer(elapsed, buckets);
+  }
   Status Health(int64_t& schema) override { return schema = 1, failure; }
   std::string Backend() const override { return "memory"; }
 
