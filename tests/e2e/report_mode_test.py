@@ -26,8 +26,9 @@ class ReportModeTest(FolderCase):
                 self.assertIn("Qrn.Tally\\Qrn.Tally", err)
         self.assertIn("unrecognised argument: café", err)
         for args in (["/?"], ["-h"], ["--help"], ["RunServer", "/?"]):
-            self.assertRegex(dromika(*args)[1], "^%s\nUsage: DromikaCmd.exe /out:outfile.dromika\n$" % BANNER)
-            self.assertEqual(dromika(*args)[0], 0)
+            code, out, err = dromika(*args)
+            self.assertEqual(code, 0, err)
+            self.assertRegex(out, "^%s\nUsage: DromikaCmd.exe /out:outfile.dromika\n$" % BANNER)
 
     def test_a_failed_save_reports_why_exits_1_and_leaves_nothing_behind(self):
         os.mkdir(self.path("dir"))
