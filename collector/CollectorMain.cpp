@@ -21,6 +21,7 @@
 #include "collector/StoreCommands.h"
 #include "collector/store/Retention.h"
 #include "collector/pages/DocumentPage.h"
+#include "runtime/Version.h"
 
 namespace {
 
@@ -133,10 +134,12 @@ int Render(const Options& options) {
 
 int main(int argc, char** argv) {
   Options options;
-  if (auto s = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options); !s.ok()) {
-    std::fprintf(stderr, "dromika-collector: %s\n%s", s.message().c_str(), kUsage);
+  if (auto s = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, ProcessEnvironment); !s.ok()) {
+    std::fprintf(stderr, "dromika-collector: %s\n%s", s.message().c_str(), UsageText().c_str());
     return 2;
   }
+  if (options.command == "help") return std::fputs(HelpText(options.helpTopic).c_str(), stdout) < 0;
+  if (options.command == "version") return std::printf("dromika-collector %s\n", DROMIKA_VERSION_TEXT) < 0;
   if (options.command == "render") return Render(options);
   if (options.command == "prune") return PruneCommand(options);
   if (options.command == "backup") return BackupCommand(options);

@@ -3,7 +3,7 @@
 # figures next to the reference it is compared with, measured in the same run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+tools/setup.sh test
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDROMIKA_TESTS=OFF -DDROMIKA_BENCH=ON >/dev/null
 cmake --build build/bench
 echo "== file tree growth, escaping against memcpy"

@@ -7,6 +7,7 @@ import hashlib
 import http.client
 import json
 import os
+import re
 import resource
 import select
 import socket
@@ -113,6 +114,22 @@ class ApiTest(FolderCase):
         # Neither client data nor every report block: an analytics document.
         self.assertEqual({d["sender"]: d["kind"] for d in self.collector().documents()},
                          {"import:" + f: "analytics" for f in files})
+
+    def test_every_command_answers_help_and_the_environment_sets_serve_options(self):
+        def collector(*args, **env):
+            return subprocess.run([COLLECTOR, *args], capture_output=True, timeout=30, cwd=self.folder,
+                                  env=dict(os.environ, **env))
+        commands = re.findall(r"(?m)^  dromika-collector (\w+) ", collector("--help").stdout.decode())
+        self.assertIn("serve", commands)
+        for args in [["--help"], ["-h"], ["help"], ["--version"]] + [[c, "--help"] for c in commands]:
+            result = collector(*args)
+            self.assertEqual((result.returncode, result.stderr), (0, b""), args)
+            self.assertRegex(result.stdout.decode(), r"^(Usage:|dromika-collector \d+\.\d+)", args)
+        # What a service's settings file sets reaches serve; the command line wins over it.
+        result = collector("serve", DROMIKA_COLLECTOR_LISTEN="0.0.0.0:0")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(b"0.0.0.0:0 without --tokens", result.stderr)
+        self.assertEqual(collector("serve", "--timeout", "5", DROMIKA_COLLECTOR_TIMEOUT="5s").returncode, 2)
 
     def test_refuses_to_start_on_a_public_address_without_tokens_with_bad_options_or_keys(self):
         # Which addresses are public and which sizes read is CollectorTextTest's; here, that the start stops.
