@@ -16,11 +16,17 @@ namespace {
 
 void CommandLine::Assign(const std::vector<std::wstring>& positional, const sys::env::NamedArguments& named) {
   for (const auto& word : positional) {
+    if (word == L"-h" || word == L"--help") {
+      helpFlag = true;
+      continue;
+    }
     if (word != L"RunServer") Reject(word, stamps::kUnknownWord);
     serverFlag = true;
   }
   for (const auto& [name, value] : named) {
-    if (name == L"pipename") {
+    if (name == L"?" && value.empty()) {
+      helpFlag = true;
+    } else if (name == L"pipename") {
       pipeName = value;
     } else if (name == L"out") {
       outputPath = value;

@@ -19,6 +19,7 @@ int Run() {
     sys::env::GetCmdLineArguments(positional, named);
     CommandLine commandLine;
     commandLine.Assign(positional, named);
+    if (commandLine.helpFlag) return RunUsage();
     return commandLine.serverFlag ? RunServerMode(commandLine) : RunReportMode(commandLine);
   });
 }

@@ -3,12 +3,15 @@
 #include "report/ReportBuilder.h"
 #include "runtime/Banner.h"
 
-int RunReportMode(const CommandLine& commandLine) {
+int RunUsage() {
   cmd::WriteLine(version::CmdLineBanner(L"DromikaCmd"));
-  if (commandLine.outputPath.empty()) {
-    cmd::WriteLine(L"Usage: DromikaCmd.exe /out:outfile.dromika");
-    return 0;
-  }
+  cmd::WriteLine(L"Usage: DromikaCmd.exe /out:outfile.dromika");
+  return 0;
+}
+
+int RunReportMode(const CommandLine& commandLine) {
+  if (commandLine.outputPath.empty()) return RunUsage();
+  cmd::WriteLine(version::CmdLineBanner(L"DromikaCmd"));
   const ReportBuilder::Progress console = [](const std::wstring& line) { cmd::WriteLine(line); };
   ReportBuilder builder(blockbits::kAll, false);
   builder.Reset();

@@ -1,11 +1,13 @@
 // tally-client [--server PATH] [--raw]: drives the analytics server from a
 // script on standard input (client/ClientScript.h gives the line language).
-// The exit status is explained by kUsage.
+// The exit status is explained by its help text.
 #include <iostream>
 #include <string>
 
 #include "client/ClientScript.h"
 #include "client/TallyClient.h"
+#include "client/TallyClientHelp.h"
+#include "runtime/Banner.h"
 #include "runtime/CmdLine.h"
 #include "runtime/Console.h"
 #include "runtime/Str.h"
@@ -18,13 +20,7 @@ constexpr int kAllSucceeded = 0;
 constexpr int kSomeFailed = 1;
 constexpr int kNoSession = 2;
 
-constexpr const wchar_t* kUsage =
-    L"Usage: tally-client [--server PATH] [--raw] < SCRIPT\n"
-    L"Exit status:\n"
-    L"  0  every call and the status that Process returned were ok\n"
-    L"  1  a call failed or Process returned a failure (every line is still served)\n"
-    L"  2  the server could not be started or did not end cleanly, the connection\n"
-    L"     broke, or the arguments were not understood";
+constexpr const wchar_t* kUsage = L"Usage: tally-client [--server PATH] [--raw] < SCRIPT (tally-client --help)";
 
 struct Options {
   std::wstring server;
@@ -36,8 +32,9 @@ void Error(const std::wstring& text) { sys::console::Write(Stream::kErr, L"tally
 // False when the run should end at once with `exitCode`.
 bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options, int& exitCode) {
   for (size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == L"--help") {
-      sys::console::Write(Stream::kOut, std::wstring(kUsage) + L"\n");
+    if (arguments[i] == L"--help" || arguments[i] == L"-h" || arguments[i] == L"--version") {
+      const std::wstring version = L"tally-client " + str::as_wstring(version::BuildVersion());
+      sys::console::Write(Stream::kOut, (arguments[i] == L"--version" ? version : tally::script::HelpText()) + L"\n");
       exitCode = kAllSucceeded;
       return false;
     } else if (arguments[i] == L"--raw") {

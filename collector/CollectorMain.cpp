@@ -1,5 +1,6 @@
 // dromika-collector: `serve` receives documents over HTTP, `import` stores
-// saved ones, `render` writes the page of one saved document.
+// saved ones, `render` writes the page of one saved document, `diff`
+// compares two saved reports, `prune` and `backup` look after a store.
 // Exit codes: 0 done, 1 failed, 2 a usage error or a refused setup.
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,12 +12,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "collector/DiffCommand.h"
 #include "collector/base/Status.h"
 #include "collector/http/HttpServer.h"
 #include "collector/http/TlsFiles.h"
 #include "collector/document/Import.h"
 #include "collector/Options.h"
+#include "collector/StoreCommands.h"
+#include "collector/store/Retention.h"
 #include "collector/pages/DocumentPage.h"
+#include "runtime/Version.h"
 
 namespace {
 
@@ -78,11 +83,14 @@ int Serve(const Options& options) {
   signal(SIGPIPE, SIG_IGN);
   HttpServer server(*store, tokens);
   if (auto s = server.Start(config); !s.ok()) return Fail(s.message() + ": " + options.listen, 1);
+  std::unique_ptr<Retention> retention;
+  if (options.retainDays > 0) retention = std::make_unique<Retention>(*store, options.retainDays);
   const std::string host = options.listen.substr(0, options.listen.rfind(':'));
   std::printf("dromika-collector: listening on %s://%s:%u, store %s\n", config.certPem.empty() ? "http" : "https",
               host.c_str(), server.Port(), options.store.c_str());
   std::fflush(stdout);
   WaitForStop(stops);
+  retention.reset();  // a batch under way is finished first
   if (!server.Stop(kDrainMs)) {
     // A document still being read or stored is not answered, so its sender
     // sends it again; everything answered is already durable.
@@ -126,10 +134,15 @@ int Render(const Options& options) {
 
 int main(int argc, char** argv) {
   Options options;
-  if (auto s = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options); !s.ok()) {
-    std::fprintf(stderr, "dromika-collector: %s\n%s", s.message().c_str(), kUsage);
+  if (auto s = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, ProcessEnvironment); !s.ok()) {
+    std::fprintf(stderr, "dromika-collector: %s\n%s", s.message().c_str(), UsageText().c_str());
     return 2;
   }
+  if (options.command == "help") return std::fputs(HelpText(options.helpTopic).c_str(), stdout) < 0;
+  if (options.command == "version") return std::printf("dromika-collector %s\n", DROMIKA_VERSION_TEXT) < 0;
   if (options.command == "render") return Render(options);
+  if (options.command == "prune") return PruneCommand(options);
+  if (options.command == "backup") return BackupCommand(options);
+  if (options.command == "diff") return DiffReports(options);
   return options.command == "serve" ? Serve(options) : Import(options);
 }

@@ -3,19 +3,15 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 #include "collector/base/Status.h"
 #include "collector/base/WholeNumber.h"
 
 namespace collector {
-
-const char* const kUsage =
-    "Usage: dromika-collector serve [--listen ADDR:PORT] [--store URL] [--tokens FILE] [--max-body SIZE]\n"
-    "                               [--tls-cert FILE --tls-key FILE] [--timeout SECONDS]\n"
-    "       dromika-collector import [--store URL] FILE...\n"
-    "       dromika-collector render FILE [-o OUT.html]\n"
-    "The store is sqlite:FILE (default sqlite:dromika.db) or a postgresql:// URI.\n";
 
 std::optional<size_t> ParseSize(const std::string& text) {
   constexpr int64_t kLimit = int64_t{1} << 31;
@@ -59,51 +55,167 @@ bool IsLoopback(const sockaddr_storage& address) {
   return address.ss_family == AF_INET6 && std::memcmp(&v6, &in6addr_loopback, sizeof v6) == 0;
 }
 
-Status ParseOptions(const std::vector<std::string>& args, Options& options) {
-  if (args.empty()) return Invalid("no command given");
-  options.command = args[0];
-  if (options.command != "serve" && options.command != "import" && options.command != "render") {
-    return Invalid("unknown command " + args[0]);
+namespace {
+
+constexpr const char* kProgram = "dromika-collector";
+constexpr size_t kWidth = 100;
+constexpr size_t kOptionColumn = 26;
+
+bool IsHelpWord(const std::string& word) { return word == "--help" || word == "-h" || word == "help"; }
+
+const CommandRow* FindCommand(const std::string& name) {
+  for (const auto& row : kCommands) {
+    if (name == row.name) return &row;
   }
-  const bool serve = options.command == "serve", render = options.command == "render";
+  return nullptr;
+}
+
+bool Takes(const OptionRow& row, const std::string& command) {
+  const std::string list = std::string(" ") + row.commands + " ";
+  return list.find(" " + command + " ") != std::string::npos;
+}
+
+const OptionRow* FindOption(const std::string& command, const std::string& name) {
+  for (const auto& row : kOptions) {
+    if (name == row.name && Takes(row, command)) return &row;
+  }
+  return nullptr;
+}
+
+bool IsSwitch(const OptionRow& row) { return !*row.value; }
+bool HasEnvironment(const OptionRow& row) { return std::string(row.name).rfind("--", 0) == 0 && !IsSwitch(row); }
+
+// Appends `text` word by word from where `out` ends, each further line
+// starting at `indent` columns.
+void AppendWrapped(std::string& out, const std::string& text, size_t indent) {
+  const size_t lineStart = out.rfind('\n');
+  size_t column = out.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
+  bool first = true;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find(' ', at), text.size());
+    const std::string word = text.substr(at, end - at);
+    if (!first && column + 1 + word.size() > kWidth) {
+      out += "\n" + std::string(indent, ' ');
+      column = indent;
+    } else if (!first) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    first = false;
+    at = end + 1;
+  }
+  out += '\n';
+}
+
+std::string Synopsis(const CommandRow& command) {
+  std::string words;
+  for (const auto& row : kOptions) {
+    if (Takes(row, command.name)) words += std::string(" [") + row.name + (IsSwitch(row) ? "" : " ") + row.value + "]";
+  }
+  if (*command.operands) words += std::string(" ") + command.operands;
+  std::string out = "  " + std::string(kProgram) + " " + command.name;
+  if (words.empty()) return out + "\n";
+  out += ' ';
+  AppendWrapped(out, words.substr(1), out.size());
+  return out;
+}
+
+std::string CommandHelp(const CommandRow& command) {
+  std::string out = Synopsis(command);
+  AppendWrapped(out.append(4, ' '), command.summary, 4);
+  for (const auto& row : kOptions) {
+    if (!Takes(row, command.name)) continue;
+    std::string line = std::string("    ") + row.name + (IsSwitch(row) ? "" : " ") + row.value;
+    line.resize(std::max(line.size() + 1, kOptionColumn), ' ');
+    std::string help = row.help;
+    if (*row.defaultText) help += std::string(" Default: ") + row.defaultText + ".";
+    if (HasEnvironment(row)) help += " Environment: " + EnvironmentName(row.name) + ".";
+    AppendWrapped(out += line, help, kOptionColumn);
+  }
+  AppendWrapped(out += "    Exit codes: ", command.exitCodes, 6);
+  return out;
+}
+
+std::string HelpSynopsis() {
+  return "  " + std::string(kProgram) + " [COMMAND] --help | -h | help [COMMAND]\n  " + kProgram + " --version\n";
+}
+
+}  // namespace
+
+std::string EnvironmentName(const std::string& option) {
+  std::string name = "DROMIKA_COLLECTOR_";
+  for (const char c : option.substr(option.find_first_not_of('-'))) {
+    name += c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return name;
+}
+
+std::optional<std::string> ProcessEnvironment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+std::string UsageText() {
+  std::string out = "Usage:\n";
+  for (const auto& command : kCommands) out += Synopsis(command);
+  return out + HelpSynopsis();
+}
+
+std::string HelpText(const std::string& command) {
+  if (const CommandRow* row = FindCommand(command)) return "Usage:\n" + CommandHelp(*row);
+  std::string out = "Usage: " + std::string(kProgram) + " COMMAND [OPTION VALUE]... [FILE]...\n" + HelpSynopsis();
+  for (const auto& row : kCommands) out += "\n" + CommandHelp(row);
+  return out + "\nAn option on the command line wins over its environment variable.\n";
+}
+
+Status ParseOptions(const std::vector<std::string>& args, Options& options, const Environment& environment) {
+  if (args.empty()) return Invalid("no command given");
+  if (IsHelpWord(args[0]) || args[0] == "--version") {
+    options.command = args[0] == "--version" ? "version" : "help";
+    if (args.size() > 1 && (args[0] == "--version" || !FindCommand(args[1]) || args.size() > 2)) {
+      return Invalid("unexpected " + args[1]);
+    }
+    options.helpTopic = args.size() > 1 ? args[1] : "";
+    return {};
+  }
+  const CommandRow* command = FindCommand(args[0]);
+  if (!command) return Invalid("unknown command " + args[0]);
+  options.command = command->name;
+  for (const auto& row : kOptions) {
+    if (!environment || !HasEnvironment(row) || !Takes(row, command->name)) continue;
+    const auto value = environment(EnvironmentName(row.name));
+    if (!value) continue;
+    if (auto s = row.set(*value, options); !s.ok()) return Invalid(EnvironmentName(row.name) + ": " + s.message());
+  }
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (render && arg == "-o" && i + 1 < args.size()) {
-      options.output = args[++i];
-      continue;
+    if (arg == "--help" || arg == "-h") {
+      options.command = "help";
+      options.helpTopic = command->name;
+      return {};
     }
-    if (arg.rfind("--", 0) != 0) {
-      if (serve) return Invalid("serve takes no file names: " + arg);
-      options.files.push_back(arg);
-      continue;
-    }
-    if (i + 1 >= args.size()) return Invalid(arg + " needs a value");
-    const std::string& value = args[++i];
-    if (!render && arg == "--store") {
-      options.store = value;
-    } else if (serve && arg == "--listen") {
-      options.listen = value;
-    } else if (serve && arg == "--tokens") {
-      options.tokensFile = value;
-    } else if (serve && arg == "--max-body") {
-      auto size = ParseSize(value);
-      if (!size) return Invalid("--max-body wants a size under 2G such as 64M, not " + value);
-      options.maxBody = *size;
-    } else if (serve && arg == "--tls-cert") {
-      options.tlsCert = value;
-    } else if (serve && arg == "--tls-key") {
-      options.tlsKey = value;
-    } else if (serve && arg == "--timeout") {
-      const auto seconds = ParseWholeNumber(value);
-      if (!seconds || *seconds < 1 || *seconds > 3600) return Invalid("--timeout wants 1 to 3600 seconds, not " + value);
-      options.timeoutSeconds = static_cast<int>(*seconds);
-    } else {
+    if (const OptionRow* row = FindOption(command->name, arg); row && IsSwitch(*row)) {
+      if (auto s = row->set("", options); !s.ok()) return s;
+    } else if (row) {
+      if (i + 1 >= args.size()) return Invalid(arg + " needs a value");
+      if (auto s = row->set(args[++i], options); !s.ok()) return s;
+    } else if (arg.rfind("--", 0) == 0) {
       return Invalid("unknown option " + arg);
+    } else if (!*command->operands) {
+      return Invalid(options.command + " takes no file names: " + arg);
+    } else {
+      options.files.push_back(arg);
     }
   }
   if (options.tlsCert.empty() != options.tlsKey.empty()) return Invalid("--tls-cert and --tls-key go together");
   if (options.command == "import" && options.files.empty()) return Invalid("import needs at least one file");
-  if (render && options.files.size() != 1) return Invalid("render takes one file");
+  if (options.command == "render" && options.files.size() != 1) return Invalid("render takes one file");
+  if (options.command == "diff" && options.files.size() != 2) return Invalid("diff takes two files, the older first");
+  if (options.json && !options.output.empty()) return Invalid("diff writes either --json or -o OUT.html");
+  if (options.command == "prune" && !options.beforeMs) return Invalid("prune needs --before DATE");
+  if (options.command == "backup" && options.files.size() != 1) return Invalid("backup takes one file to write");
   return {};
 }
 

@@ -4,7 +4,7 @@
 # measured in the same run, with the ratio and the aim.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+tools/setup.sh test
 build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDROMIKA_TESTS=OFF -DDROMIKA_BENCH=ON >/dev/null
 cmake --build "$build"
@@ -22,5 +22,7 @@ echo "== file system block against a one-process walk, read, escape and write"
 bench/filesystem_block.sh "$build"
 echo "== the collector: ingest, import, CPU per document, reader, peak memory"
 bench/collector.sh 2000 "$build"
+echo "== diff of two 100 MB reports against reading both"
+bench/report_diff.sh 100 "$build"
 echo "== whole report against a pipeline of standard tools"
 bench/report_vs_tools.sh 10 "$build"

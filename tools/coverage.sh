@@ -3,7 +3,7 @@
 # on a separate unoptimised build. Extra arguments go to the cmake configure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+tools/setup.sh test
 command -v gcovr >/dev/null || { echo "gcovr is missing: apt-get install gcovr" >&2; exit 2; }
 build=build/coverage
 flags="--coverage -O0"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the native program and writes a report of this machine to report.dromika.
+# Builds DromikaCmd alone and writes a report of this machine to report.dromika.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
-cmake --preset native -DDROMIKA_TESTS=OFF >/dev/null
-cmake --build --preset native
-build/native/DromikaCmd "/out:${1:-report.dromika}"
+tools/setup.sh report
+cmake --preset report >/dev/null
+cmake --build --preset report
+build/report/DromikaCmd "/out:${1:-report.dromika}"

@@ -2,13 +2,20 @@
 #pragma once
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace collector {
 
 struct Response {
+  Response() = default;
+  Response(int code, std::string contentType, std::string body)
+      : code(code), contentType(std::move(contentType)), body(std::move(body)) {}
+
   int code = 200;
   std::string contentType = "application/json";
   std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;  // besides those every answer carries
 };
 
 // A request's query arguments; a repeated name keeps its last value.

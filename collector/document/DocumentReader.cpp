@@ -1,8 +1,7 @@
 #include "collector/document/DocumentReader.h"
 
-#include "collector/document/SafeXmlReader.h"
-
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "collector/base/WholeNumber.h"
 #include "collector/document/Prescan.h"
 #include "collector/document/ReportBlocks.h"
+#include "collector/document/SaxFeed.h"
 
 namespace collector {
 
@@ -36,6 +36,15 @@ void DropRows(RowBatch& batch) {
   batch.dataPoints.clear();
   batch.events.clear();
   batch.disks.clear();
+  batch.products.clear();
+  batch.adapters.clear();
+}
+
+// "00:1A:2B:..." and "00-1a-2b-..." alike as the report writes them.
+std::string HardwareAddress(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = c == ':' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
 
 }  // namespace
@@ -43,8 +52,7 @@ void DropRows(RowBatch& batch) {
 // Follows the open elements and turns the ones that matter into rows.
 class DocumentReader::Walker {
  public:
-  Walker(xmlTextReaderPtr reader, DocumentSummary& summary, RowBudget budget)
-      : reader_(reader), summary_(summary), budget_(budget) {}
+  Walker(DocumentSummary& summary, RowBudget budget) : summary_(summary), budget_(budget) {}
 
   // The rows that follow go into `batch`, numbered on from those before.
   void Into(RowBatch& batch) {
@@ -53,6 +61,8 @@ class DocumentReader::Walker {
     batch.firstDataPoint = dataPoints_;
     batch.firstEvent = summary_.events;
     batch.firstDisk = summary_.disks;
+    batch.firstProduct = summary_.products;
+    batch.firstAdapter = summary_.adapters;
     batch_ = &batch;
     batchBytes_ = 0;
   }
@@ -61,7 +71,8 @@ class DocumentReader::Walker {
   // Why the document yields more rows than its size allows; empty while it does not.
   const std::string& Overspent() const { return overspent_; }
 
-  void Start(std::string_view name, bool empty) {
+  void Start(std::string_view name, const SaxAttributes& attributes) {
+    attributes_ = &attributes;
     open_.push_back({std::string(name), std::nullopt});
     const size_t depth = open_.size() - 1;  // 0 is the root
     if (depth == 1) StartTop(name);
@@ -70,11 +81,14 @@ class DocumentReader::Walker {
       if (!block_) GroupElement(name, depth);
       else if (*block_ == ReportBlock::kSystem) SystemElement(depth);
       else if (*block_ == ReportBlock::kDisks && depth == 2 && name == "disk") DiskElement();
+      else if (*block_ == ReportBlock::kProducts && depth == 2 && name == "product") ProductElement();
+      else if (*block_ == ReportBlock::kNetworking) NetworkElement(name, depth);
     }
-    if (empty) End();
+    attributes_ = nullptr;
   }
 
   void End() {
+    if (adapter_ && open_.size() == 3) EndAdapter();
     if (!open_.empty()) open_.pop_back();
   }
 
@@ -111,10 +125,7 @@ class DocumentReader::Walker {
 
   template <class F>
   void EachAttribute(F&& f) {
-    while (xmlTextReaderMoveToNextAttribute(reader_) == 1) {
-      f(XmlText(xmlTextReaderConstName(reader_)), XmlText(xmlTextReaderConstValue(reader_)));
-    }
-    xmlTextReaderMoveToElement(reader_);
+    attributes_->ForEach(f);
   }
 
   void GroupElement(std::string_view name, size_t depth) {
@@ -201,6 +212,48 @@ class DocumentReader::Walker {
     ++summary_.disks;
   }
 
+  void ProductElement() {
+    ProductRow product;
+    EachAttribute([&](std::string_view key, std::string_view value) {
+      if (key == "name") product.name = value;
+      else if (key == "installedversion") product.version = value;
+      else if (key == "publisher") product.publisher = value;
+      else if (key == "installlocation") product.folder = value;
+    });
+    if (!Spend(product.name.size() + product.version.size() + product.publisher.size() + product.folder.size())) return;
+    batch_->products.push_back(std::move(product));
+    ++summary_.products;
+  }
+
+  // An adapter is handed over once its addresses are read, at its end.
+  void NetworkElement(std::string_view name, size_t depth) {
+    if (depth == 2 && name == "adapter") {
+      adapter_.emplace();
+      EachAttribute([&](std::string_view key, std::string_view value) {
+        if (key == "description") adapter_->description = value;
+        else if (key == "address") adapter_->hardwareAddress = HardwareAddress(value);
+      });
+    } else if (depth == 3 && name == "ip" && adapter_) {
+      std::string address;
+      bool v4 = false;
+      EachAttribute([&](std::string_view key, std::string_view value) {
+        if (key == "v") v4 = value == "4";
+        else if (key == "address") address = value;
+      });
+      if (v4 && !address.empty()) adapter_->ipv4.push_back(std::move(address));
+    }
+  }
+
+  void EndAdapter() {
+    size_t bytes = adapter_->description.size() + adapter_->hardwareAddress.size();
+    for (const std::string& a : adapter_->ipv4) bytes += a.size();
+    if (Spend(bytes)) {
+      batch_->adapters.push_back(std::move(*adapter_));
+      ++summary_.adapters;
+    }
+    adapter_.reset();
+  }
+
   // False, and the document refused, once its rows pass the budget.
   bool Spend(size_t bytes) {
     if (!overspent_.empty()) return false;
@@ -212,7 +265,7 @@ class DocumentReader::Walker {
     return false;
   }
 
-  xmlTextReaderPtr reader_;
+  const SaxAttributes* attributes_ = nullptr;  // of the element being started
   DocumentSummary& summary_;
   RowBudget budget_;
   RowBatch* batch_ = nullptr;
@@ -226,24 +279,50 @@ class DocumentReader::Walker {
   bool sawGroupSection_ = false;
   std::string computerName_, osComputerName_, dnsName_;
   std::optional<int64_t> wmiLogical_, wmiRam_;
+  std::optional<AdapterRow> adapter_;  // open in the networking block
 };
 
-// One read through the document; the parser's first complaint lands in `error`.
-struct DocumentReader::Pass {
-  std::string error;
-  XmlReader reader;
-  std::unique_ptr<Walker> walker;
+// One read through the document: follows the depth and refuses what the
+// walker may not see; the first refusal stops the parser.
+struct DocumentReader::Pass : SaxFeed::Handler {
+  Pass(std::string_view xml, int maxDepth, DocumentSummary& summary, RowBudget budget)
+      : feed(xml, *this), walker(summary, budget), maxDepth(maxDepth) {}
+
+  void Start(std::string_view name, const SaxAttributes& attributes) override {
+    if (!refusal.ok()) return;
+    if (depth > maxDepth) {
+      return Refuse(Invalid("elements are nested deeper than " + std::to_string(maxDepth) + " levels"));
+    }
+    if (depth == 0) walker.SetRoot(name);
+    ++depth;
+    walker.Start(name, attributes);
+    if (!walker.Overspent().empty()) Refuse({StatusCode::kTooLarge, walker.Overspent()});
+  }
+  void End() override {
+    --depth;
+    walker.End();
+  }
+  void Refuse(Status why) {
+    refusal = std::move(why);
+    feed.Stop();
+  }
+
+  SaxFeed feed;
+  Walker walker;
+  int maxDepth;
+  int depth = 0;
+  Status refusal;
 };
 
-std::optional<std::string> PrescanRefusal(std::string_view xml) {
+std::optional<std::string> PrescanRefusal(std::string_view xml, size_t longestStartTag) {
   // Before the parser: some declarations fail it before it reports them.
   if (DeclaresDocumentType(xml)) return kNoDocumentType;
   const StartTags tags = MeasureStartTags(xml);
   if (tags.mostAttributes > kMaxAttributesPerElement) {
     return "an element carries more than " + std::to_string(kMaxAttributesPerElement) + " attributes";
   }
-  if (tags.longestBytes > kMaxStartTagBytes) {
-    return "a start tag is longer than " + std::to_string(kMaxStartTagBytes >> 20) + " MiB";
+  if (tags.longestBytes > longestStartTag) {
+    return "a start tag is longer than " + std::to_string(longestStartTag >> 20) + " MiB";
   }
   return std::nullopt;
 }
@@ -265,15 +344,15 @@ Status DocumentReader::Begin() {
   if (!prescan_) {
     prescan_ = Status();
     if (xml_.size() >= (1u << 31)) prescan_ = Status(StatusCode::kTooLarge, "the document is too large to read");
-    else if (auto refusal = PrescanRefusal(xml_)) prescan_ = Invalid(*refusal);
+    else if (auto refusal = PrescanRefusal(xml_, ReadsAsAscii(xml_) ? xml_.size() : kMaxStartTagBytes)) {
+      prescan_ = Invalid(*refusal);
+    }
   }
   if (!prescan_->ok()) return *prescan_;
   summary_ = DocumentSummary{};
-  pass_ = std::make_unique<Pass>();
-  pass_->reader = OpenSafeXmlReader(xml_, &pass_->error);
-  if (!pass_->reader) return {StatusCode::kInternal, "cannot start the XML reader"};
-  pass_->walker = std::make_unique<Walker>(pass_->reader.get(), summary_,
-                                           limits_.budget.value_or(RowBudget::For(xml_.size())));
+  pass_ = std::make_unique<Pass>(xml_, limits_.maxDepth, summary_,
+                                 limits_.budget.value_or(RowBudget::For(xml_.size())));
+  if (!pass_->feed.Started()) return {StatusCode::kInternal, "cannot start the XML parser"};
   return {};
 }
 
@@ -283,8 +362,8 @@ Status DocumentReader::Next(RowBatch& batch, bool& done) {
   if (!refusal_.ok() || done) return refusal_;
   Status s;
   if (!pass_) s = Begin();
-  if (s.ok()) pass_->walker->Into(batch);
-  while (s.ok() && !done && batch.Rows() < limits_.batchRows && pass_->walker->BatchBytes() < limits_.batchBytes) {
+  if (s.ok()) pass_->walker.Into(batch);
+  while (s.ok() && !done && batch.Rows() < limits_.batchRows && pass_->walker.BatchBytes() < limits_.batchBytes) {
     s = Step(batch, done);
   }
   if (!s.ok()) {
@@ -298,35 +377,22 @@ Status DocumentReader::Next(RowBatch& batch, bool& done) {
 }
 
 Status DocumentReader::Step(RowBatch& batch, bool& done) {
-  xmlTextReaderPtr reader = pass_->reader.get();
-  Walker& walker = *pass_->walker;
-  const int rc = xmlTextReaderRead(reader);
-  if (rc != 1) {
-    Finish(rc, batch);
+  const bool more = pass_->feed.Next();
+  if (pass_->feed.SawDocumentType()) return Invalid(kNoDocumentType);
+  if (!pass_->refusal.ok()) return pass_->refusal;
+  if (!more) {
+    Finish(batch);
     done = done_ = true;
-    return {};
   }
-  const int type = xmlTextReaderNodeType(reader);
-  if (type == XML_READER_TYPE_DOCUMENT_TYPE) return Invalid(kNoDocumentType);
-  if (type == XML_READER_TYPE_END_ELEMENT) walker.End();
-  if (type != XML_READER_TYPE_ELEMENT) return {};
-  const int depth = xmlTextReaderDepth(reader);
-  if (depth > limits_.maxDepth) {
-    return Invalid("elements are nested deeper than " + std::to_string(limits_.maxDepth) + " levels");
-  }
-  const std::string_view name = XmlText(xmlTextReaderConstName(reader));
-  if (depth == 0) walker.SetRoot(name);
-  walker.Start(name, xmlTextReaderIsEmptyElement(reader) == 1);
-  if (!walker.Overspent().empty()) return {StatusCode::kTooLarge, walker.Overspent()};
   return {};
 }
 
 // The facts and kind known only now; an unparsed document keeps its kind alone.
-void DocumentReader::Finish(int rc, RowBatch& batch) {
-  pass_->walker->Finish();
+void DocumentReader::Finish(RowBatch& batch) {
+  pass_->walker.Finish();
   std::string unparsed;
-  if (rc < 0) unparsed = pass_->error.empty() ? "not well formed" : pass_->error;
-  else if (!pass_->walker->RootIsReport()) unparsed = "the root element is not dromika";
+  if (!pass_->feed.WellFormed()) unparsed = pass_->feed.Error().empty() ? "not well formed" : pass_->feed.Error();
+  else if (!pass_->walker.RootIsReport()) unparsed = "the root element is not dromika";
   if (!unparsed.empty()) {
     const DocumentKind kind = summary_.kind;
     summary_ = DocumentSummary{};

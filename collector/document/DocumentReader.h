@@ -20,9 +20,10 @@ constexpr int kMaxDocumentDepth = 64;
 // Elements with more attributes than this refuse the document: far past any
 // real document, and the parser's time grows much faster than their number.
 constexpr size_t kMaxAttributesPerElement = 1024;
-// A start tag, its attribute values included, may not be longer than this:
-// the stream parser's time grows with the square of one tag's length past it.
-// Text between tags may be as long as the document.
+// A start tag, its attribute values included, may not be longer than this in
+// a document whose bytes do not read as ASCII (UTF-16, say), nor on a page:
+// there the parser's time grows with the square of one tag's length past it.
+// In other documents tags and text may be as long as the document.
 constexpr size_t kMaxStartTagBytes = size_t{8} << 20;
 // Why a document with a document type declaration is refused.
 constexpr const char* kNoDocumentType = "a document type declaration is not accepted";
@@ -41,7 +42,7 @@ struct RowBudget {
 };
 
 // Why a document is refused before it is parsed, or nothing when it may be.
-std::optional<std::string> PrescanRefusal(std::string_view xml);
+std::optional<std::string> PrescanRefusal(std::string_view xml, size_t longestStartTag = kMaxStartTagBytes);
 
 // A document that is not well formed, or whose root is not a report, is not
 // an error: its summary says unparsed, with the parser's message, and its
@@ -53,15 +54,14 @@ std::optional<std::string> PrescanRefusal(std::string_view xml);
 class DocumentReader : public RowSource {
  public:
   struct Limits {
-    // A batch ends once it holds this many rows or this much text; one
-    // element's rows (its attributes, the groups above it) are never split.
+    // A batch ends once it holds this many rows or this much text, at the
+    // end of a piece of the parser's input; one element's rows (its
+    // attributes, the groups above it) are never split.
     size_t batchRows = 1000;
     size_t batchBytes = 1 << 20;
     int maxDepth = kMaxDocumentDepth;
     std::optional<RowBudget> budget;  // RowBudget::For the document's size when none
   };
-  // The most rows one element may add to a batch past `batchRows`.
-  static constexpr size_t kElementRows = kMaxAttributesPerElement + kMaxDocumentDepth;
 
   explicit DocumentReader(std::string_view xml) : DocumentReader(xml, Limits()) {}
   DocumentReader(std::string_view xml, Limits limits);
@@ -76,7 +76,7 @@ class DocumentReader : public RowSource {
   struct Pass;
   Status Begin();
   Status Step(RowBatch& batch, bool& done);
-  void Finish(int rc, RowBatch& batch);
+  void Finish(RowBatch& batch);
 
   std::string_view xml_;
   Limits limits_;

@@ -39,6 +39,18 @@ struct DiskRow {
   std::optional<int64_t> availableBytes;
 };
 
+// One installed product of a report's products block.
+struct ProductRow {
+  std::string name, version, publisher, folder;
+};
+
+// One network adapter of a report's networking block.
+struct AdapterRow {
+  std::string description;
+  std::string hardwareAddress;  // as the report writes it: "00-1a-2b-3c-4d-5e"
+  std::vector<std::string> ipv4;
+};
+
 // The machine as its system and disk blocks describe it; any part may be missing.
 struct MachineFacts {
   std::string osCaption;
@@ -63,8 +75,12 @@ struct RowBatch {
   std::vector<DataPointRow> dataPoints;
   std::vector<EventRow> events;
   std::vector<DiskRow> disks;
-  int64_t firstGroup = 0, firstDataPoint = 0, firstEvent = 0, firstDisk = 0;
-  size_t Rows() const { return groups.size() + dataPoints.size() + events.size() + disks.size(); }
+  std::vector<ProductRow> products;
+  std::vector<AdapterRow> adapters;
+  int64_t firstGroup = 0, firstDataPoint = 0, firstEvent = 0, firstDisk = 0, firstProduct = 0, firstAdapter = 0;
+  size_t Rows() const {
+    return groups.size() + dataPoints.size() + events.size() + disks.size() + products.size() + adapters.size();
+  }
 };
 
 // What is known once the whole document is read.
@@ -76,6 +92,7 @@ struct DocumentSummary {
   MachineFacts facts;   // without the disks, which are rows
   int64_t events = 0;   // event rows
   int64_t disks = 0;    // disk rows
+  int64_t products = 0, adapters = 0;
   int64_t groups = 0;   // client group elements, with or without data points
   int64_t blocks = 0;   // report block elements
   bool HasFacts() const { return !facts.Empty() || disks > 0; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 namespace collector {
 namespace {
@@ -118,18 +119,23 @@ size_t CountAttributes(std::string_view xml, size_t at, size_t& count) {
 
 }  // namespace
 
+size_t MarkupEnd(std::string_view xml, size_t open) {
+  const std::string_view rest = xml.substr(open);
+  if (rest.substr(0, 4) == "<!--") return After(xml, open + 4, "-->");
+  if (rest.substr(0, 9) == "<![CDATA[") return After(xml, open + 9, "]]>");
+  if (rest.substr(0, 2) == "<?") return After(xml, open + 2, "?>");
+  if (rest.substr(0, 2) == "<!" || rest.substr(0, 2) == "</") return After(xml, open + 2, ">");
+  size_t count = 0;
+  const size_t end = CountAttributes(xml, open + 1, count);
+  return end < xml.size() && xml[end] == '>' ? end + 1 : end;
+}
+
 StartTags MeasureStartTags(std::string_view xml) {
   StartTags tags;
   for (size_t at = xml.find('<'); at < xml.size(); at = xml.find('<', at)) {
-    const std::string_view rest = xml.substr(at);
-    if (rest.substr(0, 4) == "<!--") {
-      at = After(xml, at + 4, "-->");
-    } else if (rest.substr(0, 9) == "<![CDATA[") {
-      at = After(xml, at + 9, "]]>");
-    } else if (rest.substr(0, 2) == "<?") {
-      at = After(xml, at + 2, "?>");
-    } else if (rest.substr(0, 2) == "<!" || rest.substr(0, 2) == "</") {
-      at = After(xml, at + 2, ">");
+    const std::string_view rest = xml.substr(at, 2);
+    if (rest == "<!" || rest == "</" || rest == "<?") {
+      at = MarkupEnd(xml, at);
     } else {
       size_t count = 0;
       const size_t start = at;
@@ -139,6 +145,24 @@ StartTags MeasureStartTags(std::string_view xml) {
     }
   }
   return tags;
+}
+
+bool ReadsAsAscii(std::string_view xml) {
+  if (xml.substr(0, 3) == "\xEF\xBB\xBF") xml.remove_prefix(3);
+  if (xml.empty() || xml.substr(0, 4).find('\0') != std::string_view::npos) return false;
+  const char first = xml[0];
+  if (first != '<' && !IsBlank(first)) return false;
+  if (xml.substr(0, 5) != "<?xml") return true;
+  const std::string_view declaration = xml.substr(0, xml.find("?>"));
+  const size_t key = declaration.find("encoding");
+  if (key == std::string_view::npos) return true;
+  const size_t quote = declaration.find_first_of("\"'", key);
+  if (quote == std::string_view::npos) return false;
+  const size_t close = declaration.find(declaration[quote], quote + 1);
+  std::string name(declaration.substr(quote + 1, close == std::string_view::npos ? 0 : close - quote - 1));
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii" ||
+         name.rfind("iso-8859-", 0) == 0 || name == "latin1";
 }
 
 }  // namespace collector

@@ -23,4 +23,15 @@ struct StartTags {
 };
 StartTags MeasureStartTags(std::string_view xml);
 
+// One past the end of the markup (tag, comment, CDATA section, processing
+// instruction or declaration) that begins with the '<' at `open`; the end of
+// `xml` when it never ends. A quoted attribute value may hold '>'.
+size_t MarkupEnd(std::string_view xml, size_t open);
+
+// Whether the bytes of `xml` may be read as ASCII where markup is concerned:
+// no byte order mark but UTF-8's, no zero byte up front, and no encoding
+// declared but UTF-8, ASCII or ISO 8859. Then every '<', '>' and quote byte
+// is that character.
+bool ReadsAsAscii(std::string_view xml);
+
 }  // namespace collector

@@ -18,12 +18,23 @@ void OnError(void* context, xmlErrorPtr error) {
   *message = "line " + std::to_string(error->line) + ": " + text;
 }
 
+void InitParser() {
+  static std::once_flag init;
+  std::call_once(init, [] { xmlInitParser(); });
+}
+
 }  // namespace
 
 XmlReader OpenSafeXmlReader(std::string_view xml, std::string* message) {
-  static std::once_flag init;
-  std::call_once(init, [] { xmlInitParser(); });
+  InitParser();
   XmlReader reader(xmlReaderForMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr, kReaderOptions));
+  if (reader) xmlTextReaderSetStructuredErrorHandler(reader.get(), OnError, message);
+  return reader;
+}
+
+XmlReader OpenSafeXmlReaderIO(xmlInputReadCallback read, void* context, std::string* message) {
+  InitParser();
+  XmlReader reader(xmlReaderForIO(read, nullptr, context, nullptr, nullptr, kReaderOptions));
   if (reader) xmlTextReaderSetStructuredErrorHandler(reader.get(), OnError, message);
   return reader;
 }

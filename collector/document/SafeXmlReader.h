@@ -19,6 +19,9 @@ using XmlReader = std::unique_ptr<xmlTextReader, XmlReaderCloser>;
 // start. The first parse error goes to `*message` as "line N: text";
 // `message` must outlive the reader.
 XmlReader OpenSafeXmlReader(std::string_view xml, std::string* message);
+// The same reader over bytes that `read` hands over a piece at a time (as
+// libxml2's input callbacks do); `context` must outlive the reader.
+XmlReader OpenSafeXmlReaderIO(xmlInputReadCallback read, void* context, std::string* message);
 
 inline std::string_view XmlText(const xmlChar* text) {
   return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();

@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "collector/base/Status.h"
 #include "collector/base/Text.h"
 #include "collector/document/Compression.h"
+#include "collector/http/ChangesJson.h"
 #include "collector/http/Json.h"
+#include "collector/pages/ChangesData.h"
+#include "collector/pages/SitePages.h"
+#include "collector/pages/FleetPages.h"
 #include "collector/document/TimeText.h"
 #include "collector/base/WholeNumber.h"
 
@@ -40,6 +45,54 @@ Status ReadFilter(const QueryArgs& args, Filter& filter) {
 
 Response StoreFailure(const Status& s) { return ErrorResponse(503, "the store failed: " + s.message()); }
 
+void WriteDocument(JsonWriter& json, const DocumentInfo& d) {
+  json.Open()
+      .Field("id", d.id)
+      .Field("received", FormatUtc(d.receivedMs))
+      .Field("sender", d.sender)
+      .Field("machine", d.machine)
+      .Field("kind", d.kind)
+      .Field("size", d.size)
+      .Field("sha256", d.sha256)
+      .Field("state", d.state)
+      .Field("message", d.message)
+      .Close();
+}
+
+Response Remove(Store& store, const Selection& selection, const std::string& what, const std::string& caller) {
+  Removed removed;
+  if (auto s = store.RemoveDocuments(selection, removed); !s.ok()) return StoreFailure(s);
+  if (removed.documents == 0) return ErrorResponse(404, "no documents of " + what);
+  std::string printable = what;  // a name from the request line must not forge log lines
+  for (char& c : printable) c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+  std::fprintf(stderr, "dromika-collector: %s removed %s: %s\n", caller.c_str(), printable.c_str(),
+               RemovedJson(removed).c_str());
+  return {200, "application/json", RemovedJson(removed)};
+}
+
+Status ReadLimit(const QueryArgs& args, int64_t& limit, int64_t fallback = kDefaultLimit) {
+  limit = fallback;
+  auto it = args.find("limit");
+  if (it == args.end()) return {};
+  auto value = ParseWholeNumber(it->second);
+  if (!value || *value < 1 || *value > kMaxLimit) {
+    return Invalid("limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + it->second);
+  }
+  limit = *value;
+  return {};
+}
+
+// "next": the cursor of the following page, or null on the last.
+JsonWriter& NextField(JsonWriter& json, const std::string& next) {
+  return next.empty() ? json.Field("next", std::optional<int64_t>()) : json.Field("next", next);
+}
+
+JsonWriter& VersionsJson(JsonWriter& json, const ProductCount& product) {
+  json.OpenArray("versions");
+  for (const VersionCount& v : product.versions) json.Open().Field("version", v.version).Field("machines", v.machines).Close();
+  return json.CloseArray();
+}
+
 }  // namespace
 
 Response ApiDocuments(Store& store, const QueryArgs& args) {
@@ -50,20 +103,35 @@ Response ApiDocuments(Store& store, const QueryArgs& args) {
   if (auto s = store.ListDocuments(filter, documents); !s.ok()) return StoreFailure(s);
   JsonWriter json;
   json.Open().OpenArray("documents");
-  for (const auto& d : documents) {
-    json.Open()
-        .Field("id", d.id)
-        .Field("received", FormatUtc(d.receivedMs))
-        .Field("sender", d.sender)
-        .Field("machine", d.machine)
-        .Field("kind", d.kind)
-        .Field("size", d.size)
-        .Field("sha256", d.sha256)
-        .Field("state", d.state)
-        .Field("message", d.message)
-        .Close();
-  }
+  for (const auto& d : documents) WriteDocument(json, d);
   return {200, "application/json", json.CloseArray().Close().Text()};
+}
+
+Response ApiDocument(Store& store, std::string_view idText) {
+  const auto id = ParseWholeNumber(idText);
+  std::optional<DocumentInfo> document;
+  if (id) {
+    if (auto s = store.Document(*id, document); !s.ok()) return StoreFailure(s);
+  }
+  if (!document) return ErrorResponse(404, "no such document: " + std::string(idText));
+  JsonWriter json;
+  WriteDocument(json, *document);
+  return {200, "application/json", json.Text()};
+}
+
+Response ApiRemoveDocument(Store& store, std::string_view idText, const std::string& caller) {
+  const auto id = ParseWholeNumber(idText);
+  if (!id) return ErrorResponse(404, "no such document: " + std::string(idText));
+  Selection selection;
+  selection.id = *id;
+  return Remove(store, selection, "document " + std::to_string(*id), caller);
+}
+
+Response ApiRemoveMachine(Store& store, std::string_view name, const std::string& caller) {
+  Selection selection;
+  selection.machine = std::string(name);
+  selection.limit = INT64_MAX;  // all of them, in the one transaction
+  return Remove(store, selection, "machine " + std::string(name), caller);
 }
 
 Response ApiRawDocument(Store& store, std::string_view idText) {
@@ -102,9 +170,14 @@ Response ApiEventSummary(Store& store, const QueryArgs& args) {
   return {200, "application/json", json.CloseArray().Close().Text()};
 }
 
-Response ApiMachines(Store& store) {
-  std::vector<MachineInfo> machines;
-  if (auto s = store.Machines(machines); !s.ok()) return StoreFailure(s);
+Response ApiMachines(Store& store, const QueryArgs& args) {
+  MachineQuery query;
+  if (auto s = pages::ReadMachineQuery(args, query); !s.ok()) return ErrorResponse(400, s.message());
+  MachinePage page;
+  if (auto s = store.FindMachines(query, page); !s.ok()) {
+    return s.code() == StatusCode::kInvalid ? ErrorResponse(400, s.message()) : StoreFailure(s);
+  }
+  const std::vector<MachineInfo>& machines = page.machines;
   JsonWriter json;
   json.Open().OpenArray("machines");
   for (const auto& m : machines) {
@@ -124,7 +197,55 @@ Response ApiMachines(Store& store) {
     }
     json.CloseArray().Close();
   }
-  return {200, "application/json", json.CloseArray().Close().Text()};
+  json.CloseArray();
+  return {200, "application/json", NextField(json, page.next).Close().Text()};
+}
+
+Response ApiProducts(Store& store, const QueryArgs& args) {
+  ProductQuery query;
+  if (auto it = args.find("q"); it != args.end()) query.text = it->second;
+  if (auto it = args.find("after"); it != args.end()) query.after = it->second;
+  if (auto s = ReadLimit(args, query.limit); !s.ok()) return ErrorResponse(400, s.message());
+  ProductPage page;
+  if (auto s = store.Products(query, page); !s.ok()) {
+    return s.code() == StatusCode::kInvalid ? ErrorResponse(400, s.message()) : StoreFailure(s);
+  }
+  JsonWriter json;
+  json.Open().OpenArray("products");
+  for (const ProductCount& p : page.products) VersionsJson(json.Open().Field("name", p.name).Field("machines", p.machines), p).Close();
+  json.CloseArray();
+  return {200, "application/json", NextField(json, page.next).Close().Text()};
+}
+
+Response ApiProduct(Store& store, std::string_view name, const QueryArgs& args) {
+  int64_t limit = kMaxLimit;
+  std::string after;
+  if (auto it = args.find("after"); it != args.end()) after = it->second;
+  if (auto s = ReadLimit(args, limit, kMaxLimit); !s.ok()) return ErrorResponse(400, s.message());
+  ProductMachinesPage page;
+  if (auto s = store.ProductMachines(std::string(name), after, limit, page); !s.ok()) {
+    return s.code() == StatusCode::kInvalid ? ErrorResponse(400, s.message()) : StoreFailure(s);
+  }
+  if (!page.product) return ErrorResponse(404, "no machine has a product named " + std::string(name));
+  JsonWriter json;
+  json.Open().Field("name", page.product->name).Field("machines", page.product->machines).OpenArray("versions");
+  for (const VersionCount& v : page.product->versions) {
+    json.Open().Field("version", v.version).Field("machines", v.machines).OpenArray("names");
+    for (const auto& [version, machine] : page.machines) {
+      if (version == v.version) json.Value(machine);
+    }
+    json.CloseArray().Close();
+  }
+  json.CloseArray();
+  return {200, "application/json", NextField(json, page.next).Close().Text()};
+}
+
+Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args) {
+  pages::ChangesData data;
+  if (auto s = pages::GatherChanges(store, std::string(machine), args, data); !s.ok()) {
+    return ErrorResponse(pages::ChangesErrorCode(s), s.message());
+  }
+  return {200, "application/json", ChangesJson(data.machine, data.from, data.to, data.changes)};
 }
 
 Response ApiHealth(Store& store, int64_t receivingBytes) {
@@ -142,6 +263,19 @@ Response ApiHealth(Store& store, int64_t receivingBytes) {
               .Field("receiving_bytes", receivingBytes)
               .Close()
               .Text()};
+}
+
+std::string RemovedJson(const Removed& removed) {
+  return JsonWriter()
+      .Open()
+      .Field("documents", removed.documents)
+      .Field("events", removed.events)
+      .Field("groups", removed.groups)
+      .Field("data_points", removed.dataPoints)
+      .Field("machine_facts", removed.machineFacts)
+      .Field("disks", removed.disks)
+      .Close()
+      .Text();
 }
 
 Response ErrorResponse(int code, std::string_view message) { return {code, "application/json", ErrorJson(message)}; }

@@ -17,8 +17,24 @@ namespace collector {
 Response ApiDocuments(Store& store, const QueryArgs& args);
 Response ApiRawDocument(Store& store, std::string_view idText);
 Response ApiEventSummary(Store& store, const QueryArgs& args);
-Response ApiMachines(Store& store);
+// GET /v1/machines/NAME/changes?from=&to=&all=: what changed between two of its reports.
+Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args);
+// Machines, products and one product's machines answer a page at a time:
+// "next" is the `after` of the following page.
+Response ApiMachines(Store& store, const QueryArgs& args);
+Response ApiProducts(Store& store, const QueryArgs& args);
+Response ApiProduct(Store& store, std::string_view name, const QueryArgs& args);
+
 Response ApiHealth(Store& store, int64_t receivingBytes);
+// GET /v1/documents/ID: the document's row as the list shows it.
+Response ApiDocument(Store& store, std::string_view idText);
+
+// DELETE /v1/documents/ID and /v1/machines/NAME: what was removed, per
+// table, or 404 when nothing was. The removal is logged under `caller`.
+Response ApiRemoveDocument(Store& store, std::string_view idText, const std::string& caller);
+Response ApiRemoveMachine(Store& store, std::string_view name, const std::string& caller);
+// {"documents": N, "events": N, ...}
+std::string RemovedJson(const Removed& removed);
 
 // The answer to a POST of a document: 201 created, 202 kept unparsed,
 // 200 already stored, 422 refused, 503 when the store failed.

@@ -33,6 +33,8 @@ constexpr unsigned kPollingThreads = 4;
 constexpr size_t kStoringThreads = 16;
 // Queries get their own, so uploads cannot starve health checks and pages.
 constexpr size_t kAnsweringThreads = 4;
+// A sign-in or sign-out form: a token and a few fields.
+constexpr size_t kMaxFormBytes = 4096;
 
 // One request, from its headers to its answer.
 struct Exchange {
@@ -40,9 +42,12 @@ struct Exchange {
   ~Exchange() { --server.underWay(); }
 
   HttpServer& server;
-  bool query = false;              // a GET or HEAD
-  std::string path;                // a query's
+  bool query = false;              // anything routed, not an upload
+  const Route* route = nullptr;    // a query's
+  std::string path;
   QueryArgs args;
+  Admission admission;             // who asks
+  std::string form, cookie, sender;
   std::unique_ptr<Upload> upload;  // a POST's, until its answer is known
   std::optional<Response> answer;  // a worker's, once it is done
   bool failed = false;             // the worker threw: the connection is cut
@@ -94,6 +99,7 @@ MHD_Result Queue(MHD_Connection* connection, Response response, bool close) {
   MHD_add_response_header(reply, "X-Content-Type-Options", "nosniff");
   if (response.code == 401) MHD_add_response_header(reply, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
   if (response.code == 503) MHD_add_response_header(reply, MHD_HTTP_HEADER_RETRY_AFTER, "5");
+  for (const auto& [name, value] : response.headers) MHD_add_response_header(reply, name.c_str(), value.c_str());
   const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(response.code), reply);
   MHD_destroy_response(reply);
   return queued;
@@ -153,6 +159,44 @@ std::optional<Response> CheckFraming(MHD_Connection* connection) {
   return std::nullopt;
 }
 
+// Anything but an upload: its route and its caller.
+std::optional<Response> OpenQuery(HttpServer& server, MHD_Connection* connection, std::string_view path,
+                                  std::string_view verb, Exchange& exchange) {
+  const std::string_view method = verb == MHD_HTTP_METHOD_HEAD ? MHD_HTTP_METHOD_GET : verb;
+  exchange.route = FindRoute(method, path);
+  if (!exchange.route) {
+    return Routed(path) ? ErrorResponse(405, "that method is not answered here")
+                        : ErrorResponse(404, "no such resource: " + std::string(path));
+  }
+  exchange.query = true;
+  exchange.path = path;
+  exchange.sender = SenderOf(connection);
+  exchange.cookie = Header(connection, MHD_HTTP_HEADER_COOKIE);
+  MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &exchange.args);
+  exchange.admission = server.access().Admit(*exchange.route, Header(connection, MHD_HTTP_HEADER_AUTHORIZATION),
+                                             exchange.cookie, Target(path, exchange.args));
+  if (exchange.admission.refusal) return std::move(exchange.admission.refusal);
+  if (method == MHD_HTTP_METHOD_POST) {
+    if (Watchdog::Clock* clock = ClockOf(connection)) server.watchdog()->AwaitBody(clock);
+  } else {
+    StopWatching(connection);  // a query may take a while
+  }
+  return std::nullopt;
+}
+
+Response AnswerQuery(HttpServer& server, Exchange& exchange) {
+  const Route& route = *exchange.route;
+  const int64_t now = NowMs();
+  const std::string target = Target(exchange.path, exchange.args);
+  Admission& admission = exchange.admission;
+  if (!admission.sessionId.empty()) {
+    if (auto refusal = server.access().Resume(server.store(), route, target, now, admission)) return *refusal;
+  }
+  return Answer(route, {server.store(), server.access(), exchange.path, {}, exchange.args, now,
+                        static_cast<int64_t>(server.budget().Held()), admission.caller, exchange.form,
+                        exchange.sender, exchange.cookie, admission.sessionId});
+}
+
 // The first call, once the headers are in: the answer when they already
 // decide it.
 std::optional<Response> Open(HttpServer& server, MHD_Connection* connection, std::string_view path,
@@ -160,20 +204,7 @@ std::optional<Response> Open(HttpServer& server, MHD_Connection* connection, std
   // Asked to stop: what is under way is finished, nothing new is started.
   if (server.closing()) return ErrorResponse(503, "the collector is stopping; try again shortly");
   if (auto refusal = CheckFraming(connection)) return refusal;
-  if (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) {
-    // What senders stored is theirs to read back: the same tokens guard it.
-    if (NeedsToken(path) && server.tokens().Required() &&
-        !server.tokens().Accepts(Header(connection, MHD_HTTP_HEADER_AUTHORIZATION))) {
-      return ErrorResponse(401, "a valid bearer token is required");
-    }
-    StopWatching(connection);  // a query may take a while
-    exchange.query = true;
-    exchange.path = path;
-    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, AddArgument, &exchange.args);
-    return std::nullopt;
-  }
-  if (path != kUploadPath) return ErrorResponse(404, "no such resource: " + std::string(path));
-  if (verb != MHD_HTTP_METHOD_POST) return ErrorResponse(405, "use GET or POST");
+  if (verb != MHD_HTTP_METHOD_POST || path != kUploadPath) return OpenQuery(server, connection, path, verb, exchange);
   exchange.upload = std::make_unique<Upload>(server.budget(), SenderOf(connection), server.config().maxBody);
   const UploadHeaders headers{Header(connection, MHD_HTTP_HEADER_AUTHORIZATION),
                               Header(connection, MHD_HTTP_HEADER_CONTENT_TYPE),
@@ -188,8 +219,7 @@ void Work(MHD_Connection* connection, Exchange& exchange) {
   HttpServer& server = exchange.server;
   try {
     if (exchange.query) {
-      exchange.answer = AnswerGet({server.store(), exchange.path, {}, exchange.args, NowMs(),
-                                   static_cast<int64_t>(server.budget().Held())});
+      exchange.answer = AnswerQuery(server, exchange);
     } else {
       exchange.answer = exchange.upload->Store(server.store());
       exchange.upload.reset();  // its memory is free before its sender learns the answer
@@ -240,7 +270,13 @@ MHD_Result HandleRequest(void* cls, MHD_Connection* connection, const char* url,
   if (*size == 0) return Complete(connection, exchange);
   const size_t piece = *size;
   *size = 0;
-  if (!exchange.upload) return MHD_YES;  // a query's body is read and dropped
+  if (!exchange.upload) {
+    if (exchange.route && exchange.route->method == MHD_HTTP_METHOD_POST) {
+      if (exchange.form.size() + piece > kMaxFormBytes) return MHD_NO;  // no form is that large
+      exchange.form.append(data, piece);
+    }
+    return MHD_YES;  // any other query's body is read and dropped
+  }
   exchange.upload->Take(std::string_view(data, piece));
   if (Watchdog::Clock* clock = ClockOf(connection)) clock->bytes = static_cast<int64_t>(exchange.upload->Received());
   return exchange.upload->DiscardedTooMuch() ? MHD_NO : MHD_YES;
@@ -284,6 +320,7 @@ HttpServer::~HttpServer() { Stop(); }
 
 Status HttpServer::Start(const ServerConfig& config) {
   config_ = config;
+  access_ = std::make_unique<Access>(tokens_, !config_.certPem.empty());
   budget_ = std::make_unique<Budget>(4 * config_.maxBody);
   watchdog_ = std::make_unique<Watchdog>(std::min(config_.headerSeconds, config_.timeoutSeconds),
                                          config_.timeoutSeconds);

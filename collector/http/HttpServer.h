@@ -11,6 +11,7 @@
 #include <string>
 
 #include "collector/base/Status.h"
+#include "collector/http/Access.h"
 #include "collector/http/Intake.h"
 #include "collector/http/Tokens.h"
 #include "collector/store/Store.h"
@@ -61,6 +62,7 @@ class HttpServer {
   Budget& budget() { return *budget_; }
   Store& store() { return store_; }
   const Tokens& tokens() const { return tokens_; }
+  Access& access() { return *access_; }
   const ServerConfig& config() const { return config_; }
   Watchdog* watchdog() { return watchdog_.get(); }
   WorkQueue& storing() { return *storing_; }
@@ -74,6 +76,7 @@ class HttpServer {
   Store& store_;
   const Tokens& tokens_;
   ServerConfig config_;
+  std::unique_ptr<Access> access_;
   std::unique_ptr<Budget> budget_;
   std::unique_ptr<Watchdog> watchdog_;
   std::unique_ptr<WorkQueue> storing_, answering_;

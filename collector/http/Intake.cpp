@@ -47,8 +47,10 @@ size_t Budget::Held() const {
 }
 
 std::optional<Response> Upload::Admit(const UploadHeaders& headers, const Tokens& tokens) {
-  if (tokens.Required() && !tokens.Accepts(headers.authorization)) {
-    return ErrorResponse(401, "a valid bearer token is required");
+  if (tokens.Required()) {
+    const auto caller = tokens.FromHeader(headers.authorization);
+    if (!caller) return ErrorResponse(401, "a valid bearer token is required");
+    if (!(caller->scopes & kIngest)) return ErrorResponse(403, "this token may not store documents");
   }
   if (!IsXmlContentType(headers.contentType)) {
     return ErrorResponse(415, "documents are sent as application/xml, not " + std::string(headers.contentType));

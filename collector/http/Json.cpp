@@ -1,5 +1,6 @@
 #include "collector/http/Json.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace collector {
@@ -95,6 +96,14 @@ JsonWriter& JsonWriter::Field(std::string_view key, int64_t number) {
 JsonWriter& JsonWriter::Field(std::string_view key, const std::optional<int64_t>& number) {
   Key(key);
   out_ += number ? std::to_string(*number) : "null";
+  return *this;
+}
+
+JsonWriter& JsonWriter::Decimal(std::string_view key, const std::optional<double>& number) {
+  Key(key);
+  char text[32] = "null";
+  if (number && std::isfinite(*number)) std::snprintf(text, sizeof text, "%.1f", *number);
+  out_ += text;
   return *this;
 }
 

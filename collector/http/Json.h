@@ -26,6 +26,10 @@ class JsonWriter {
   JsonWriter& Field(std::string_view key, int64_t number);
   JsonWriter& Field(std::string_view key, const std::optional<int64_t>& number);
   JsonWriter& Field(std::string_view key, bool flag);
+  // A number with one decimal, or null.
+  JsonWriter& Decimal(std::string_view key, const std::optional<double>& number);
+  // A text as the next array element.
+  JsonWriter& Value(std::string_view text) { return Key({}).Raw(Quote(text), false); }
   const std::string& Text() const { return out_; }
 
  private:

@@ -1,11 +1,13 @@
-// Every address the collector answers, in one table: which handler, and
-// whether a token is needed. Uploads (POST /v1/documents) are streamed by
-// the HTTP front itself; everything else is a GET (or HEAD) routed here.
+// Every address the collector answers, in one table: which method, which
+// handler, and which scope a caller needs. Uploads (POST /v1/documents) are
+// streamed by the HTTP front itself; everything else is routed here.
 #pragma once
 #include <cstdint>
 #include <string_view>
 
 #include "collector/base/Response.h"
+#include "collector/http/Access.h"
+#include "collector/http/Tokens.h"
 #include "collector/store/Store.h"
 
 namespace collector {
@@ -16,29 +18,37 @@ constexpr std::string_view kUploadPath = "/v1/documents";
 // leaves open (an id, an event or machine name), already decoded.
 struct Request {
   Store& store;
+  Access& access;
   std::string_view path;
   std::string_view rest;
   const QueryArgs& args;
   int64_t nowMs = 0;
   int64_t receivingBytes = 0;  // held by the documents being received
+  Caller caller;               // who asks; every scope when no tokens are required
+  std::string_view form;       // a POST's body
+  std::string sender;          // the client's address
+  std::string_view cookie;     // the Cookie header
+  std::string_view sessionId;  // set when the caller was let in by a session cookie
 };
 
 struct Route {
+  std::string_view method;  // GET answers HEAD too
   std::string_view prefix;
   std::string_view suffix;  // after the open part; empty for none
   bool open;                // the path has an open part between prefix and suffix
-  bool needsToken;
+  unsigned scope;           // what the caller needs; 0 for anyone
   Response (*handler)(const Request&);
 };
 
-// The route `path` matches, or null.
-const Route* FindRoute(std::string_view path);
+// The route for `method` and `path`. A GET of a path that no route matches
+// is given a route that needs the read scope and answers 404, so strangers
+// learn nothing of which paths exist. Null otherwise when none matches.
+const Route* FindRoute(std::string_view method, std::string_view path);
+// Whether any method is routed at `path`.
+bool Routed(std::string_view path);
 
-// Whether a GET of `path` needs a token: every path but health and the
-// pages' stylesheet and script does, including paths that match no route.
-bool NeedsToken(std::string_view path);
-
-// The answer to a GET of `request.path`: its route's, or 404.
-Response AnswerGet(const Request& request);
+// The answer of `route` to `request`; a page answered to a session carries
+// its sign-out form.
+Response Answer(const Route& route, const Request& request);
 
 }  // namespace collector

@@ -1,5 +1,7 @@
-// The bearer tokens that senders must present when a token file is given.
+// The bearer tokens callers present when a token file is given, and what
+// each one may do.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,20 +10,37 @@
 
 namespace collector {
 
+// What a token allows, as bits: storing documents, reading them (the API's
+// GETs and the pages), and removing them.
+enum Scope : unsigned { kIngest = 1, kRead = 2, kAdmin = 4 };
+constexpr unsigned kEveryScope = kIngest | kRead | kAdmin;
+
+// Who is asking: the token's name (never the token) and its scopes.
+struct Caller {
+  std::string name;
+  unsigned scopes = 0;
+};
+
 class Tokens {
  public:
-  // Reads one token per line; blank lines and lines starting with '#' are
-  // skipped, surrounding blanks trimmed. Fails on an unreadable file or one
-  // that holds no token.
+  // Reads one token per line: `TOKEN [SCOPE...] [# NAME]`, the scopes
+  // `ingest`, `read` and `admin`, none meaning `ingest read`. Blank lines and
+  // lines starting with '#' are skipped. Fails on an unreadable file, an
+  // unknown scope, or a file that holds no token.
   Status Load(const std::string& path);
-  bool Required() const { return !digests_.empty(); }
-  // True when `header` is "Bearer " (in any case) followed by a known token. Every known
-  // token is compared, by digest, so the time taken says nothing about how
-  // much of a token matched.
-  bool Accepts(std::string_view header) const;
+  bool Required() const { return !known_.empty(); }
+  // The caller whose `header` is "Bearer " (in any case) and a known token.
+  std::optional<Caller> FromHeader(std::string_view header) const;
+  // The caller who holds `token`. Every known token is compared, by digest,
+  // so the time taken says nothing about how much of a token matched.
+  std::optional<Caller> Find(std::string_view token) const;
 
  private:
-  std::vector<std::string> digests_;
+  struct Known {
+    std::string digest;
+    Caller caller;
+  };
+  std::vector<Known> known_;
 };
 
 }  // namespace collector

@@ -11,6 +11,8 @@
 #include "collector/base/Status.h"
 #include "collector/base/WholeNumber.h"
 #include "collector/document/ReportBlocks.h"
+#include "collector/document/SectionTitles.h"
+#include "collector/pages/DisplayValues.h"
 
 namespace collector::pages {
 namespace {
@@ -53,7 +55,7 @@ class Writer {
 
   void Start(std::string_view name, Attributes attributes, bool empty) {
     const size_t depth = open_.size();
-    Frame frame{std::string(name), depth == 1 ? SectionOf(name) : Current(), false};
+    Frame frame{std::string(name), depth == 1 ? SectionOf(name) : Current(), false, !attributes.empty()};
     if (depth >= 1) {
       if (!open_.empty()) open_.back().children = true;
       if (depth == 1) OpenSection(frame, attributes);
@@ -85,6 +87,7 @@ class Writer {
     std::string name;
     Section section;
     bool children;
+    bool attributes;
   };
 
   Section Current() const { return open_.empty() ? Section::kNone : open_.back().section; }
@@ -98,7 +101,12 @@ class Writer {
     out_ += "<span class=\"kv\">";
     AppendEscaped(out_, key);
     out_ += "=</span>";
-    AppendEscaped(out_, value);
+    const std::string shown = DisplayValue(key, value);
+    if (shown.empty()) {
+      AppendEscaped(out_, value);
+    } else {
+      out_ += "<span title=\"" + Escape(value) + "\">" + Escape(shown) + "</span>";
+    }
     out_ += ' ';
   }
 
@@ -112,31 +120,42 @@ class Writer {
     out_ += "</td>";
   }
 
-  void Head(std::initializer_list<const char*> columns, bool sortable) {
-    out_ += sortable ? "<table class=\"sortable\"><thead><tr>" : "<table><thead><tr>";
+  void Head(std::initializer_list<const char*> columns, bool sortable, std::string_view id = {}) {
+    out_ += sortable ? "<table class=\"sortable\"" : "<table";
+    if (!id.empty()) out_ += " id=\"" + std::string(id) + "\"";
+    out_ += "><thead><tr>";
     for (const char* c : columns) out_ += std::string("<th>") + c + "</th>";
     out_ += "</tr></thead><tbody>\n";
   }
 
   template <size_t N>
-  void Head(const char* const (&columns)[N]) {
-    out_ += "<table class=\"sortable\"><thead><tr>";
+  void Head(const char* const (&columns)[N], std::string_view id = {}) {
+    out_ += "<table class=\"sortable\"";
+    if (!id.empty()) out_ += " id=\"" + std::string(id) + "\"";
+    out_ += "><thead><tr>";
     for (const char* c : columns) out_ += std::string("<th>") + c + "</th>";
     out_ += "</tr></thead><tbody>\n";
   }
 
-  void KeyValueTable(std::string_view caption, const Attributes& attributes) {
-    out_ += "<table><caption>";
-    AppendEscaped(out_, caption);
+  // A management row under the name people use for its class, the class beside it.
+  void KeyValueTable(std::string_view element, const Attributes& attributes) {
+    out_ += "<table class=\"properties\"><caption>";
+    AppendEscaped(out_, SectionTitle(element));
+    if (SectionTitle(element) != element) out_ += " <span class=\"muted\">" + Escape(element) + "</span>";
     out_ += "</caption>";
     for (const auto& [k, v] : attributes) {
       out_ += "<tr><th>";
       AppendEscaped(out_, k);
-      out_ += "</th>";
-      Cell(v);
-      out_ += "</tr>";
+      out_ += "</th>" + ValueCell(k, v) + "</tr>";
     }
     out_ += "</table>\n";
+    ++rows_;
+  }
+
+  // A box the page's script filters the rows, items or files of `target` by.
+  void FilterBox(std::string_view target, std::string_view what) {
+    out_ += "<p><input type=\"search\" class=\"filter\" data-for=\"" + std::string(target) +
+            "\" placeholder=\"Filter " + std::string(what) + "\" aria-label=\"Filter " + std::string(what) + "\"></p>\n";
   }
 
   void OpenSection(Frame& frame, const Attributes& attributes) {
@@ -147,6 +166,8 @@ class Writer {
     if (frame.section == Section::kTree) out_ += "Group ";
     AppendEscaped(out_, title);
     out_ += "</h2>\n";
+    rows_ = 0;
+    if (block) seen_ |= 1u << static_cast<unsigned>(*block);
     switch (frame.section) {
       case Section::kEvents: return Head({"name", "value", "eventtime", "elapsed"}, true);
       case Section::kDisks:
@@ -154,27 +175,58 @@ class Writer {
                 "split into the part available to the user and the part reserved.</p>\n";
         return Head({"drive", "free", "available", "free space"}, false);
       case Section::kProducts: return Head(kProductColumns);
-      case Section::kProcesses: return Head(kProcessColumns);
+      case Section::kProcesses:
+        FilterBox("processes-table", "processes");
+        return Head(kProcessColumns, "processes-table");
+      case Section::kRegistry:
+        FilterBox("registry-tree", "keys and values");
+        out_ += "<div id=\"registry-tree\">";
+        return;
       case Section::kTree:
         out_ += "<ul class=\"tree\"><li>";
         for (const auto& [k, v] : attributes) Pair(k, v);
         return;
-      case Section::kFiles: out_ += "<p class=\"muted\">Folders start collapsed.</p>\n"; return;
+      case Section::kFiles:
+        out_ += "<p class=\"muted\">Folders start collapsed.</p>\n";
+        FilterBox("files-tree", "files");
+        out_ += "<div id=\"files-tree\">";
+        return;
       default: return;
     }
   }
 
   void CloseSection(const Frame& frame) {
     CloseChildList(1);
+    const bool none = rows_ == 0 && ReportBlockNamed(frame.name).has_value();
     switch (frame.section) {
       case Section::kEvents: case Section::kDisks: case Section::kProducts: case Section::kProcesses:
+        if (none) out_ += "<tr><td colspan=\"9\" class=\"none\">none reported</td></tr>\n";
         out_ += "</tbody></table>\n";
         break;
       case Section::kTree: out_ += "</li></ul>\n"; break;
-      default: break;
+      case Section::kRegistry: case Section::kFiles:
+        out_ += "</div>\n";
+        if (none) out_ += "<p class=\"none\">none reported</p>\n";
+        break;
+      default:
+        if (none) out_ += "<p class=\"none\">none reported</p>\n";
+        break;
     }
     out_ += "</section>\n";
   }
+
+ public:
+  // Blocks a report's document lacks; nothing for a document that holds no block at all.
+  void NotCollected() {
+    if (seen_ == 0) return;
+    for (const ReportBlockInfo& info : kReportBlocks) {
+      if (seen_ & (1u << static_cast<unsigned>(info.block))) continue;
+      out_ += "<section class=\"" + std::string(info.element) + "\"><h2>" + std::string(info.title) +
+              "</h2>\n<p class=\"none\">not collected</p>\n</section>\n";
+    }
+  }
+
+ private:
 
   void Element(Frame& frame, const Attributes& a, size_t depth) {
     const std::string& parent = open_.back().name;
@@ -188,15 +240,21 @@ class Writer {
         if (depth == 3) return Row(kProcessColumns, a);
         return;
       case Section::kSystem:
-        if (depth == 2 && a.empty()) {
+        ++rows_;
+        if (depth == 2 && frame.name == "wmi" && a.empty()) {
+          return;  // each class's table carries its own caption
+        } else if (depth == 2 && a.empty()) {
           out_ += "<h3>";
-          AppendEscaped(out_, frame.name);
+          AppendEscaped(out_, SectionTitle(frame.name));
           out_ += "</h3>\n";
-          if (frame.name == "environment") Head({"name", "value"}, true);
+          if (frame.name == "environment") {
+            FilterBox("environment-table", "variables");
+            Head({"name", "value"}, true, "environment-table");
+          }
         } else if (parent == "environment") {
           out_ += "<tr><td>";
           AppendEscaped(out_, Find(a, "name"));
-          out_ += "</td><td>";
+          out_ += "</td><td class=\"long\">";
           AppendEscaped(out_, Find(a, "value"));
           out_ += "</td></tr>\n";
         } else {
@@ -213,6 +271,7 @@ class Writer {
         }
         StartList();
         out_ += "<li>";
+        ++rows_;
         if (frame.section == Section::kRegistry) return RegistryItem(frame, a);
         out_ += "<b>";
         AppendEscaped(out_, frame.name);
@@ -234,6 +293,11 @@ class Writer {
   void Close(const Frame& frame, size_t depth) {
     switch (frame.section) {
       case Section::kSystem:
+        if (frame.name == "environment" && !frame.children) {
+          out_ += "<tr><td colspan=\"2\" class=\"none\">none reported</td></tr>\n";
+        } else if (depth == 2 && !frame.children && frame.name != "wmi" && !frame.attributes) {
+          out_ += "<p class=\"none\">none reported</p>\n";
+        }
         if (frame.name == "environment") out_ += "</tbody></table>\n";
         return;
       case Section::kFiles:
@@ -262,6 +326,7 @@ class Writer {
   }
 
   void EventRow(const Attributes& a) {
+    ++rows_;
     out_ += "<tr><td>";
     AppendEscaped(out_, Find(a, "name"));
     out_ += "</td>";
@@ -279,11 +344,13 @@ class Writer {
   template <size_t N>
   void Row(const char* const (&columns)[N], const Attributes& a) {
     out_ += "<tr>";
-    for (const char* c : columns) Cell(Find(a, c));
+    for (const char* c : columns) out_ += ValueCell(c, Find(a, c));
     out_ += "</tr>\n";
+    ++rows_;
   }
 
   void DiskRow(const Attributes& a) {
+    ++rows_;
     const auto free = ParseWholeNumber(Find(a, "totalfreebytes")), available = ParseWholeNumber(Find(a, "totalavailablebytes"));
     out_ += "<tr><td>";
     AppendEscaped(out_, Find(a, "drive"));
@@ -324,7 +391,9 @@ class Writer {
       out_ += "/</summary>\n";
       return;
     }
-    out_ += "<div class=\"file\">";
+    ++rows_;
+    // A file's line and its excerpt in one box, which the filter shows or hides whole.
+    out_ += "<div class=\"file\"><div class=\"fname\">";
     AppendEscaped(out_, Find(a, "name"));
     out_ += ' ';
     for (const auto& [k, v] : a) {
@@ -334,11 +403,18 @@ class Writer {
     if (frame.name == "file") {
       inFile_ = true;
       fileText_.clear();
+    } else {
+      out_ += "</div>\n";
     }
   }
 
   void FileEnd() {
     inFile_ = false;
+    ExcerptOf();
+    out_ += "</div>\n";
+  }
+
+  void ExcerptOf() {
     if (fileText_.empty()) return;
     const bool truncated = fileText_.find(kTruncationMark) != std::string::npos;
     if (truncated) out_ += "<p class=\"note\">The report holds only the head and tail of this file.</p>\n";
@@ -364,6 +440,8 @@ class Writer {
   bool inFile_ = false;
   std::string fileText_;
   size_t shown_ = 0;
+  size_t rows_ = 0;      // of the block being written
+  unsigned seen_ = 0;    // one bit per report block the document holds
 };
 
 void Heading(const DocumentPageOptions& options, std::string& html) {
@@ -434,6 +512,7 @@ Status RenderDocumentPage(std::string_view xml, const DocumentPageOptions& optio
     Unreadable(xml, refusal.empty() ? (error.empty() ? "not well formed" : error) : refusal, options, html);
     return {};
   }
+  writer.NotCollected();
   html += PageEnd();
   return {};
 }

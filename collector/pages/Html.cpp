@@ -129,7 +129,16 @@ const char* const kStylesheet =
     "svg{background:#fff;border:1px solid #d5d8df;margin:.3em 0}svg text{font:11px sans-serif;fill:#333}"
     ".bar{fill:#4a78c2}.used{fill:#c2574a}.free{fill:#7cb87c}.p50{fill:#4a78c2}.p90{fill:#e0a030}"
     ".p99{fill:#c2574a}.line{fill:none;stroke-width:2}.s0{stroke:#4a78c2}.s1{stroke:#c2574a}.s2{stroke:#3a9a5a}"
-    ".s3{stroke:#9050b0}.dot{fill:#fff;stroke-width:2}figure{margin:.5em 0}.axis{stroke:#889}.filters a{margin-right:.8em}.error{color:#a00}";
+    ".s3{stroke:#9050b0}.dot{fill:#fff;stroke-width:2}figure{margin:.5em 0}.axis{stroke:#889}.filters a{margin-right:.8em}.error{color:#a00}"
+    // Long command lines, paths and values wrap: no page scrolls sideways.
+    "table{max-width:100%}td,th,li,summary,.fname,caption{overflow-wrap:anywhere}pre{overflow-wrap:anywhere}"
+    "svg{max-width:100%;height:auto}.none{color:#667;font-style:italic}input.filter{width:22em;padding:3px}"
+    "table.properties th{width:16em}table.properties{min-width:40em}caption{text-align:left;font-weight:600}"
+    "tr.added td:first-child,.add{color:#17692e}tr.removed td:first-child,.del{color:#a3261b}"
+    "tr.changed td:first-child{color:#8a4b00}pre.diff{margin:0}.links a{margin-right:1.2em}"
+    "table.changes{table-layout:fixed;width:100%}th.c-change{width:5.5em}th.c-key{width:30%}th.c-field{width:11em}"
+    "table.header th{width:8em}.nochange{font-size:1.1em;font-weight:600;color:#17692e}[hidden]{display:none}"
+    "nav form{float:right;margin:0}form.signin label{display:block;margin:.5em 0}";
 
 const char* const kScript =
     "document.addEventListener('DOMContentLoaded',function(){"
@@ -139,6 +148,20 @@ const char* const kScript =
     "r.sort(function(x,y){var p=x.cells[i].dataset.v||x.cells[i].textContent,"
     "q=y.cells[i].dataset.v||y.cells[i].textContent,m=parseFloat(p),n=parseFloat(q);"
     "return d*(!isNaN(m)&&!isNaN(n)?m-n:p.localeCompare(q));});"
-    "r.forEach(function(e){b.appendChild(e);});});});});});";
+    "r.forEach(function(e){b.appendChild(e);});});});});"
+    // Filter boxes: rows, list items and files whose text holds the query
+    // stay; folders open to show what matched. '#filter=TEXT' fills them in.
+    "function f(i){var c=document.getElementById(i.dataset.for),q=i.value.toLowerCase();if(!c)return;"
+    "var m=function(e,t){e.hidden=q!==''&&t.toLowerCase().indexOf(q)<0;return !e.hidden;};"
+    "c.querySelectorAll('tbody tr').forEach(function(r){m(r,r.textContent);});"
+    "c.querySelectorAll('li').forEach(function(l){m(l,l.textContent);});"
+    "c.querySelectorAll('div.file').forEach(function(d){m(d,d.querySelector('.fname').textContent);});"
+    "Array.prototype.slice.call(c.querySelectorAll('details')).reverse().forEach(function(d){"
+    "var v=q===''||d.querySelector('summary').textContent.toLowerCase().indexOf(q)>=0||"
+    "d.querySelector(':scope>div.file:not([hidden]),:scope>details:not([hidden])')!==null;"
+    "d.hidden=!v;d.open=q!==''&&v;});i.dataset.ready='1';}"
+    "var h=location.hash.indexOf('#filter=')===0?decodeURIComponent(location.hash.slice(8)):'';"
+    "document.querySelectorAll('input.filter').forEach(function(i){i.addEventListener('input',function(){f(i);});"
+    "if(h){i.value=h;f(i);}});});";
 
 }  // namespace collector::pages

@@ -36,7 +36,20 @@ Status GatherOverview(Store& store, const Scope& scope, OverviewData& data) {
   const Filter filter = scope.ToFilter();
   Filter recent = filter;
   recent.limit = kRecentDocuments;
-  Status s = store.Machines(data.machines);
+  Status s;
+  if (scope.machine.empty()) {
+    MachineQuery recentMachines;
+    recentMachines.sort = MachineQuery::Sort::kLastSeen;
+    recentMachines.descending = true;
+    recentMachines.limit = kRecentMachines;
+    MachinePage page;
+    s = store.FindMachines(recentMachines, page);
+    data.machines = std::move(page.machines);
+  } else {
+    std::optional<MachineInfo> one;
+    s = store.Machine(scope.machine, one);
+    if (one) data.machines.push_back(std::move(*one));
+  }
   if (s.ok()) s = store.DocumentsPerDay(filter, data.perDay);
   if (s.ok()) s = store.SummarizeEvents(filter, data.events);
   if (s.ok()) s = store.ListDocuments(recent, data.recent);
@@ -48,10 +61,8 @@ Status GatherEventPage(Store& store, const Scope& scope, const std::string& name
   data.name = name;
   Filter filter = scope.ToFilter();
   filter.name = name;
-  filter.limit = kMaxRows;
   Status s = store.SummarizeEvents(filter, data.summary);
-  if (s.ok()) s = store.EventTimes(filter, data.times);
-  if (s.ok()) s = store.MachineNames(data.machines);
+  if (s.ok()) s = store.EventHistogram(filter, data.perDay, data.elapsed);
   return s;
 }
 

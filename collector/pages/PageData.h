@@ -15,7 +15,8 @@ namespace collector::pages {
 
 constexpr int64_t kDayMs = 86400000;
 constexpr int64_t kMaxDays = 3650;
-constexpr int64_t kMaxRows = 200000;  // events or disk samples one chart reads
+constexpr int64_t kMaxRows = 200000;  // disk samples one chart reads
+constexpr int64_t kRecentMachines = 20;
 
 // The time range and machine a page was asked for.
 struct Scope {
@@ -33,7 +34,7 @@ Status ReadScope(const QueryArgs& args, int64_t nowMs, Scope& scope);
 
 struct OverviewData {
   Scope scope;
-  std::vector<MachineInfo> machines;  // every machine, whichever is selected
+  std::vector<MachineInfo> machines;  // the selected one, else the most recently seen
   std::vector<std::pair<int64_t, int64_t>> perDay;
   std::vector<EventSummary> events;
   std::vector<DocumentInfo> recent;
@@ -43,8 +44,8 @@ struct EventPageData {
   Scope scope;
   std::string name;
   std::vector<EventSummary> summary;  // empty when no such event is in range
-  std::vector<EventTime> times;       // at most kMaxRows
-  std::vector<std::string> machines;
+  std::vector<std::pair<int64_t, int64_t>> perDay;   // day, events
+  std::vector<std::pair<int64_t, int64_t>> elapsed;  // bucket, events
 };
 
 struct MachinePageData {

@@ -7,6 +7,8 @@
 #include "collector/base/WholeNumber.h"
 #include "collector/document/Compression.h"
 #include "collector/document/TimeText.h"
+#include "collector/pages/ChangesData.h"
+#include "collector/pages/ChangesPage.h"
 #include "collector/pages/Charts.h"
 #include "collector/pages/DocumentPage.h"
 #include "collector/pages/Html.h"
@@ -52,15 +54,17 @@ std::string RangeChoices(const Scope& scope, const std::string& base) {
 // The range choices alone, for a page about one machine.
 std::string Filters(const Scope& scope, const std::string& base) { return RangeChoices(scope, base) + "</p>\n"; }
 
-// The range choices, then every machine; the selected one is not a link.
-std::string Filters(const Scope& scope, const std::string& base, const std::vector<std::string>& machines) {
+// The range choices, then the machine: a box to name one, whatever the fleet's size.
+std::string Filters(const Scope& scope, const std::string& base, bool) {
   std::string out = RangeChoices(scope, base) + "<br>Machine: ";
   out += scope.machine.empty() ? "<b>all</b> " : "<a href=\"" + ScopeLink(base, scope.days, "") + "\">all</a> ";
-  for (const std::string& name : machines) {
-    if (name == scope.machine) out += "<b>" + Escape(name) + "</b> ";
-    else out += "<a href=\"" + ScopeLink(base, scope.days, name) + "\">" + Escape(name) + "</a> ";
-  }
-  return out + "</p>\n";
+  return out + "</p>\n<form class=\"search\" method=\"get\" action=\"" + base +
+         "\"><input type=\"hidden\" name=\"days\" value=\"" + std::to_string(scope.days) +
+         "\"><label>Machine <input type=\"search\" name=\"machine\" value=\"" + Escape(scope.machine) +
+         "\"></label> <button type=\"submit\">Show</button></form>\n"
+         "<form class=\"search\" method=\"get\" action=\"/machines\"><label>Find machines <input type=\"search\""
+         " name=\"q\" placeholder=\"name, IPv4 or hardware address\"></label> <button type=\"submit\">Search</button>"
+         " <a href=\"/machines\">all machines</a> <a href=\"/products\">products</a></form>\n";
 }
 
 std::string Heading(const std::string& title, const Scope& scope) {
@@ -143,10 +147,12 @@ std::string TimedEvents(const Scope& scope, const std::vector<EventSummary>& eve
          "</tr></thead><tbody>\n" + rows + "</tbody></table></section>\n";
 }
 
-// The selected machine alone, or every machine.
+// The selected machine alone, or the most recently seen.
 std::string MachinesTable(const Scope& scope, const std::vector<MachineInfo>& machines) {
   std::string out =
-      "<section class=\"machines\"><h2>Machines</h2>\n<table class=\"sortable\"><thead><tr><th>machine</th>"
+      "<section class=\"machines\"><h2>Machines</h2>\n<p class=\"muted\">" +
+      std::string(scope.machine.empty() ? "The most recently seen; <a href=\"/machines\">every machine</a>." : "") +
+      "</p>\n<table class=\"sortable\"><thead><tr><th>machine</th>"
       "<th>documents</th><th>last seen</th><th>operating system</th><th>processor</th><th>logical processors</th>"
       "<th>RAM</th></tr></thead><tbody>\n";
   for (const MachineInfo& m : machines) {
@@ -161,10 +167,8 @@ std::string MachinesTable(const Scope& scope, const std::vector<MachineInfo>& ma
 
 std::string RenderOverview(const OverviewData& data) {
   const Scope& scope = data.scope;
-  std::vector<std::string> names;
-  for (const MachineInfo& m : data.machines) names.push_back(m.name);
   const std::vector<EventSummary> events = MostFrequentFirst(data.events);
-  return Heading("Overview", scope) + Filters(scope, "/", names) +
+  return Heading("Overview", scope) + Filters(scope, "/", true) +
          "<section class=\"per-day\"><h2>Documents received per day</h2>\n" +
          BarChart("Documents received per day", PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
          "</section>\n" + TopEvents(scope, events) + TimedEvents(scope, events) + MachinesTable(scope, data.machines) +
@@ -174,14 +178,14 @@ std::string RenderOverview(const OverviewData& data) {
 
 // The event page.
 
-// Twenty equal buckets from zero to the longest time.
-std::vector<Bar> Histogram(const std::vector<int64_t>& values) {
+// Twenty equal bars from zero to the longest time, from the counts per elapsed bucket.
+std::vector<Bar> Histogram(const std::vector<std::pair<int64_t, int64_t>>& buckets) {
   std::vector<Bar> bars;
-  if (values.empty()) return bars;
-  const int64_t top = std::max<int64_t>(*std::max_element(values.begin(), values.end()), 1);
-  const int64_t width = (top + 19) / 20;
+  if (buckets.empty()) return bars;
+  const int64_t top = std::max<int64_t>(buckets.back().first, 1);
+  const int64_t width = (top + 20) / 20;
   for (int i = 0; i < 20; ++i) bars.push_back({"up to " + Millis(width * (i + 1)), 0});
-  for (int64_t v : values) ++bars[std::min<int64_t>(std::max<int64_t>(v, 0) / width, 19)].value;
+  for (const auto& [bucket, events] : buckets) bars[std::min<int64_t>(std::max<int64_t>(bucket, 0) / width, 19)].value += events;
   return bars;
 }
 
@@ -197,28 +201,19 @@ std::string EventSummaryTable(const std::vector<EventSummary>& summary) {
   return out + "</table></section>\n";
 }
 
-std::string EventCharts(const Scope& scope, const std::vector<EventTime>& times) {
-  std::map<int64_t, int64_t> perDay;
-  std::vector<int64_t> elapsed;
-  for (const EventTime& t : times) {
-    ++perDay[t.receivedMs / kDayMs];
-    if (t.elapsedMs) elapsed.push_back(*t.elapsedMs);
-  }
+std::string EventCharts(const Scope& scope, const EventPageData& data) {
   std::string out = "<section class=\"event-count\"><h2>Count over time</h2>\n" +
-                    BarChart("Events per day", PerDay(scope, perDay), Count) + "</section>\n" +
-                    "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
-  out += elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
-                         : BarChart("Events per elapsed time", Histogram(elapsed), Count);
-  if (static_cast<int64_t>(times.size()) >= kMaxRows) {
-    out += "<p class=\"muted\">The charts show the first " + std::to_string(kMaxRows) + " events.</p>\n";
-  }
+                    BarChart("Events per day", PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
+                    "</section>\n" + "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
+  out += data.elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
+                              : BarChart("Events per elapsed time", Histogram(data.elapsed), Count);
   return out + "</section>\n";
 }
 
 std::string RenderEventPage(const EventPageData& data) {
   return Heading("Event " + data.name, data.scope) +
-         Filters(data.scope, "/events/" + UrlEncode(data.name), data.machines) + EventSummaryTable(data.summary) +
-         EventCharts(data.scope, data.times) + PageEnd();
+         Filters(data.scope, "/events/" + UrlEncode(data.name), true) + EventSummaryTable(data.summary) +
+         EventCharts(data.scope, data) + PageEnd();
 }
 
 // The machine page.
@@ -250,12 +245,77 @@ std::string DiskHistoryChart(const std::vector<DiskSample>& disks) {
          LineChart("Free space per disk", series, Minute, Size) + "</section>\n";
 }
 
+std::string ChangesLink(const std::string& machine, int64_t from, int64_t to) {
+  return "/machines/" + UrlEncode(machine) + "/changes?from=" + std::to_string(from) + "&amp;to=" + std::to_string(to);
+}
+
+// Two lists of the machine's reports and a button: any two compared.
+std::string ReportPicker(const std::string& machine, const std::vector<DocumentInfo>& reports,
+                         std::optional<int64_t> from, std::optional<int64_t> to) {
+  if (reports.size() < 2) return {};
+  auto options = [&](std::optional<int64_t> selected) {
+    std::string out;
+    for (const DocumentInfo& d : reports) {
+      out += "<option value=\"" + std::to_string(d.id) + "\"" + (selected == d.id ? " selected" : "") + ">" +
+             std::to_string(d.id) + " \u2014 " + Minute(d.receivedMs) + "</option>";
+    }
+    return out;
+  };
+  return "<form class=\"pick\" method=\"get\" action=\"/machines/" + UrlEncode(machine) +
+         "/changes\">Compare report <select name=\"from\">" + options(from ? from : reports[1].id) +
+         "</select> with <select name=\"to\">" + options(to ? to : reports[0].id) +
+         "</select> <button type=\"submit\">Compare</button></form>\n";
+}
+
+// The machine's documents; each report links to its changes since the report before it.
+std::string MachineDocuments(const MachinePageData& data) {
+  std::vector<DocumentInfo> reports;
+  for (const DocumentInfo& d : data.documents) {
+    if (d.kind == "report") reports.push_back(d);
+  }
+  std::string table = DocumentsTable(data.documents);
+  if (reports.size() > 1) table.replace(table.find("<th>state</th>"), 14, "<th>state</th><th>changes</th>");
+  for (size_t i = 0; i + 1 < reports.size(); ++i) {
+    const std::string row = "<a href=\"/documents/" + std::to_string(reports[i].id) + "\">";
+    const size_t at = table.find(row);
+    const size_t end = at == std::string::npos ? at : table.find("</tr>", at);
+    if (end == std::string::npos) continue;
+    table.insert(end, "<td><a class=\"compare\" href=\"" + ChangesLink(data.name, reports[i + 1].id, reports[i].id) +
+                          "\">compare with " + std::to_string(reports[i + 1].id) + "</a></td>");
+  }
+  return "<section class=\"documents\"><h2>Documents</h2>\n" + ReportPicker(data.name, reports, {}, {}) + table +
+         "</section>\n";
+}
+
 std::string RenderMachinePage(const MachinePageData& data, const MachineInfo& machine) {
   Scope links = data.scope;
   links.machine.clear();
   return Heading("Machine " + data.name, data.scope) + Filters(links, "/machines/" + UrlEncode(data.name)) +
-         FactsTable(machine) + DiskHistoryChart(data.disks) + "<section class=\"documents\"><h2>Documents</h2>\n" +
-         DocumentsTable(data.documents) + "</section>\n" + PageEnd();
+         FactsTable(machine) + DiskHistoryChart(data.disks) + MachineDocuments(data) + PageEnd();
+}
+
+// Whose the document is and when it came, with its neighbours on the same machine.
+Status DocumentHeader(Store& store, const DocumentInfo& d, std::string& html) {
+  std::optional<int64_t> before, after, report, unused;
+  Status s;  // documents that name no machine are no one's neighbours
+  if (!d.machine.empty()) s = store.Neighbours(d, "", before, after);
+  if (s.ok() && !d.machine.empty() && d.kind == "report") s = store.Neighbours(d, "report", report, unused);
+  if (!s.ok()) return s;
+  const std::string machine = d.machine.empty() ? std::string("<span class=\"muted\">not named</span>")
+                                                : "<a href=\"/machines/" + UrlEncode(d.machine) + "\">" +
+                                                      Escape(d.machine) + "</a>";
+  html = "<table class=\"header\"><tr><th>machine</th><td>" + machine + "</td></tr><tr><th>kind</th><td>" +
+         Escape(d.kind) + "</td></tr><tr><th>received</th><td>" + FormatUtc(d.receivedMs).substr(0, 19).replace(10, 1, " ") +
+         " UTC</td></tr><tr><th>sender</th><td>" + Escape(d.sender) + "</td></tr><tr><th>size</th><td>" +
+         Bytes(d.size) + "</td></tr><tr><th>id</th><td>" + std::to_string(d.id) + "</td></tr></table>\n";
+  html += "<p class=\"links\">";
+  if (before) html += "<a rel=\"prev\" href=\"/documents/" + std::to_string(*before) + "\">\u2190 Previous document</a>";
+  if (after) html += "<a rel=\"next\" href=\"/documents/" + std::to_string(*after) + "\">Next document \u2192</a>";
+  if (report) {
+    html += "<a class=\"changes\" href=\"" + ChangesLink(d.machine, *report, d.id) + "\">Changes since the previous report</a>";
+  }
+  html += "</p>\n";
+  return {};
 }
 
 Response StoredDocument(Store& store, std::string_view idText) {
@@ -266,12 +326,16 @@ Response StoredDocument(Store& store, std::string_view idText) {
     if (auto s = store.PackedBody(*id, packed, found); !s.ok()) return StoreFailed(s);
   }
   if (!found) return ErrorPage(404, "no such document: " + std::string(idText));
+  std::optional<DocumentInfo> info;
+  if (auto s = store.Document(*id, info); !s.ok()) return StoreFailed(s);
+  DocumentPageOptions options;
+  if (info) {
+    if (auto s = DocumentHeader(store, *info, options.info); !s.ok()) return StoreFailed(s);
+  }
   if (auto s = Unpack(packed, xml); !s.ok()) return ErrorPage(500, s.message());
   std::string().swap(packed);
-  DocumentPageOptions options;
-  options.title = "Document " + std::to_string(*id);
+  options.title = "Document " + std::to_string(*id) + (info && !info->machine.empty() ? " \u2014 " + info->machine : "");
   options.rawLink = "/v1/documents/" + std::to_string(*id) + "/raw";
-  options.info = "<p class=\"muted\">" + Bytes(static_cast<int64_t>(xml.size())) + "</p>\n";
   Response response{200, "text/html", {}};
   if (auto s = RenderDocumentPage(xml, options, response.body); !s.ok()) return ErrorPage(500, s.message());
   return response;
@@ -305,6 +369,31 @@ Response MachinePage(Store& store, std::string_view name, const QueryArgs& args,
 }
 
 Response DocumentPage(Store& store, std::string_view idText) { return StoredDocument(store, idText); }
+
+int ChangesErrorCode(const Status& s) {
+  switch (s.code()) {
+    case StatusCode::kInvalid: return 400;
+    case StatusCode::kNotFound: return 404;
+    case StatusCode::kInternal: return 500;
+    default: return 503;
+  }
+}
+
+Response ChangesPage(Store& store, std::string_view name, const QueryArgs& args) {
+  ChangesData data;
+  if (auto s = GatherChanges(store, std::string(name), args, data); !s.ok()) {
+    return ErrorPage(ChangesErrorCode(s), s.message());
+  }
+  ChangesPageOptions options;
+  options.machine = data.machine;
+  options.machineLink = "/machines/" + UrlEncode(data.machine);
+  options.from = data.from;
+  options.to = data.to;
+  options.all = data.all;
+  options.allLink = ChangesLink(data.machine, *data.from.id, *data.to.id) + (data.all ? "" : "&amp;all=1");
+  options.picker = ReportPicker(data.machine, data.reports, data.from.id, data.to.id);
+  return Html(200, RenderChangesPage(options, data.changes));
+}
 
 std::optional<Response> Asset(std::string_view path) {
   if (path == kStylePath) return Response{200, "text/css", kStylesheet};

@@ -23,6 +23,11 @@ Response OverviewPage(Store& store, const QueryArgs& args, int64_t nowMs);
 Response EventPage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs);
 Response MachinePage(Store& store, std::string_view name, const QueryArgs& args, int64_t nowMs);
 Response DocumentPage(Store& store, std::string_view idText);
+// What changed between two reports of machine `name`: `from` and `to` in
+// `args` (default: its newest report and the one before), `all=1` for every value.
+Response ChangesPage(Store& store, std::string_view name, const QueryArgs& args);
+// The answer code for a failure to gather changes: 400, 404, 500 or 503.
+int ChangesErrorCode(const Status& s);
 // The stylesheet or script at `path`; none for any other path.
 std::optional<Response> Asset(std::string_view path);
 

@@ -1,5 +1,7 @@
 #include <libpq-fe.h>
 
+#include <cstdlib>
+
 #include "collector/base/Status.h"
 #include "collector/store/SqlSession.h"
 
@@ -47,9 +49,12 @@ class PgSession : public SqlSession {
     Result result(PQexecParams(connection_, sql.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
                                lengths.data(), formats.data(), 0));
     if (auto s = Check(result.get()); !s.ok()) return s;
+    changes_ = std::atoll(PQcmdTuples(result.get()));
     if (sink) EachRow(result.get(), sink);
     return {};
   }
+
+  int64_t Changes() const override { return changes_; }
 
   Status ExecScript(const std::string& sql) override {
     Result result(PQexec(connection_, sql.c_str()));
@@ -96,6 +101,7 @@ class PgSession : public SqlSession {
   }
 
   PGconn* connection_;
+  int64_t changes_ = 0;
 };
 
 }  // namespace

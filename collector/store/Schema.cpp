@@ -119,14 +119,181 @@ SELECT d.document_id, d.seq, u.path AS group_path, d.name, d.value
 FROM data_points d CROSS JOIN up u
 WHERE u.document_id = d.document_id AND u.seq = d.group_seq AND u.above IS NULL;
 )sql",
+    // 3: people signed in from a browser. Only a digest of a session's id
+    // is kept, so reading the table gives no one a way in.
+    R"sql(
+CREATE TABLE sessions (
+  digest TEXT PRIMARY KEY,
+  name TEXT NOT NULL,
+  scopes INTEGER NOT NULL,
+  created_ms BIGINT NOT NULL,
+  expires_ms BIGINT NOT NULL
+);
+CREATE INDEX sessions_expires ON sessions (expires_ms);
+)sql",
+    // 4: the fleet's inventory and the event rollups, both kept at ingest.
+    // A machine's row holds its counts, the facts of its newest document
+    // that carries any and which report its inventory (products, adapters)
+    // was taken from; "newest" orders by taken_ms (an imported file's own
+    // time) or else received_ms, then id. Rollups answer day-aligned windows
+    // without touching the events; elapsed times are kept as counts per
+    // bucket ({ELAPSED_BUCKET}). The products of reports already stored are
+    // read from their bodies when the store opens (SqlInventory).
+    R"sql(
+ALTER TABLE documents ADD COLUMN taken_ms BIGINT;
+CREATE TABLE machines (
+  name TEXT {BYTES} PRIMARY KEY,
+  documents BIGINT NOT NULL,
+  last_received_ms BIGINT NOT NULL,
+  facts_document_id BIGINT,
+  facts_order_ms BIGINT,
+  os_caption TEXT {BYTES} NOT NULL DEFAULT '',
+  os_version TEXT NOT NULL DEFAULT '',
+  processor TEXT NOT NULL DEFAULT '',
+  logical_processors BIGINT,
+  ram_bytes BIGINT,
+  report_document_id BIGINT,
+  report_order_ms BIGINT,
+  inventory_state TEXT NOT NULL DEFAULT 'current' CHECK (inventory_state IN ('current', 'stale'))
+);
+CREATE INDEX machines_last_received ON machines (last_received_ms, name);
+CREATE INDEX machines_os ON machines (os_caption, name);
+CREATE INDEX machines_report ON machines (report_document_id);
+CREATE TABLE inventory_products (
+  document_id BIGINT NOT NULL,
+  seq INTEGER NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  version TEXT {BYTES} NOT NULL,
+  publisher TEXT NOT NULL,
+  folder TEXT NOT NULL,
+  PRIMARY KEY (document_id, seq)
+);
+CREATE INDEX inventory_products_name ON inventory_products (name, version, document_id);
+CREATE TABLE inventory_adapters (
+  document_id BIGINT NOT NULL,
+  seq INTEGER NOT NULL,
+  description TEXT NOT NULL,
+  hardware_address TEXT NOT NULL,
+  ipv4 TEXT NOT NULL,
+  PRIMARY KEY (document_id, seq)
+);
+CREATE INDEX inventory_adapters_hardware ON inventory_adapters (hardware_address);
+CREATE TABLE product_names (name TEXT {BYTES} PRIMARY KEY, machines BIGINT NOT NULL);
+CREATE INDEX product_names_machines ON product_names (machines, name);
+CREATE TABLE product_versions (
+  name TEXT {BYTES} NOT NULL,
+  version TEXT {BYTES} NOT NULL,
+  machines BIGINT NOT NULL,
+  PRIMARY KEY (name, version)
+);
+CREATE TABLE event_days (
+  day BIGINT NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  events BIGINT NOT NULL,
+  documents BIGINT NOT NULL,
+  value_sum BIGINT NOT NULL,
+  elapsed_events BIGINT NOT NULL,
+  PRIMARY KEY (day, name)
+);
+CREATE INDEX event_days_name ON event_days (name, day);
+CREATE TABLE event_hours (
+  hour BIGINT NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  events BIGINT NOT NULL,
+  documents BIGINT NOT NULL,
+  value_sum BIGINT NOT NULL,
+  elapsed_events BIGINT NOT NULL,
+  PRIMARY KEY (hour, name)
+);
+CREATE TABLE event_machine_days (
+  day BIGINT NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  machine TEXT {BYTES} NOT NULL,
+  PRIMARY KEY (day, name, machine)
+);
+CREATE INDEX event_machine_days_name ON event_machine_days (name, day, machine);
+CREATE TABLE event_elapsed_days (
+  day BIGINT NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  bucket BIGINT NOT NULL,
+  events BIGINT NOT NULL,
+  PRIMARY KEY (day, name, bucket)
+);
+CREATE INDEX event_elapsed_days_name ON event_elapsed_days (name, day, bucket);
+CREATE TABLE event_elapsed_totals (
+  name TEXT {BYTES} NOT NULL,
+  bucket BIGINT NOT NULL,
+  events BIGINT NOT NULL,
+  PRIMARY KEY (name, bucket)
+);
+CREATE TABLE event_machine_last (
+  name TEXT {BYTES} NOT NULL,
+  machine TEXT {BYTES} NOT NULL,
+  last_day BIGINT NOT NULL,
+  PRIMARY KEY (name, machine)
+);
+CREATE INDEX event_machine_last_day ON event_machine_last (last_day, name);
+INSERT INTO machines (name, documents, last_received_ms, inventory_state)
+SELECT machine, COUNT(*), MAX(received_ms),
+       CASE WHEN MAX(CASE WHEN kind = 'report' AND parse_state = 'parsed' THEN 1 ELSE 0 END) = 1
+            THEN 'stale' ELSE 'current' END
+FROM documents WHERE machine <> '' GROUP BY machine;
+CREATE TEMPORARY TABLE newest_facts AS
+SELECT machine, MAX(id) AS id FROM documents d JOIN machine_facts f ON f.document_id = d.id
+WHERE d.machine <> '' GROUP BY machine;
+UPDATE machines SET
+  facts_document_id = (SELECT n.id FROM newest_facts n WHERE n.machine = machines.name),
+  facts_order_ms = (SELECT d.received_ms FROM newest_facts n JOIN documents d ON d.id = n.id WHERE n.machine = machines.name),
+  os_caption = COALESCE((SELECT f.os_caption FROM newest_facts n JOIN machine_facts f ON f.document_id = n.id WHERE n.machine = machines.name), ''),
+  os_version = COALESCE((SELECT f.os_version FROM newest_facts n JOIN machine_facts f ON f.document_id = n.id WHERE n.machine = machines.name), ''),
+  processor = COALESCE((SELECT f.processor FROM newest_facts n JOIN machine_facts f ON f.document_id = n.id WHERE n.machine = machines.name), ''),
+  logical_processors = (SELECT f.logical_processors FROM newest_facts n JOIN machine_facts f ON f.document_id = n.id WHERE n.machine = machines.name),
+  ram_bytes = (SELECT f.ram_bytes FROM newest_facts n JOIN machine_facts f ON f.document_id = n.id WHERE n.machine = machines.name);
+DROP TABLE newest_facts;
+INSERT INTO event_days (day, name, events, documents, value_sum, elapsed_events)
+SELECT d.received_ms / 86400000, e.name, COUNT(*), COUNT(DISTINCT e.document_id), COALESCE(SUM(e.value), 0),
+       COUNT(e.elapsed_ms)
+FROM documents d JOIN events e ON e.document_id = d.id GROUP BY d.received_ms / 86400000, e.name;
+INSERT INTO event_hours (hour, name, events, documents, value_sum, elapsed_events)
+SELECT d.received_ms / 3600000, e.name, COUNT(*), COUNT(DISTINCT e.document_id), COALESCE(SUM(e.value), 0),
+       COUNT(e.elapsed_ms)
+FROM documents d JOIN events e ON e.document_id = d.id GROUP BY d.received_ms / 3600000, e.name;
+INSERT INTO event_machine_days (day, name, machine)
+SELECT DISTINCT d.received_ms / 86400000, e.name, d.machine
+FROM documents d JOIN events e ON e.document_id = d.id WHERE d.machine <> '';
+INSERT INTO event_elapsed_days (day, name, bucket, events)
+SELECT day, name, bucket, COUNT(*) FROM (
+  SELECT d.received_ms / 86400000 AS day, e.name AS name, {ELAPSED_BUCKET} AS bucket
+  FROM documents d JOIN events e ON e.document_id = d.id WHERE e.elapsed_ms IS NOT NULL) b
+GROUP BY day, name, bucket;
+INSERT INTO event_elapsed_totals (name, bucket, events)
+SELECT name, bucket, SUM(events) FROM event_elapsed_days GROUP BY name, bucket;
+INSERT INTO event_machine_last (name, machine, last_day)
+SELECT name, machine, MAX(day) FROM event_machine_days GROUP BY name, machine;
+)sql",
 };
+
+// ElapsedBucket in SQL over e.elapsed_ms: a CASE per power of two, as
+// neither database shares a log2 with the other.
+std::string ElapsedBucketSql() {
+  std::string sql = "CASE WHEN e.elapsed_ms < " + std::to_string(kExactElapsedBelow) + " THEN e.elapsed_ms";
+  for (int bits = kElapsedBucketBits + 2; bits < 62; ++bits) {
+    const std::string step = std::to_string(int64_t{1} << (bits - kElapsedBucketBits));
+    sql += " WHEN e.elapsed_ms < " + std::to_string(int64_t{1} << (bits + 1)) + " THEN e.elapsed_ms / " + step +
+           " * " + step;
+  }
+  return sql + " ELSE e.elapsed_ms END";
+}
 
 std::string ForDialect(std::string sql, SqlDialect dialect) {
   const bool sqlite = dialect == SqlDialect::kSqlite;
+  // Names compare by their bytes in both databases, as keyset paging needs.
   const std::pair<std::string, std::string> words[] = {
       {"{ID}", sqlite ? "INTEGER PRIMARY KEY AUTOINCREMENT" : "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"},
       {"{BLOB}", sqlite ? "BLOB" : "BYTEA"},
-      {"{FIND}", sqlite ? "instr" : "strpos"}};
+      {"{FIND}", sqlite ? "instr" : "strpos"},
+      {"{BYTES}", sqlite ? "" : "COLLATE \"C\""},
+      {"{ELAPSED_BUCKET}", ElapsedBucketSql()}};
   for (const auto& [from, to] : words) {
     for (size_t at; (at = sql.find(from)) != std::string::npos;) sql.replace(at, from.size(), to);
   }
@@ -158,6 +325,14 @@ Status ApplyNext(SqlSession& session, int64_t& version) {
 }
 
 }  // namespace
+
+int64_t ElapsedBucket(int64_t ms) {
+  if (ms < kExactElapsedBelow) return ms;
+  int bits = 0;
+  while (bits < 62 && (ms >> (bits + 1)) != 0) ++bits;
+  const int shift = bits - kElapsedBucketBits;
+  return (ms >> shift) << shift;
+}
 
 int64_t LatestSchemaVersion() { return static_cast<int64_t>(std::size(kMigrations)); }
 

@@ -7,6 +7,13 @@
 
 namespace collector {
 
+// Elapsed times are rolled up as counts per bucket: exact below 64 ms,
+// above it 16 buckets per doubling (a bucket is at most 1/16 of its value
+// wide), named by their smallest value.
+constexpr int64_t kExactElapsedBelow = 64;
+constexpr int kElapsedBucketBits = 4;
+int64_t ElapsedBucket(int64_t ms);
+
 // The version the newest migration leaves behind.
 int64_t LatestSchemaVersion();
 

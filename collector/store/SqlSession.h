@@ -46,6 +46,8 @@ class SqlSession {
                            const RowSink& sink = {}) = 0;
   // Several statements without parameters (schema scripts).
   virtual Status ExecScript(const std::string& sql) = 0;
+  // The rows the last statement that changed rows inserted, updated or deleted.
+  virtual int64_t Changes() const = 0;
   // Starts a transaction that holds the write lock from its first statement.
   virtual Status BeginWrite() = 0;
   // Called between units of work, never inside a transaction: a session

@@ -6,6 +6,7 @@
 #include "collector/base/ScopeExit.h"
 #include "collector/base/WholeNumber.h"
 #include "collector/store/Schema.h"
+#include "collector/store/SqlRollups.h"
 
 namespace collector {
 
@@ -27,10 +28,19 @@ std::string DocumentWhere(const Filter& filter, const std::string& prefix, std::
   if (filter.sinceMs) add(prefix + "received_ms >= ", SqlValue::Int(*filter.sinceMs));
   if (filter.untilMs) add(prefix + "received_ms < ", SqlValue::Int(*filter.untilMs));
   if (!filter.machine.empty()) add(prefix + "machine = ", SqlValue::Text(filter.machine));
+  if (!filter.kind.empty()) add(prefix + "kind = ", SqlValue::Text(filter.kind));
   if (!filter.name.empty()) add("e.name = ", SqlValue::Text(filter.name));
   std::string where;
   for (size_t i = 0; i < terms.size(); ++i) where += (i ? " AND " : " WHERE ") + terms[i];
   return where;
+}
+
+const std::string kDocumentColumns =
+    "SELECT id, received_ms, sender, machine, kind, size, sha256, parse_state, parse_message FROM documents";
+
+DocumentInfo ReadDocumentInfo(const SqlRow& row) {
+  return {AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0), Str(row[2]), Str(row[3]), Str(row[4]),
+          Str(row[6]),               Str(row[7]),               Str(row[8]), AsInt(row[5]).value_or(0)};
 }
 
 // Nearest rank: the smallest value with at least `percent` of all at or below it.
@@ -39,47 +49,14 @@ int64_t Percentile(const std::vector<int64_t>& sorted, int percent) {
   return sorted[rank == 0 ? 0 : rank - 1];
 }
 
-// Per machine: its documents, the last received, and the facts and disks of
-// its newest document that carries any. Two queries however many machines;
-// `where` (" AND ..." on the column machine) narrows the documents.
-Status ReadMachines(SqlSession& session, const std::string& where, const std::vector<SqlValue>& params,
-                    std::map<std::string, MachineInfo>& byName) {
-  auto s = session.Exec(
-      "SELECT machine, COUNT(*), MAX(received_ms) FROM documents WHERE machine <> ''" + where + " GROUP BY machine",
-      params, [&](const SqlRow& row) {
-        MachineInfo& m = byName[Str(row[0])];
-        m.name = Str(row[0]);
-        m.documents = AsInt(row[1]).value_or(0);
-        m.lastReceivedMs = AsInt(row[2]).value_or(0);
-      });
-  if (!s.ok()) return s;
-  // One statement, so the facts and the disks are read from the same document.
-  return session.Exec(
-      "SELECT d.machine, f.os_caption, f.os_version, f.processor, f.logical_processors, f.ram_bytes, k.drive,"
-      " k.free_bytes, k.available_bytes FROM machine_facts f JOIN documents d ON d.id = f.document_id"
-      " LEFT JOIN disks k ON k.document_id = f.document_id"
-      " WHERE f.document_id IN (SELECT MAX(n.id) FROM documents n JOIN machine_facts nf ON nf.document_id = n.id"
-      " WHERE n.machine <> ''" + where + " GROUP BY n.machine) ORDER BY f.document_id, k.seq",
-      params, [&](const SqlRow& row) {
-        auto machine = byName.find(Str(row[0]));
-        if (machine == byName.end()) return;  // its first document arrived after the count
-        MachineFacts& facts = machine->second.facts;
-        facts.osCaption = Str(row[1]);
-        facts.osVersion = Str(row[2]);
-        facts.processor = Str(row[3]);
-        facts.logicalProcessors = AsInt(row[4]);
-        facts.ramBytes = AsInt(row[5]);
-        if (row[6]) facts.disks.push_back({Str(row[6]), AsInt(row[7]), AsInt(row[8])});
-      });
-}
-
 }  // namespace
 
 Status SqlStore::Init() {
-  return WithSession([](SqlSession& session) {
+  auto s = WithSession([](SqlSession& session) {
     int64_t version = 0;
     return Migrate(session, version);
   });
+  return s.ok() ? RebuildStaleInventories() : s;
 }
 
 Status SqlStore::WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait) {
@@ -120,15 +97,36 @@ Status SqlStore::ListDocuments(const Filter& filter, std::vector<DocumentInfo>& 
     std::vector<SqlValue> params;
     Filter documents = filter;
     documents.name.clear();
-    std::string sql =
-        "SELECT id, received_ms, sender, machine, kind, size, sha256, parse_state, parse_message FROM documents" +
-        DocumentWhere(documents, "", params);
+    std::string sql = kDocumentColumns + DocumentWhere(documents, "", params);
     params.push_back(SqlValue::Int(filter.limit));
     sql += " ORDER BY received_ms DESC, id DESC LIMIT $" + std::to_string(params.size());
-    return session.Exec(sql, params, [&](const SqlRow& row) {
-      out.push_back({AsInt(row[0]).value_or(0), AsInt(row[1]).value_or(0), Str(row[2]), Str(row[3]), Str(row[4]),
-                     Str(row[6]), Str(row[7]), Str(row[8]), AsInt(row[5]).value_or(0)});
-    });
+    return session.Exec(sql, params, [&](const SqlRow& row) { out.push_back(ReadDocumentInfo(row)); });
+  });
+}
+
+Status SqlStore::Document(int64_t id, std::optional<DocumentInfo>& out) {
+  out.reset();
+  return WithSession([&](SqlSession& session) {
+    return session.Exec(kDocumentColumns + " WHERE id = $1", {SqlValue::Int(id)},
+                        [&](const SqlRow& row) { out = ReadDocumentInfo(row); });
+  });
+}
+
+Status SqlStore::Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                            std::optional<int64_t>& after) {
+  before.reset();
+  after.reset();
+  return WithSession([&](SqlSession& session) {
+    const std::vector<SqlValue> params = {SqlValue::Text(of.machine), SqlValue::Int(of.receivedMs),
+                                          SqlValue::Int(of.id), SqlValue::Text(kind)};
+    const std::string where = "SELECT id FROM documents WHERE machine = $1 AND ($4 = '' OR kind = $4) AND ";
+    Status s = session.Exec(where + "(received_ms < $2 OR (received_ms = $2 AND id < $3)) "
+                                    "ORDER BY received_ms DESC, id DESC LIMIT 1",
+                            params, [&](const SqlRow& row) { before = AsInt(row[0]); });
+    if (!s.ok()) return s;
+    return session.Exec(where + "(received_ms > $2 OR (received_ms = $2 AND id > $3)) "
+                                "ORDER BY received_ms, id LIMIT 1",
+                        params, [&](const SqlRow& row) { after = AsInt(row[0]); });
   });
 }
 
@@ -142,39 +140,31 @@ Status SqlStore::PackedBody(int64_t id, std::string& packed, bool& found) {
   });
 }
 
+// The rollups answer whole days of every machine; one machine, or a time
+// inside a day, is read from its events (led by the documents' indexes, so
+// the cost follows the window). Both rank elapsed times by bucket alike.
 Status SqlStore::SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) {
   return WithSession([&](SqlSession& session) {
+    if (RollupsAnswer(filter)) return SummarizeFromRollups(session, filter, out);
     std::vector<SqlValue> params;
-    const std::string from = " FROM events e JOIN documents d ON d.id = e.document_id" +
-                             DocumentWhere(filter, "d.", params);
-    // PostgreSQL's percentile_disc is the same nearest rank as Percentile;
-    // SQLite has none, so there the elapsed times are ranked here.
-    const bool ranksItself = session.Dialect() == SqlDialect::kPostgres;
-    std::string select =
-        "SELECT e.name, COUNT(*), COUNT(DISTINCT e.document_id), COUNT(DISTINCT NULLIF(d.machine, '')),"
-        " COALESCE(SUM(e.value), 0)";
-    for (const char* p : {"0.5", "0.9", "0.99"}) {
-      if (ranksItself) select += std::string(", percentile_disc(") + p + ") WITHIN GROUP (ORDER BY e.elapsed_ms)";
-    }
+    const std::string where = DocumentWhere(filter, "d.", params);
+    const std::string from =
+        " FROM documents d CROSS JOIN events e" + where + (where.empty() ? " WHERE" : " AND") + " e.document_id = d.id";
     std::map<std::string, EventSummary> byName;
-    auto s = session.Exec(select + from + " GROUP BY e.name", params, [&](const SqlRow& row) {
-      EventSummary& summary = byName[Str(row[0])];
-      summary.name = Str(row[0]);
-      summary.count = AsInt(row[1]).value_or(0);
-      summary.documents = AsInt(row[2]).value_or(0);
-      summary.machines = AsInt(row[3]).value_or(0);
-      summary.valueSum = AsInt(row[4]).value_or(0);
-      if (ranksItself) {
-        summary.p50 = AsInt(row[5]);
-        summary.p90 = AsInt(row[6]);
-        summary.p99 = AsInt(row[7]);
-      }
-    });
+    auto s = session.Exec(
+        "SELECT e.name, COUNT(*), COUNT(DISTINCT e.document_id), COUNT(DISTINCT NULLIF(d.machine, '')),"
+        " COALESCE(SUM(e.value), 0)" + from + " GROUP BY e.name",
+        params, [&](const SqlRow& row) {
+          EventSummary& summary = byName[Str(row[0])];
+          summary = {Str(row[0]), AsInt(row[1]).value_or(0), AsInt(row[2]).value_or(0), AsInt(row[3]).value_or(0),
+                     AsInt(row[4]).value_or(0), {}, {}, {}};
+        });
     std::map<std::string, std::vector<int64_t>> elapsed;
-    if (s.ok() && !ranksItself) {
-      s = session.Exec("SELECT e.name, e.elapsed_ms" + from + (params.empty() ? " WHERE" : " AND") +
-                           " e.elapsed_ms IS NOT NULL",
-                       params, [&](const SqlRow& row) { elapsed[Str(row[0])].push_back(AsInt(row[1]).value_or(0)); });
+    if (s.ok()) {
+      s = session.Exec("SELECT e.name, e.elapsed_ms" + from + " AND e.elapsed_ms IS NOT NULL", params,
+                       [&](const SqlRow& row) {
+                         elapsed[Str(row[0])].push_back(ElapsedBucket(AsInt(row[1]).value_or(0)));
+                       });
     }
     for (auto& [name, values] : elapsed) {
       std::sort(values.begin(), values.end());
@@ -188,32 +178,21 @@ Status SqlStore::SummarizeEvents(const Filter& filter, std::vector<EventSummary>
   });
 }
 
-Status SqlStore::Machines(std::vector<MachineInfo>& out) {
+Status SqlStore::EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
+                                std::vector<std::pair<int64_t, int64_t>>& elapsed) {
   return WithSession([&](SqlSession& session) {
-    std::map<std::string, MachineInfo> byName;
-    const Status s = ReadMachines(session, "", {}, byName);
-    for (auto& [name, machine] : byName) out.push_back(std::move(machine));
-    return s;
-  });
-}
-
-Status SqlStore::Machine(const std::string& name, std::optional<MachineInfo>& out) {
-  out.reset();
-  if (name.empty()) return {};
-  return WithSession([&](SqlSession& session) {
-    std::map<std::string, MachineInfo> byName;
-    const Status s = ReadMachines(session, " AND machine = $1", {SqlValue::Text(name)}, byName);
-    if (s.ok() && !byName.empty()) out = std::move(byName.begin()->second);
-    return s;
-  });
-}
-
-Status SqlStore::MachineNames(std::vector<std::string>& out) {
-  return WithSession([&](SqlSession& session) {
-    auto s = session.Exec("SELECT DISTINCT machine FROM documents WHERE machine <> ''", {},
-                          [&](const SqlRow& row) { out.push_back(Str(row[0])); });
-    // Byte order, as Machines() gives them; the databases' collations differ from it.
-    std::sort(out.begin(), out.end());
+    if (RollupsAnswer(filter)) return HistogramFromRollups(session, filter, perDay, elapsed);
+    std::vector<SqlValue> params;
+    std::map<int64_t, int64_t> days, buckets;
+    const std::string where = DocumentWhere(filter, "d.", params);
+    auto s = session.Exec("SELECT d.received_ms / 86400000, e.elapsed_ms FROM documents d CROSS JOIN events e" +
+                              where + (where.empty() ? " WHERE" : " AND") + " e.document_id = d.id",
+                          params, [&](const SqlRow& row) {
+                            ++days[AsInt(row[0]).value_or(0)];
+                            if (auto ms = AsInt(row[1])) ++buckets[ElapsedBucket(*ms)];
+                          });
+    perDay.assign(days.begin(), days.end());
+    elapsed.assign(buckets.begin(), buckets.end());
     return s;
   });
 }

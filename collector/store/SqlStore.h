@@ -35,6 +35,9 @@ class SqlStore : public Store {
   // One transaction for all the items, each alone when it fails.
   void PutEach(std::vector<PutItem>& items) override;
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
+  Status Document(int64_t id, std::optional<DocumentInfo>& out) override;
+  Status Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                    std::optional<int64_t>& after) override;
   Status PackedBody(int64_t id, std::string& packed, bool& found) override;
   Status SummarizeEvents(const Filter& filter, std::vector<EventSummary>& out) override;
   Status Machines(std::vector<MachineInfo>& out) override;
@@ -43,6 +46,19 @@ class SqlStore : public Store {
   Status DocumentsPerDay(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
   Status EventTimes(const Filter& filter, std::vector<EventTime>& out) override;
   Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) override;
+  Status RemoveDocuments(const Selection& selection, Removed& removed) override;
+  Status Reclaim(bool rewrite) override;
+  Status CreateSession(const std::string& digest, const SessionRecord& session, int64_t nowMs) override;
+  Status FindSession(const std::string& digest, int64_t nowMs, int64_t idleMs,
+                     std::optional<SessionRecord>& out) override;
+  Status EndSession(const std::string& digest) override;
+  Status FindMachines(const MachineQuery& query, MachinePage& out) override;
+  Status Products(const ProductQuery& query, ProductPage& out) override;
+  Status ProductMachines(const std::string& name, const std::string& after, int64_t limit,
+                         ProductMachinesPage& out) override;
+  Status RebuildInventory(const std::string& machine) override;
+  Status EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
+                        std::vector<std::pair<int64_t, int64_t>>& elapsed) override;
   Status Health(int64_t& schema) override;
   std::string Backend() const override { return backend_; }
 
@@ -53,6 +69,8 @@ class SqlStore : public Store {
   Status WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait = kSessionWait);
   void PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch);
   Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
+  // Inventories the migration left to be read from the reports' bodies.
+  Status RebuildStaleInventories();
 
   SessionOpener open_;
   std::string backend_;

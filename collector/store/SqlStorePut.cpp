@@ -6,20 +6,20 @@
 #include <unordered_map>
 
 #include "collector/store/SqlStore.h"
+#include "collector/store/SqlWrite.h"
 
 namespace collector {
-namespace {
 
 // Rows go in as multi-row INSERTs: one round trip per statement instead of per row.
 constexpr size_t kStatementRows = 100;
 
-using RowFiller = std::function<void(size_t row, std::vector<SqlValue>& params)>;
+namespace {
 
-// "HEAD VALUES ($1,$2),($3,$4)": the same few texts over and over, made
-// once per thread.
-const std::string& InsertSql(const std::string& head, size_t width, size_t rows) {
+// "HEAD VALUES ($1,$2),($3,$4) TAIL": the same few texts over and over,
+// made once per thread.
+const std::string& InsertSql(const std::string& head, size_t width, size_t rows, const std::string& tail) {
   thread_local std::unordered_map<std::string, std::string> made;
-  std::string& sql = made[head + '/' + std::to_string(rows)];
+  std::string& sql = made[head + '\n' + tail + '\n' + std::to_string(rows)];
   if (!sql.empty()) return sql;
   sql = head + " VALUES ";
   for (size_t r = 0; r < rows; ++r) {
@@ -27,20 +27,26 @@ const std::string& InsertSql(const std::string& head, size_t width, size_t rows)
     for (size_t c = 0; c < width; ++c) sql += (c ? ",$" : "$") + std::to_string(r * width + c + 1);
     sql += ")";
   }
+  sql += tail;
   return sql;
 }
 
-Status InsertRows(SqlSession& session, const std::string& head, size_t width, size_t count, const RowFiller& fill) {
+}  // namespace
+
+Status InsertRows(SqlSession& session, const std::string& head, size_t width, size_t count, const RowFiller& fill,
+                  const std::string& tail) {
   std::vector<SqlValue> params;
   for (size_t start = 0; start < count; start += kStatementRows) {
     const size_t rows = std::min(kStatementRows, count - start);
     params.clear();
     params.reserve(rows * width);
     for (size_t r = 0; r < rows; ++r) fill(start + r, params);
-    if (auto s = session.Exec(InsertSql(head, width, rows), params); !s.ok()) return s;
+    if (auto s = session.Exec(InsertSql(head, width, rows, tail), params); !s.ok()) return s;
   }
   return {};
 }
+
+namespace {
 
 // Groups before the data points that refer to them.
 Status InsertBatch(SqlSession& session, int64_t id, const RowBatch& batch) {
@@ -67,13 +73,14 @@ Status InsertBatch(SqlSession& session, int64_t id, const RowBatch& batch) {
                                       SqlValue::MaybeInt(e.eventTimeMs), SqlValue::MaybeInt(e.elapsedMs)});
                  });
   if (!s.ok()) return s;
-  return InsertRows(session, "INSERT INTO disks (document_id, seq, drive, free_bytes, available_bytes)", 5,
-                    batch.disks.size(), [&](size_t i, std::vector<SqlValue>& p) {
-                      const DiskRow& d = batch.disks[i];
-                      p.insert(p.end(), {document, SqlValue::Int(batch.firstDisk + static_cast<int64_t>(i)),
-                                         SqlValue::Text(d.drive), SqlValue::MaybeInt(d.freeBytes),
-                                         SqlValue::MaybeInt(d.availableBytes)});
-                    });
+  s = InsertRows(session, "INSERT INTO disks (document_id, seq, drive, free_bytes, available_bytes)", 5,
+                 batch.disks.size(), [&](size_t i, std::vector<SqlValue>& p) {
+                   const DiskRow& d = batch.disks[i];
+                   p.insert(p.end(), {document, SqlValue::Int(batch.firstDisk + static_cast<int64_t>(i)),
+                                      SqlValue::Text(d.drive), SqlValue::MaybeInt(d.freeBytes),
+                                      SqlValue::MaybeInt(d.availableBytes)});
+                 });
+  return s.ok() ? InsertInventoryRows(session, id, batch) : s;
 }
 
 // The document's row. Without `summary` (a document still to be read) it
@@ -88,12 +95,13 @@ Status InsertDocument(SqlSession& session, const Arrival& arrival, const Documen
   const DocumentSummary placeholder;
   const DocumentSummary& d = summary ? *summary : placeholder;
   auto s = session.Exec(
-      "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message)"
-      " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (sha256) DO NOTHING RETURNING id",
+      "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message,"
+      " taken_ms) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (sha256) DO NOTHING RETURNING id",
       {SqlValue::Int(arrival.receivedMs), SqlValue::Text(arrival.sender), SqlValue::Text(d.machine),
        SqlValue::Text(KindName(d.kind)), SqlValue::Int(arrival.size), SqlValue::Text(arrival.sha256),
        summary ? SqlValue::BorrowedBlob(arrival.packed) : SqlValue::Blob(std::string()),
-       SqlValue::Text(StateName(d.state)), SqlValue::Text(d.message)},
+       SqlValue::Text(StateName(d.state)), SqlValue::Text(d.message),
+       arrival.takenMs ? SqlValue::Int(arrival.takenMs) : SqlValue::Null()},
       [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
   result.created = result.id != 0;
   if (!s.ok() || result.created) return s;
@@ -101,8 +109,14 @@ Status InsertDocument(SqlSession& session, const Arrival& arrival, const Documen
                       [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
 }
 
-Status InsertFacts(SqlSession& session, int64_t id, const DocumentSummary& summary) {
-  if (summary.state != ParseState::kParsed || !summary.HasFacts()) return {};
+// The machine facts row, the machine's inventory and the event rollups:
+// what only the end of the read tells.
+Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
+                   const EventRollup& rollup) {
+  if (summary.state != ParseState::kParsed) return {};
+  if (auto s = rollup.Write(session, arrival.receivedMs, summary.machine); !s.ok()) return s;
+  if (auto s = UpdateInventory(session, id, arrival, summary); !s.ok()) return s;
+  if (!summary.HasFacts()) return {};
   const MachineFacts& f = summary.facts;
   return session.Exec(
       "INSERT INTO machine_facts (document_id, os_caption, os_version, processor, logical_processors, ram_bytes)"
@@ -111,20 +125,22 @@ Status InsertFacts(SqlSession& session, int64_t id, const DocumentSummary& summa
        SqlValue::MaybeInt(f.logicalProcessors), SqlValue::MaybeInt(f.ramBytes)});
 }
 
-Status CompleteDocument(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary) {
+Status CompleteDocument(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
+                        const EventRollup& rollup) {
   auto s = session.Exec(
       "UPDATE documents SET machine = $1, kind = $2, body = $3, parse_state = $4, parse_message = $5 WHERE id = $6",
       {SqlValue::Text(summary.machine), SqlValue::Text(KindName(summary.kind)), SqlValue::BorrowedBlob(arrival.packed),
        SqlValue::Text(StateName(summary.state)), SqlValue::Text(summary.message), SqlValue::Int(id)});
-  return s.ok() ? InsertFacts(session, id, summary) : s;
+  return s.ok() ? InsertFacts(session, id, arrival, summary, rollup) : s;
 }
 
 // Pulls the rows into the open transaction until the source is done. When
 // the source fails, that is the document's refusal, not the store's failure.
-Status StreamRows(SqlSession& session, int64_t id, RowSource& rows, Status& refusal) {
+Status StreamRows(SqlSession& session, int64_t id, RowSource& rows, Status& refusal, EventRollup& rollup) {
   RowBatch batch;
   for (bool done = false; !done;) {
     if (refusal = rows.Next(batch, done); !refusal.ok()) return {};
+    rollup.Add(batch.events);
     if (auto s = InsertBatch(session, id, batch); !s.ok()) return s;
   }
   return {};
@@ -145,13 +161,14 @@ Status PutReadAhead(SqlSession& session, PendingPut& put) {
   auto s = InsertDocument(session, *put.arrival, &rows.Summary(), result);
   if (!s.ok() || !result.created || rows.Summary().state != ParseState::kParsed) return s;
   Status refusal;
-  s = StreamRows(session, result.id, rows, refusal);
+  EventRollup rollup;
+  s = StreamRows(session, result.id, rows, refusal, rollup);
   if (s.ok() && !refusal.ok()) {
     // Against its word: the batch is undone, and the others tried alone.
     Refuse(put, refusal);
     return refusal;
   }
-  return s.ok() ? InsertFacts(session, result.id, rows.Summary()) : s;
+  return s.ok() ? InsertFacts(session, result.id, *put.arrival, rows.Summary(), rollup) : s;
 }
 
 // One document inside the batch's transaction. A document still to be read
@@ -169,15 +186,16 @@ Status PutDocument(SqlSession& session, PendingPut& put) {
   auto s = InsertDocument(session, *put.arrival, nullptr, result);
   if (!s.ok() || !result.created) return s;
   Status refusal;
+  EventRollup rollup;
   s = session.ExecScript("SAVEPOINT document_rows");
-  if (s.ok()) s = StreamRows(session, result.id, *put.rows, refusal);
+  if (s.ok()) s = StreamRows(session, result.id, *put.rows, refusal, rollup);
   if (!s.ok()) return s;
   const DocumentSummary& summary = put.rows->Summary();
   const bool keep = refusal.ok() && summary.state == ParseState::kParsed;
   s = session.ExecScript(keep ? "RELEASE SAVEPOINT document_rows"
                               : "ROLLBACK TO SAVEPOINT document_rows; RELEASE SAVEPOINT document_rows");
   if (!s.ok()) return s;
-  if (refusal.ok()) return CompleteDocument(session, result.id, *put.arrival, summary);
+  if (refusal.ok()) return CompleteDocument(session, result.id, *put.arrival, summary, rollup);
   const int64_t id = result.id;
   Refuse(put, refusal);
   return session.Exec("DELETE FROM documents WHERE id = $1", {SqlValue::Int(id)});

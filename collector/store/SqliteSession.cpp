@@ -56,6 +56,8 @@ class SqliteSession : public SqlSession {
     return Failure("SQLite: " + text);
   }
 
+  int64_t Changes() const override { return sqlite3_changes64(db_); }
+
   // IMMEDIATE takes the write lock at once, so two writers wait for each
   // other at the start instead of failing when the first one upgrades.
   Status BeginWrite() override { return ExecScript("BEGIN IMMEDIATE"); }
@@ -167,8 +169,9 @@ Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session,
   }
   auto opened = std::make_unique<SqliteSession>(db, path, file);
   // WAL lets readers run beside the writer; FULL makes every commit durable
-  // before Put returns.
-  if (auto s = opened->ExecScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+  // before Put returns. Incremental vacuum only takes on a new file: it
+  // lets removals give space back without rewriting the whole store.
+  if (auto s = opened->ExecScript("PRAGMA auto_vacuum=INCREMENTAL; PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
       !s.ok()) {
     return s;
   }

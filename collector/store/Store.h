@@ -20,6 +20,10 @@ struct Arrival {
   int64_t size = 0;        // of the bytes
   int64_t receivedMs = 0;  // Unix time in milliseconds
   std::string sender;      // the sender's address, or "import:" and a path
+  // When the document was made, when something tells (an imported file's
+  // modification time); 0 when only its arrival does. A machine's newest
+  // report is the one made last.
+  int64_t takenMs = 0;
 };
 
 struct PutResult {
@@ -38,6 +42,7 @@ struct DocumentInfo {
 struct Filter {
   std::optional<int64_t> sinceMs, untilMs;  // received at or after / before
   std::string machine;
+  std::string kind;  // "report" or "analytics", documents only
   std::string name;  // event name, summary only
   int64_t limit = 100;
 };
@@ -54,6 +59,55 @@ struct MachineInfo {
   int64_t documents = 0;
   int64_t lastReceivedMs = 0;
   MachineFacts facts;  // from the newest document that carries any
+};
+
+// Which machines, in what order, from where: GET /v1/machines and /machines.
+struct MachineQuery {
+  enum class Sort { kName, kLastSeen, kOs, kRam, kDocuments };
+  std::string text;              // part of a name (any case), an IPv4 or a hardware address
+  std::string os;                // the OS caption, exactly
+  std::string product, version;  // a product by its exact name, and optionally its version
+  Sort sort = Sort::kName;
+  bool descending = false;
+  std::string after;      // the `next` of the page before; empty for the first
+  bool backward = false;  // the page that ends before `after` (a `previous`) instead
+  int64_t limit = 100;
+};
+
+struct MachinePage {
+  std::vector<MachineInfo> machines;
+  std::string next;      // empty when nothing follows
+  std::string previous;  // empty when nothing comes before
+};
+
+struct VersionCount {
+  std::string version;
+  int64_t machines = 0;
+};
+
+// One product over the fleet: on how many machines, per version.
+struct ProductCount {
+  std::string name;
+  int64_t machines = 0;
+  std::vector<VersionCount> versions;  // most installed first
+};
+
+struct ProductQuery {
+  std::string text;  // part of the name, any case
+  std::string after;
+  int64_t limit = 100;
+};
+
+struct ProductPage {
+  std::vector<ProductCount> products;  // most installed first
+  std::string next;
+};
+
+// The machines that have one product, by version then name.
+struct ProductMachinesPage {
+  std::optional<ProductCount> product;  // none when no machine has it
+  std::vector<std::pair<std::string, std::string>> machines;  // version, machine
+  std::string next;
 };
 
 // One event's elapsed time (absent when it has none) and when its document arrived.
@@ -76,6 +130,28 @@ struct PutItem {
   Status status;
 };
 
+// Which documents a removal takes: every condition set must hold. At least
+// one of id, machine and beforeMs must be set.
+struct Selection {
+  std::optional<int64_t> id;
+  std::optional<std::string> machine;
+  std::optional<int64_t> beforeMs;  // received before
+  int64_t limit = 1000;             // at most this many documents, oldest first
+};
+
+// The rows a removal took, per table.
+struct Removed {
+  int64_t documents = 0, events = 0, groups = 0, dataPoints = 0, machineFacts = 0, disks = 0;
+  Removed& operator+=(const Removed& more);
+};
+
+// A person signed in from a browser, known by a digest of the cookie's id.
+struct SessionRecord {
+  std::string name;    // the token's name, for the log
+  unsigned scopes = 0; // the token's scopes when it was given
+  int64_t expiresMs = 0;
+};
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -95,6 +171,13 @@ class Store {
   }
   // Newest first.
   virtual Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) = 0;
+  // The document `id` as ListDocuments describes it; none when there is no such document.
+  virtual Status Document(int64_t id, std::optional<DocumentInfo>& out) = 0;
+  // The ids of the documents of `of.machine` received just before and just
+  // after `of` (equal times in id order), only of `kind` unless it is empty;
+  // none where there is no such document.
+  virtual Status Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,
+                            std::optional<int64_t>& after) = 0;
   // The packed body; false in `found` when there is no such document.
   virtual Status PackedBody(int64_t id, std::string& packed, bool& found) = 0;
   // Per event name, in name order.
@@ -113,6 +196,34 @@ class Store {
   virtual Status EventTimes(const Filter& filter, std::vector<EventTime>& out) = 0;
   // The disks of `filter.machine`'s documents, oldest first, at most `filter.limit`.
   virtual Status DiskHistory(const Filter& filter, std::vector<DiskSample>& out) = 0;
+  // Removes the selected documents and every row that belongs to them, in
+  // one transaction; `removed` counts what went.
+  virtual Status RemoveDocuments(const Selection& selection, Removed& removed) = 0;
+  // Gives space freed by removals back to the file system where the database
+  // can do so without rewriting itself (SQLite's incremental vacuum). With
+  // `rewrite`, a SQLite store made without that mode is rewritten once into it.
+  virtual Status Reclaim(bool rewrite) = 0;
+  // Keeps a session under `digest`, and drops every session expired at `nowMs`.
+  virtual Status CreateSession(const std::string& digest, const SessionRecord& session, int64_t nowMs) = 0;
+  // The session under `digest` unless it expired at `nowMs`; a session found
+  // is kept until `nowMs + idleMs` (written at most once a minute).
+  virtual Status FindSession(const std::string& digest, int64_t nowMs, int64_t idleMs,
+                             std::optional<SessionRecord>& out) = 0;
+  virtual Status EndSession(const std::string& digest) = 0;
+  // The fleet's machines as their newest documents describe them: a fixed
+  // number of queries per page, whatever the fleet's size. Invalid for a
+  // cursor the store did not make.
+  virtual Status FindMachines(const MachineQuery& query, MachinePage& out) = 0;
+  virtual Status Products(const ProductQuery& query, ProductPage& out) = 0;
+  virtual Status ProductMachines(const std::string& name, const std::string& after, int64_t limit,
+                                 ProductMachinesPage& out) = 0;
+  // Takes `machine`'s counts, facts and inventory again from the documents
+  // it has left (none left: the machine is gone); for after documents are deleted.
+  virtual Status RebuildInventory(const std::string& machine) = 0;
+  // Events of `filter.name` per UTC day, and their elapsed times as counts
+  // per bucket (named by its smallest value, see Schema.h), both in order.
+  virtual Status EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
+                                std::vector<std::pair<int64_t, int64_t>>& elapsed) = 0;
   // Ok when the database answers; `schema` is the applied schema version.
   virtual Status Health(int64_t& schema) = 0;
   virtual std::string Backend() const = 0;

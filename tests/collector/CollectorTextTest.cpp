@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "collector/document/DocumentReader.h"
+#include "collector/document/SaxFeed.h"
 #include "collector/http/Json.h"
 #include "collector/Options.h"
 #include "collector/document/TimeText.h"
@@ -126,20 +127,22 @@ TEST(DocumentReader, TurnsAnAnalyticsDocumentIntoRows) {
 }
 
 // Small batches yield the same rows as one large one, numbered on across
-// batches; no batch passes its limits by more than one element's rows.
+// batches; no batch passes its limits by more than one piece of input yields.
 TEST(DocumentReader, HandsRowsOverInBoundedBatches) {
   std::string xml = "<dromika><app build='7'><empty><none/></empty><ui theme='dark' size='12'>";
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 400; ++i) {
     xml += "<pane n='" + std::to_string(i) + "'><tab title='" + std::string(30, 'x') + "'/></pane>";
   }
   xml += "<events>";
   for (int i = 0; i < 30; ++i) xml += "<event name='e" + std::to_string(i) + "'/>";
   xml += "</events></ui></app><disks><disk drive='C:'/></disks></dromika>";
-  const Gathered whole = ReadAll(xml);
+  DocumentReader::Limits large;
+  large.batchRows = 1 << 20;
+  const Gathered whole = ReadAll(xml, large);
   ASSERT_TRUE(whole.status.ok()) << whole.status.message();
   EXPECT_EQ(whole.batches, 1u);
-  EXPECT_EQ(whole.points.size(), 3u + 80u);
-  EXPECT_EQ(whole.groups.size(), 2u + 80u);  // "empty" and "none" hold no data point: not stored
+  EXPECT_EQ(whole.points.size(), 3u + 800u);
+  EXPECT_EQ(whole.groups.size(), 2u + 800u);  // "empty" and "none" hold no data point: not stored
   EXPECT_EQ(whole.summary.disks, 1);
   DocumentReader::Limits small;
   small.batchRows = 5;
@@ -148,11 +151,10 @@ TEST(DocumentReader, HandsRowsOverInBoundedBatches) {
   ASSERT_TRUE(batched.status.ok()) << batched.status.message();
   EXPECT_EQ(std::tie(batched.points, batched.groups, batched.events),
             std::tie(whole.points, whole.groups, whole.events));
-  EXPECT_GT(batched.batches, 20u);
-  // The most one element adds: ui's group and two data points; a tab's
-  // name, "title" and its value.
-  EXPECT_LE(batched.largestBatch, small.batchRows - 1 + 3);
-  EXPECT_LE(batched.largestBatchBytes, small.batchBytes - 1 + 3 + 5 + 30);
+  EXPECT_GT(batched.batches, 40u);
+  // A row takes at least four bytes of markup; a text at most its own.
+  EXPECT_LE(batched.largestBatch, small.batchRows - 1 + SaxFeed::kPieceBytes / 4);
+  EXPECT_LE(batched.largestBatchBytes, small.batchBytes - 1 + SaxFeed::kPieceBytes);
 }
 
 // Rows handed over before the fault are to be dropped; the summary says why.

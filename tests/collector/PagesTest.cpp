@@ -32,14 +32,17 @@ TEST(Pages, EscapesForTextAndAttributes) {
   EXPECT_EQ(Millis(1200), "1.2 s");
 }
 
-// Every block as its own kind of section, text that must not become markup,
-// and file excerpts past a budget of 16 bytes left out with a link to the raw bytes.
+// Every block as its own kind of section, values shown readable with the
+// stored text in a title, an empty part said to be so, text that must not
+// become markup, and file excerpts past a budget of 16 bytes left out with a
+// link to the raw bytes.
 TEST(Pages, DocumentShowsEachBlockAsItsOwnKindOfSection) {
   const std::string html = Page(
       "<dromika version='1.0'><networking><adapter description='eth0' address='02-fc'>"
       "<ip v='4' address='192.0.2.2' mask='255.255.255.0'/></adapter></networking>"
-      "<system><wmi><Win32_OperatingSystem Caption='Debian'/></wmi><environment><var name='PATH' value='/bin'/>"
-      "</environment></system><disks><disk drive='/' totalfreebytes='2048' totalavailablebytes='1024'/></disks>"
+      "<system><wmi><Win32_OperatingSystem Caption='Debian' LastBootUpTime='20261207002928.000000+000' "
+      "FreePhysicalMemory='22986952' Locale='0407' OSLanguage='1033'/><Win32_Processor Architecture='9'/></wmi>"
+      "<monitors>\n</monitors><environment><var name='PATH' value='/bin'/></environment></system><disks><disk drive='/' totalfreebytes='2048' totalavailablebytes='1024'/></disks>"
       "<registry><key name='HKLM'><value name='V' type='REG_SZ' value='x'/></key></registry>"
       "<products><product name='Tool' installedversion='2.1'/></products>"
       "<filesystem><dir name='logs'><file name='a.log'>0123456789</file><file name='b.log'>head\n"

@@ -1,4 +1,4 @@
-// Which Authorization headers let a sender in.
+// Which Authorization headers let a caller in, and with which scopes.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,29 +10,51 @@ namespace collector {
 namespace {
 
 // The scheme's name is case-insensitive, as HTTP has it; the token is not.
-TEST(Tokens, AcceptOnlyTheSchemeAndAWholeKnownToken) {
+// A token alone keeps its old meaning; a name stands in for the token.
+TEST(Tokens, AcceptOnlyTheSchemeAndAWholeKnownTokenWithItsScopes) {
   const testing::TempFolder folder;
   const auto path = (folder.Root() / "tokens").string();
-  std::ofstream(path) << "# senders\n  right-token \n \t \nother\n";
+  std::ofstream(path)
+      << "# senders\n  right-token \n \t \nother ingest # clients\nboss read admin\t#  ops \nhash#in ingest\n";
   Tokens tokens;
   ASSERT_TRUE(tokens.Load(path).ok());
   ASSERT_TRUE(tokens.Required());
-  const std::pair<const char*, bool> cases[] = {
-      {"Bearer right-token", true},        {"Bearer other", true},
-      {"Bearer  right-token \t", true},    {"", false},
-      {"Bearer", false},                   {"Bearer ", false},
-      {"Bearer  \t ", false},              {"Bearer right-token junk", false},
-      {"Bearer right-token other", false}, {"Bearer right-toke", false},
-      {"Bearer r", false},                 {"Bearer right-tokenx", false},
-      {"Bearer RIGHT-TOKEN", false},       {"bearer right-token", true},
-      {"BEARER other", true},              {"Basic right-token", false},
-      {"right-token", false},              {"Bearer # senders", false},
+  const std::pair<const char*, unsigned> cases[] = {
+      {"Bearer right-token", kIngest | kRead},
+      {"Bearer other", kIngest},
+      {"Bearer  right-token \t", kIngest | kRead},
+      {"", 0},
+      {"Bearer", 0},
+      {"Bearer ", 0},
+      {"Bearer  \t ", 0},
+      {"Bearer right-token junk", 0},
+      {"Bearer right-token other", 0},
+      {"Bearer right-toke", 0},
+      {"Bearer r", 0},
+      {"Bearer right-tokenx", 0},
+      {"Bearer RIGHT-TOKEN", 0},
+      {"bearer right-token", kIngest | kRead},
+      {"BEARER boss", kRead | kAdmin},
+      {"Basic right-token", 0},
+      {"right-token", 0},
+      {"Bearer # senders", 0},
+      {"Bearer other ingest", 0},
+      {"Bearer clients", 0},
   };
-  for (const auto& [header, accepted] : cases) EXPECT_EQ(tokens.Accepts(header), accepted) << '"' << header << '"';
+  for (const auto& [header, scopes] : cases) {
+    const auto caller = tokens.FromHeader(header);
+    EXPECT_EQ(caller ? caller->scopes : 0u, scopes) << '"' << header << '"';
+  }
+  EXPECT_EQ(tokens.Find("other")->name, "clients");
+  EXPECT_EQ(tokens.Find("boss")->name, "ops");
+  EXPECT_EQ(tokens.Find("right-token")->name, "token on line 2");
+  EXPECT_EQ(tokens.Find("hash#in")->scopes, kIngest);
 
   std::ofstream(path) << "# only a comment\n\n";
   EXPECT_FALSE(Tokens().Load(path).ok());
   EXPECT_FALSE(Tokens().Load(path + ".missing").ok());
+  std::ofstream(path) << "token reed\n";
+  EXPECT_FALSE(Tokens().Load(path).ok());
 }
 
 }  // namespace

@@ -112,8 +112,9 @@ TEST(UntrustedInput, RowsStayWithinAFewTimesTheDocument) {
   EXPECT_EQ(batch.Rows(), 0u);
 }
 
-// Nesting up to its limit and text longer than the parser's own 10 MB cap
-// read; one level deeper, or a start tag past its limit, is refused.
+// Nesting up to its limit, and texts and values longer than the parser's own
+// 10 MB cap, read; one level deeper is refused, and so is a long start tag
+// where the bytes do not read as ASCII.
 TEST(UntrustedInput, LimitsOfNestingAndLengthAreInclusive) {
   std::string open, close;
   for (int i = 0; i < kMaxDocumentDepth; ++i) open += "<g>", close += "</g>";
@@ -124,14 +125,15 @@ TEST(UntrustedInput, LimitsOfNestingAndLengthAreInclusive) {
   ASSERT_TRUE(ReadAll(fits, nested).ok());
   EXPECT_EQ(fits.Summary().groups, kMaxDocumentDepth);
   EXPECT_EQ(ReadAll(over, nested).code(), StatusCode::kInvalid);
-  const std::string text = "<dromika><g v='" + std::string(1 << 20, 'v') + "'>" + std::string(12 << 20, 't') +
+  const std::string text = "<dromika><g v='" + std::string(12 << 20, '>') + "'>" + std::string(12 << 20, 't') +
                            "</g></dromika>";
   DocumentReader reader(text);
   int64_t rows = 0;
   ASSERT_TRUE(ReadAll(reader, rows).ok());
   EXPECT_EQ(reader.Summary().state, ParseState::kParsed) << reader.Summary().message;
   EXPECT_EQ(rows, 2);  // the group and its one data point
-  const std::string tag = "<dromika><g v='" + std::string(kMaxStartTagBytes, 'v') + "'/></dromika>";
+  const std::string tag = "<?xml version='1.0' encoding='UTF-16'?><dromika><g v='" +
+                          std::string(kMaxStartTagBytes, 'v') + "'/></dromika>";
   DocumentReader refused(tag);
   EXPECT_EQ(ReadAll(refused, rows).code(), StatusCode::kInvalid);
 }

@@ -2,13 +2,18 @@
 """The collector's pages in headless chromium: for a store holding a report of
 this machine, analytics documents, an unreadable and a hostile one, the DOM
 each page (and `render` output) ends with holds the expected sections in order
-and no trace of a script that came from a document. CHROMIUM names the browser."""
+and no trace of a script that came from a document; and a person signing in
+through the form. CHROMIUM names the browser."""
+import fcntl
+import json
 import os
 import pathlib
 import re
+import select
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 import urllib.parse
 
@@ -56,15 +61,85 @@ def browser(url, folder):
     return result.stdout.decode("utf-8", errors="replace")
 
 
+class Browser:
+    """A headless chromium driven over its DevTools pipe (fds 3 and 4), each
+    page shown at 1280 x 900 and asked questions in its own context."""
+
+    def __init__(self, folder):
+        ours_in, chrome_out = os.pipe()
+        chrome_in, ours_out = os.pipe()
+        # Above 3 and 4, so that dup2 onto those makes a copy (and clears close-on-exec) for both.
+        ends = (chrome_in, chrome_out)
+        chrome_in, chrome_out = (fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10) for fd in ends)
+
+        def pipes():
+            os.dup2(chrome_in, 3)
+            os.dup2(chrome_out, 4)
+        self.process = subprocess.Popen(
+            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--hide-scrollbars",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--user-data-dir=" + os.path.join(folder, "devtools"), "--remote-debugging-pipe", "about:blank"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, close_fds=False, preexec_fn=pipes)
+        for fd in (chrome_in, chrome_out, *ends):
+            os.close(fd)
+        self.reader, self.writer = os.fdopen(ours_in, "rb"), os.fdopen(ours_out, "wb")
+        self.next_id = 0
+        self.session = None
+
+    def call(self, method, **params):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params}
+        if self.session:
+            message["sessionId"] = self.session
+        self.writer.write(json.dumps(message).encode() + b"\0")
+        self.writer.flush()
+        for _ in range(10000):  # events come in between; bounded all the same
+            data = b""
+            while not data.endswith(b"\0"):
+                chunk = self.reader.read1(65536) if hasattr(self.reader, "read1") else self.reader.read(1)
+                if not chunk:
+                    raise AssertionError("chromium closed its DevTools pipe")
+                data += chunk
+            for part in data.split(b"\0")[:-1]:
+                answer = json.loads(part)
+                if answer.get("id") == self.next_id:
+                    if "error" in answer:
+                        raise AssertionError(answer["error"])
+                    return answer["result"]
+        raise AssertionError("no answer to " + method)
+
+    def open(self, url):
+        self.session = None
+        target = self.call("Target.createTarget", url="about:blank")["targetId"]
+        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+        self.call("Emulation.setDeviceMetricsOverride", width=1280, height=900, deviceScaleFactor=1, mobile=False)
+        self.call("Page.navigate", url=url)
+        deadline = time.monotonic() + 60
+        while self.evaluate("document.readyState") != "complete" or not url.startswith(self.evaluate("location.href")[:20]):
+            if time.monotonic() > deadline:
+                raise AssertionError("chromium did not load " + url)
+            time.sleep(0.1)
+
+    def evaluate(self, expression):
+        return self.call("Runtime.evaluate", expression=expression, returnByValue=True)["result"].get("value")
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+        self.reader.close()
+        self.writer.close()
+
+
 class PagesTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="dromika-pages-")
         store = "sqlite:" + os.path.join(cls.folder, "store.db")
-        order = ["report", "app0", "app1", "hostile", "broken"]
+        order = ["report", "app0", "app1", "hostile", "broken", "report2"]
         cls.files = {name: os.path.join(cls.folder, name + ".dromika") for name in order}
-        code, _, err = dromika("/out:" + cls.files["report"], timeout=120)
-        assert code == 0, err
+        for name, path in (("report", ""), ("report2", ":/opt/pages-test")):
+            code, _, err = dromika("/out:" + cls.files[name], env={"PATH": os.environ["PATH"] + path}, timeout=120)
+            assert code == 0, err
         for name, text in [("app0", analytics(0)), ("app1", analytics(1)), ("hostile", HOSTILE), ("broken", BROKEN)]:
             pathlib.Path(cls.files[name]).write_text(text, encoding="utf-8")
         subprocess.run([COLLECTOR, "import", "--store", store, *(cls.files[n] for n in order)],
@@ -143,6 +218,141 @@ class PagesTest(unittest.TestCase):
                 for external in ("<link", "<script src", "<img"):
                     self.assertTrue(external not in html, external)
                 self.page("file://" + out, *(['<section class="processes">'] if name == "report" else []))
+
+
+    def test_headers_link_neighbours_filters_work_and_no_page_scrolls_sideways(self):
+        report, report2 = self.ids["report"], self.ids["report2"]
+        dom = self.page(f"/documents/{report2}", '<table class="header">', self.machine, "report",
+                        f'rel="prev" href="/documents/{report}"',
+                        f'href="/machines/{urllib.parse.quote(self.machine)}/changes?from={report}&amp;to={report2}"',
+                        "Changes since the previous report", '<section class="processes">', 'class="filter"')
+        self.assertNotIn('rel="next"', dom)
+        machine = urllib.parse.quote(self.machine)
+        self.page(f"/machines/{machine}", '<form class="pick"', f'<option value="{report}" selected="">',
+                  f'class="compare" href="/machines/{machine}/changes?from={report}&amp;to={report2}">compare with {report}</a>')
+        self.page(f"/machines/{machine}/changes", "<h2>Environment</h2>", "/opt/pages-test")
+        out = os.path.join(self.folder, "changes.html")
+        code = subprocess.run([COLLECTOR, "diff", self.files["report"], self.files["report2"], "-o", out],
+                              capture_output=True, timeout=120).returncode
+        self.assertEqual(code, 1)
+        browser = Browser(self.folder)
+        self.addCleanup(browser.close)
+        pages = ["/", f"/documents/{report}", f"/documents/{report2}", f"/documents/{self.ids['app0']}",
+                 f"/documents/{self.ids['hostile']}", f"/documents/{self.ids['broken']}",
+                 "/machines/" + urllib.parse.quote(self.machine),
+                 f"/machines/{urllib.parse.quote(self.machine)}/changes?all=1", "file://" + out]
+        for path in pages:
+            with self.subTest(path=path):
+                browser.open(path if path.startswith("file:") else f"http://127.0.0.1:{self.collector.port}{path}")
+                widths = browser.evaluate("[document.documentElement.scrollWidth, document.documentElement.clientWidth]")
+                self.assertLessEqual(widths[0], widths[1], "scrolls sideways")
+        # Typing into the processes' filter leaves the matching rows alone.
+        browser.open(f"http://127.0.0.1:{self.collector.port}/documents/{report}")
+        shown = browser.evaluate(
+            "var i = document.querySelector('input[data-for=processes-table]'); i.value = 'dromikacmd';"
+            "i.dispatchEvent(new Event('input'));"
+            "Array.from(document.querySelectorAll('#processes-table tbody tr')).filter(r => !r.hidden)"
+            ".map(r => r.textContent)")
+        self.assertTrue(shown and all("dromikacmd" in row.lower() for row in shown), shown)
+        everything = browser.evaluate("document.querySelectorAll('#processes-table tbody tr').length")
+        self.assertLess(len(shown), everything)
+
+
+class DevTools:
+    """One headless chromium driven through its DevTools protocol on a pipe
+    (it reads commands from descriptor 3, answers on 4), stopped by close()."""
+
+    def __init__(self, folder):
+        commands, self.commands = os.pipe()
+        self.answers, answers = os.pipe()
+
+        def on_3_and_4():  # by way of free numbers, as either end may be 3 or 4 already
+            high = [fcntl.fcntl(fd, fcntl.F_DUPFD, 10) for fd in (commands, answers)]
+            os.dup2(high[0], 3)
+            os.dup2(high[1], 4)
+        self.process = subprocess.Popen(pass_fds=(3, 4), args=
+            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-sync",
+             "--disable-background-networking", "--disable-component-update", "--remote-debugging-pipe",
+             "--user-data-dir=" + os.path.join(folder, "devtools-profile"), "about:blank"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=on_3_and_4)
+        os.close(commands)
+        os.close(answers)
+        self.pending, self.next_id, self.session = b"", 0, None
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+        os.close(self.commands)
+        os.close(self.answers)
+
+    def call(self, method, **params):
+        """The result of one command, within 30 s; events in between are skipped."""
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params}
+        if self.session and not method.startswith(("Target.", "Storage.")):
+            message["sessionId"] = self.session
+        os.write(self.commands, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            while b"\0" in self.pending:
+                raw, self.pending = self.pending.split(b"\0", 1)
+                answer = json.loads(raw)
+                if answer.get("id") == self.next_id:
+                    if "error" in answer:
+                        raise AssertionError(f"{method}: {answer['error']}")
+                    return answer["result"]
+            ready, _, _ = select.select([self.answers], [], [], 1)
+            if ready:
+                self.pending += os.read(self.answers, 1 << 20)
+        raise AssertionError(f"no answer to {method}")
+
+    def open(self, url):
+        target = self.call("Target.createTarget", url=url)["targetId"]
+        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+
+    def evaluate(self, expression):
+        return self.call("Runtime.evaluate", expression=expression, returnByValue=True)["result"].get("value")
+
+    def wait_for_page(self, path):
+        """The page's DOM once `path` (with its query) is loaded, within 30 s."""
+        where = None
+        for _ in range(300):
+            try:  # a page being left may not answer
+                where = self.evaluate("location.pathname + location.search + '|' + document.readyState")
+                if where == path + "|complete":
+                    return self.evaluate("document.documentElement.outerHTML")
+            except AssertionError:
+                pass
+            time.sleep(0.1)
+        raise AssertionError(f"never reached {path}, at {where}")
+
+
+class SignInTest(unittest.TestCase):
+    def test_a_person_signs_in_through_the_form_sees_the_overview_and_signs_out(self):
+        folder = tempfile.mkdtemp(prefix="dromika-signin-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        tokens = os.path.join(folder, "tokens.txt")
+        pathlib.Path(tokens).write_text("reader read # alice\n")
+        collector = Collector(folder, "--tokens", tokens)
+        self.addCleanup(collector.stop)
+        status, _ = collector.post(analytics(0).encode(), {"Authorization": "Bearer reader"})
+        self.assertEqual(status, 403)  # a read token stores nothing
+        chromium = DevTools(folder)
+        self.addCleanup(chromium.close)
+        chromium.open(f"http://127.0.0.1:{collector.port}/?days=7")
+        self.assertIn('name="token"', chromium.wait_for_page("/login?next=%2F%3Fdays%3D7"))
+        chromium.evaluate("document.querySelector('[name=token]').value = 'reader';"
+                          "document.querySelector('form.signin').submit()")
+        overview = chromium.wait_for_page("/?days=7")
+        self.assertIn('<section class="per-day">', overview)
+        self.assertEqual(chromium.evaluate("document.cookie"), "")  # HttpOnly
+        [cookie] = chromium.call("Storage.getCookies")["cookies"]
+        self.assertEqual((cookie["name"], cookie["httpOnly"], cookie["sameSite"], cookie["path"]),
+                         ("dromika_session", True, "Strict", "/"))
+        chromium.evaluate("document.querySelector('nav form button').click()")
+        chromium.wait_for_page("/login")
+        chromium.evaluate("location.href = '/?days=9'")  # the session is over
+        self.assertIn('name="token"', chromium.wait_for_page("/login?next=%2F%3Fdays%3D9"))
 
 
 if __name__ == "__main__":

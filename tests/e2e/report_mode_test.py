@@ -14,17 +14,21 @@ BANNER = r"DromikaCmd version \d+\.\d+\.\d+\.\d+ .*"
 
 
 class ReportModeTest(FolderCase):
-    def test_no_arguments_print_the_usage_and_unknown_ones_fail_quietly_on_stdout(self):
+    def test_no_arguments_or_help_print_the_usage_and_unknown_ones_fail_quietly_on_stdout(self):
         code, out, err = dromika()
         self.assertEqual(code, 0, err)
         self.assertRegex(out, "^%s\nUsage: DromikaCmd.exe /out:outfile.dromika\n$" % BANNER)
-        for args in (["runserver"], ["/Out:x"], ["/verbose"], ["report", "/out:x"], ["café"]):
+        for args in (["runserver"], ["/Out:x"], ["/verbose"], ["report", "/out:x"], ["-help"], ["/?:x"], ["café"]):
             with self.subTest(args=args):
                 code, out, err = dromika(*args)
                 self.assertEqual((code, out), (1, ""))
                 self.assertIn("unrecognised argument", err)
                 self.assertIn("Qrn.Tally\\Qrn.Tally", err)
         self.assertIn("unrecognised argument: café", err)
+        for args in (["/?"], ["-h"], ["--help"], ["RunServer", "/?"]):
+            code, out, err = dromika(*args)
+            self.assertEqual(code, 0, err)
+            self.assertRegex(out, "^%s\nUsage: DromikaCmd.exe /out:outfile.dromika\n$" % BANNER)
 
     def test_a_failed_save_reports_why_exits_1_and_leaves_nothing_behind(self):
         os.mkdir(self.path("dir"))

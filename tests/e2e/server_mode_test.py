@@ -146,9 +146,15 @@ class SessionTest(FolderCase):
                          % (TIME, TIME))
         self.assertIn(b'<g small="1" />', read_bytes(self.path("big.xml")))
         # The usage goes to standard output when asked for, else to standard error.
-        for args, expected in ((["--help"], 0), (["--bogus"], 2), (["--server"], 2)):
+        for args, expected in ((["--help"], 0), (["-h"], 0), (["--bogus"], 2), (["--server"], 2)):
             code, out, err = run(TALLY_CLIENT, *args)
             self.assertEqual((code, "Usage: tally-client" in (out if expected == 0 else err)), (expected, True), args)
+        # The help lists every call with its argument types, and the group bits by name.
+        out = run(TALLY_CLIENT, "-h")[1]
+        self.assertRegex(out, "(?m)^  TrackValueEvent +TEXT NUMBER$")
+        self.assertRegex(out, "(?m)^  0x00000008  disk space$")
+        self.assertEqual(len(re.findall(r"(?m)^  [A-Z]\w+(  |$)", out)), 11)
+        self.assertRegex(run(TALLY_CLIENT, "--version")[1], r"^tally-client \d+\.\d+\.\d+\.\d+\n$")
 
 
 class UploadHandler(http.server.BaseHTTPRequestHandler):

@@ -41,6 +41,10 @@ class FixedRows : public RowSource {
     batch_.groups = {{{}, "project"}, {0, "sub"}};
     batch_.dataPoints = {{0, "files", "12"}, {1, "k", "v\"<&"}};
   }
+  FixedRows&& Report() && {
+    summary_.kind = DocumentKind::kReport;
+    return std::move(*this);
+  }
   Status Rewind() override { return {}; }
   Status Next(RowBatch& batch, bool& done) override {
     batch = batch_;
@@ -62,7 +66,10 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
       if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PostgreSQL cluster (run under pg_virtualenv)";
       url_ = "postgresql://";
       ASSERT_TRUE(Session().ExecScript("DROP TABLE IF EXISTS disks, machine_facts, data_points, groups, events, "
-                                       "documents, schema_migrations CASCADE; DROP FUNCTION IF EXISTS refuse_bad")
+                                       "documents, sessions, schema_migrations, machines, inventory_products, "
+                                       "inventory_adapters, product_names, product_versions, event_days, "
+                                       "event_hours, event_machine_days, event_elapsed_days, event_elapsed_totals, "
+                                       "event_machine_last CASCADE; DROP FUNCTION IF EXISTS refuse_bad")
                       .ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
@@ -179,8 +186,32 @@ TEST_P(StoreContract, SummarizesEventsPerName) {
   for (const auto& e : Ask(&Store::SummarizeEvents)) {
     rows.emplace_back(e.name, e.count, e.documents, e.machines, e.valueSum, e.p50, e.p90, e.p99);
   }
-  // A document without a machine name counts no machine.
-  EXPECT_EQ(rows, (std::vector<Row>{{"load", 101, 2, 2, 5050 + 5, 500, 900, 990}, {"quit", 2, 2, 1, 0, {}, {}, {}}}));
+  // A document without a machine name counts no machine; elapsed times
+  // rank by bucket (496 holds 496..511), alike from the rollups (whole days,
+  // every machine) and from the events (one machine, or inside a day).
+  EXPECT_EQ(rows, (std::vector<Row>{{"load", 101, 2, 2, 5050 + 5, 496, 896, 960}, {"quit", 2, 2, 1, 0, {}, {}, {}}}));
+  for (Filter raw : {Filter{1, {}, "", "", "load"}, Filter{{}, 86400000, "", "", "load"}, Filter{{}, {}, "m1", "", "load"}}) {
+    std::vector<EventSummary> one;
+    const Status asked = store_->SummarizeEvents(raw, one);
+    ASSERT_TRUE(asked.ok()) << asked.message();
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(std::tie(one[0].p50, one[0].p90, one[0].p99), std::make_tuple(Optional(496), Optional(896), Optional(960)));
+    EXPECT_EQ(one[0].count, raw.machine.empty() ? 101 : 100);
+  }
+  // Open-ended windows and bounded ones count machines alike.
+  Put("<late/>", FixedRows("m3", {{"load", {}, {}, 5}}), 3 * 86400000);
+  for (Filter window : {Filter{86400000, {}, "", "", ""}, Filter{86400000, 4 * 86400000, "", "", ""}}) {
+    std::vector<EventSummary> later;
+    ASSERT_TRUE(store_->SummarizeEvents(window, later).ok());
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(std::tie(later[0].count, later[0].machines, later[0].p50), std::make_tuple(1, 1, Optional(5)));
+  }
+  std::vector<std::pair<int64_t, int64_t>> perDay, elapsed;
+  ASSERT_TRUE(store_->EventHistogram(Filter{{}, {}, "", "", "load"}, perDay, elapsed).ok());
+  EXPECT_EQ(perDay, (std::vector<std::pair<int64_t, int64_t>>{{0, 101}, {3, 1}}));
+  EXPECT_EQ(elapsed.front(), std::make_pair(int64_t{5}, int64_t{1}));
+  Rows("DELETE FROM events WHERE document_id IN (SELECT id FROM documents WHERE received_ms > 86400000)");
+  Rows("DELETE FROM documents WHERE received_ms > 86400000");
   Put("<4/>", FixedRows("", {}), 86400000 + 7);
   EXPECT_EQ(Ask(&Store::DocumentsPerDay),
             (std::vector<std::pair<int64_t, int64_t>>{{0, 3}, {1, 1}}));
@@ -227,6 +258,36 @@ TEST_P(StoreContract, MachinesTakeTheNewestFactsAlikeInTheListAndAlone) {
   std::vector<std::string> names;
   ASSERT_TRUE(store_->MachineNames(names).ok());
   EXPECT_EQ(names, (std::vector<std::string>{"B", "a", "b"}));
+}
+
+// Neighbours pass over other machines and, when asked, other kinds; equal
+// times are ordered by id, as the document lists are.
+TEST_P(StoreContract, FindsADocumentAndItsNeighboursOnOneMachine) {
+  const int64_t a = Put("<1/>", FixedRows("m", {}).Report(), 1000).id;
+  const int64_t b = Put("<2/>", FixedRows("m", {}), 2000).id;
+  Put("<3/>", FixedRows("other", {}).Report(), 2000);
+  const int64_t c = Put("<4/>", FixedRows("m", {}).Report(), 2000).id;
+  std::optional<DocumentInfo> info;
+  ASSERT_TRUE(store_->Document(c, info).ok());
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(std::tie(info->machine, info->kind, info->receivedMs, info->size), std::make_tuple("m", "report", 2000, 4));
+  Optional before, after;
+  ASSERT_TRUE(store_->Neighbours(*info, "", before, after).ok());
+  EXPECT_EQ(std::tie(before, after), std::make_tuple(Optional(b), Optional()));
+  ASSERT_TRUE(store_->Neighbours(*info, "report", before, after).ok());
+  EXPECT_EQ(before, a);
+  ASSERT_TRUE(store_->Document(a, info).ok());
+  ASSERT_TRUE(store_->Neighbours(*info, "", before, after).ok());
+  EXPECT_EQ(std::tie(before, after), std::make_tuple(Optional(), Optional(b)));
+  ASSERT_TRUE(store_->Document(c + 100, info).ok());
+  EXPECT_FALSE(info.has_value());
+  Filter reports;
+  reports.machine = "m";
+  reports.kind = "report";
+  std::vector<DocumentInfo> listed;
+  ASSERT_TRUE(store_->ListDocuments(reports, listed).ok());
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(std::make_pair(listed[0].id, listed[1].id), std::make_pair(c, a));
 }
 
 using Table = std::vector<std::vector<std::string>>;
@@ -291,6 +352,227 @@ TEST_P(StoreContract, ParametersAreBoundByTheirNumber) {
     ASSERT_TRUE(s.ok()) << s.message();
     EXPECT_EQ(row, (std::vector<std::string>{last, "a", std::string(last) + "b"}));
   }
+}
+
+// Rows of any table whose document is gone.
+constexpr const char* kOrphans =
+    "SELECT (SELECT COUNT(*) FROM events WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM groups WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM data_points WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM machine_facts WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM disks WHERE document_id NOT IN (SELECT id FROM documents))";
+
+// A removal takes every row of the documents it selects, from every table,
+// and nothing of the others; so does a plain DELETE of documents by hand,
+// through the schema's cascades; removed space is given back.
+TEST_P(StoreContract, RemovesEveryRowOfTheSelectedDocumentsAndNothingElse) {
+  const MachineFacts facts{"OS", "1", "cpu", 2, 1024, {{"C:", 10, 5}, {"D:", 1, 1}}};
+  const std::vector<EventRow> events = {{"a", 1, {}, 5}, {"b", {}, {}, {}}};
+  const int64_t gone = Put("<1/>", FixedRows("gone", events, facts), 1000).id;
+  Put(std::string(100000, ' ') + "<2/>", FixedRows("gone", events, facts), 2000);
+  const int64_t kept = Put("<3/>", FixedRows("kept", events, facts), 500).id;
+  const int64_t old = Put("<4/>", FixedRows("old", events), 100).id;
+
+  std::optional<DocumentInfo> document;
+  ASSERT_TRUE(store_->Document(gone, document).ok());
+  ASSERT_TRUE(document.has_value());
+  EXPECT_EQ(std::tie(document->machine, document->receivedMs), std::make_tuple("gone", int64_t{1000}));
+  Selection machine;
+  machine.machine = "gone";
+  Removed removed;
+  ASSERT_TRUE(store_->RemoveDocuments(machine, removed).ok());
+  EXPECT_EQ(std::vector<int64_t>({removed.documents, removed.events, removed.groups, removed.dataPoints,
+                                  removed.machineFacts, removed.disks}),
+            std::vector<int64_t>({2, 4, 4, 4, 2, 4}));
+  ASSERT_TRUE(store_->Document(gone, document).ok());
+  EXPECT_FALSE(document.has_value());
+  EXPECT_EQ(Rows(kOrphans), (Table{{"0"}}));
+  EXPECT_EQ(Rows("SELECT machine, (SELECT COUNT(*) FROM events e WHERE e.document_id = d.id),"
+                 " (SELECT COUNT(*) FROM disks k WHERE k.document_id = d.id) FROM documents d ORDER BY machine"),
+            (Table{{"kept", "2", "2"}, {"old", "2", "0"}}));
+
+  Selection before;
+  before.beforeMs = 500;
+  ASSERT_TRUE(store_->RemoveDocuments(before, removed).ok());
+  EXPECT_EQ(removed.documents, 1);
+  ASSERT_TRUE(store_->Document(old, document).ok());
+  EXPECT_FALSE(document.has_value());
+  EXPECT_TRUE(store_->RemoveDocuments(Selection{}, removed).code() == StatusCode::kInvalid);
+  ASSERT_TRUE(store_->Reclaim(false).ok());
+  if (GetParam() == "sqlite") EXPECT_EQ(Rows("PRAGMA freelist_count"), (Table{{"0"}}));
+
+  ASSERT_TRUE(Session().Exec("DELETE FROM documents WHERE id = $1", {SqlValue::Int(kept)}).ok());
+  EXPECT_EQ(Rows(kOrphans), (Table{{"0"}}));
+}
+
+// A session is found until it has been idle too long, kept alive by use,
+// shared by every store on the database, and gone once ended.
+TEST_P(StoreContract, KeepsSessionsUntilIdleOrEnded) {
+  constexpr int64_t kIdle = 1000 * 1000;
+  ASSERT_TRUE(store_->CreateSession("old", {"x", 1, 50}, 0).ok());
+  ASSERT_TRUE(store_->CreateSession("d1", {"alice", 6, 100 + kIdle}, 0).ok());
+  EXPECT_EQ(Rows("SELECT digest FROM sessions ORDER BY digest"), (Table{{"d1"}, {"old"}}));
+  ASSERT_TRUE(store_->CreateSession("d2", {"bob", 2, 100 + kIdle}, 100).ok());
+  EXPECT_EQ(Rows("SELECT digest FROM sessions ORDER BY digest"), (Table{{"d1"}, {"d2"}}));  // the expired one went
+
+  std::unique_ptr<Store> other;
+  ASSERT_TRUE(OpenStore(url_, other).ok());
+  std::optional<SessionRecord> found;
+  ASSERT_TRUE(other->FindSession("d1", kIdle, kIdle, found).ok());  // used just before it would expire
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(std::tie(found->name, found->scopes, found->expiresMs), std::make_tuple("alice", 6u, 2 * kIdle));
+  ASSERT_TRUE(store_->FindSession("d1", 2 * kIdle - 1, kIdle, found).ok());
+  EXPECT_TRUE(found.has_value());
+  ASSERT_TRUE(store_->FindSession("d2", 100 + kIdle, kIdle, found).ok());
+  EXPECT_FALSE(found.has_value());
+  ASSERT_TRUE(store_->EndSession("d1").ok());
+  ASSERT_TRUE(other->FindSession("d1", kIdle, kIdle, found).ok());
+  EXPECT_FALSE(found.has_value());
+}
+
+// A report of `machine` with these products (name, version) and adapters.
+std::string ReportXml(const std::string& machine, const std::vector<std::pair<std::string, std::string>>& products,
+                      const std::vector<AdapterRow>& adapters = {}, const std::string& tag = "") {
+  std::string xml = "<dromika v='" + tag + "'><networking>";
+  for (const AdapterRow& a : adapters) {
+    xml += "<adapter description='" + a.description + "' address='" + a.hardwareAddress + "'>";
+    for (const std::string& ip : a.ipv4) xml += "<ip v='4' address='" + ip + "' mask=''/>";
+    xml += "</adapter>";
+  }
+  xml += "</networking><system><wmi><Win32_ComputerSystem Name='" + machine + "'/></wmi></system><disks/><registry/>"
+         "<products>";
+  for (const auto& [name, version] : products) {
+    xml += "<product name='" + name + "' installedversion='" + version + "' installlocation='C:\\'/>";
+  }
+  return xml + "</products><filesystem/><processes/></dromika>";
+}
+
+std::vector<std::string> Names(const std::vector<MachineInfo>& machines) {
+  std::vector<std::string> names;
+  for (const MachineInfo& m : machines) names.push_back(m.name);
+  return names;
+}
+
+// The newest report (made last, then stored last) gives a machine its
+// inventory: a report that arrives late, or an imported file made before
+// the one held, changes nothing; the fleet's counts follow, and a machine
+// is rebuilt from what it has left.
+TEST_P(StoreContract, InventoryTakesTheNewestReportAndCountsFollow) {
+  auto report = [&](const std::string& machine, std::vector<std::pair<std::string, std::string>> products,
+                    int64_t receivedMs) {
+    const std::string xml = ReportXml(machine, products, {}, std::to_string(receivedMs));
+    EXPECT_TRUE(Put(xml, DocumentReader(xml), receivedMs).created);
+    return xml;
+  };
+  report("pc", {{"Tool", "1"}, {"Suite", "5"}}, 5000);
+  const std::string r2 = report("pc", {{"Tool", "2"}}, 9000);
+  report("pc", {{"Tool", "0"}}, 7000);  // arrives late: made before r2
+  const std::string old = ReportXml("pc", {{"Tool", "old"}});
+  Arrival imported = MakeArrival(old, 20000);
+  imported.takenMs = 6000;
+  PutResult result;
+  DocumentReader oldRows(old);
+  ASSERT_TRUE(store_->Put(imported, oldRows, result).ok());
+  report("other", {{"Tool", "2"}, {"Tool", "3"}}, 8000);
+  Put("<a/>", FixedRows("pc", {{"e", {}, {}, {}}}), 30000);  // analytics: no inventory of its own
+
+  ProductPage products;
+  ASSERT_TRUE(store_->Products({}, products).ok());
+  ASSERT_EQ(products.products.size(), 1u);
+  const ProductCount& tool = products.products[0];
+  EXPECT_EQ(std::tie(tool.name, tool.machines), std::make_tuple("Tool", 2));
+  ASSERT_EQ(tool.versions.size(), 2u);
+  EXPECT_EQ(std::tie(tool.versions[0].version, tool.versions[0].machines), std::make_tuple("2", 2));
+  EXPECT_EQ(std::tie(tool.versions[1].version, tool.versions[1].machines), std::make_tuple("3", 1));
+  ProductMachinesPage installs;
+  ASSERT_TRUE(store_->ProductMachines("Tool", "", 2, installs).ok());
+  EXPECT_EQ(installs.machines, (std::vector<std::pair<std::string, std::string>>{{"2", "other"}, {"2", "pc"}}));
+  const std::string next = installs.next;
+  ASSERT_TRUE(store_->ProductMachines("Tool", next, 2, installs).ok());
+  EXPECT_EQ(installs.machines, (std::vector<std::pair<std::string, std::string>>{{"3", "other"}}));
+  EXPECT_TRUE(installs.next.empty());
+  ASSERT_TRUE(store_->ProductMachines("Suite", "", 10, installs).ok());
+  EXPECT_FALSE(installs.product.has_value());
+
+  // The newest report is deleted: the one made before it takes its place.
+  Rows("DELETE FROM documents WHERE sha256 = '" + MakeArrival(r2, 0).sha256 + "'");
+  ASSERT_TRUE(store_->RebuildInventory("pc").ok());
+  MachineQuery query;
+  query.product = "Tool";
+  query.version = "0";
+  MachinePage page;
+  ASSERT_TRUE(store_->FindMachines(query, page).ok());
+  EXPECT_EQ(Names(page.machines), (std::vector<std::string>{"pc"}));
+  EXPECT_EQ(page.machines[0].documents, 4);
+  ASSERT_TRUE(store_->Products({}, products).ok());
+  EXPECT_EQ(products.products[0].versions.size(), 3u);  // 0, 2 and 3 on one machine each
+  Rows("DELETE FROM documents WHERE machine = 'other'");
+  ASSERT_TRUE(store_->RebuildInventory("other").ok());
+  ASSERT_TRUE(store_->Products({}, products).ok());
+  ASSERT_EQ(products.products.size(), 1u);
+  EXPECT_EQ(products.products[0].machines, 1);
+  std::optional<MachineInfo> gone;
+  ASSERT_TRUE(store_->Machine("other", gone).ok());
+  EXPECT_FALSE(gone.has_value());
+}
+
+// A name in any case, an IPv4 address or a hardware address (either
+// spelling) finds a machine; LIKE's own characters match only themselves.
+TEST_P(StoreContract, FindsMachinesByNameAndAddresses) {
+  for (const std::string& xml : {ReportXml("Web-01", {}, {{"eth", "00-1A-2B-3C-4D-5E", {"10.0.0.5", "192.168.1.20"}}}),
+                                 ReportXml("db_1", {}, {{"eth", "aa:bb:cc:dd:ee:ff", {"10.0.0.50"}}})}) {
+    Put(xml, DocumentReader(xml));
+  }
+  Put("<3/>", FixedRows("dbx1", {}));
+  auto find = [&](const std::string& text) {
+    MachineQuery query;
+    query.text = text;
+    MachinePage page;
+    EXPECT_TRUE(store_->FindMachines(query, page).ok()) << text;
+    return Names(page.machines);
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(find("WEB"), Names{"Web-01"});
+  EXPECT_EQ(find("10.0.0.5"), Names{"Web-01"});
+  EXPECT_EQ(find("192.168.1.20"), Names{"Web-01"});
+  EXPECT_EQ(find("00:1A:2B:3C:4D:5E"), Names{"Web-01"});
+  EXPECT_EQ(find("aa-bb-cc-dd-ee-ff"), Names{"db_1"});
+  EXPECT_EQ(find("db_"), Names{"db_1"});
+  EXPECT_EQ(find("%"), Names{});
+  EXPECT_EQ(find("10.0.0"), Names{});
+  MachineQuery bad;
+  bad.after = "zz";
+  MachinePage page;
+  EXPECT_EQ(store_->FindMachines(bad, page).code(), StatusCode::kInvalid);
+}
+
+// Pages of a sorted selection, walked forward while machines keep arriving
+// and then back, hold every machine that was there once, in order.
+TEST_P(StoreContract, KeysetPagesNeitherSkipNorRepeatWhileUploadsArrive) {
+  for (int i = 0; i < 9; ++i) Put("<m" + std::to_string(i) + "/>", FixedRows("m" + std::to_string(i), {}), 1000 + i);
+  MachineQuery query;
+  query.sort = MachineQuery::Sort::kLastSeen;
+  query.descending = true;
+  query.limit = 4;
+  std::vector<std::string> seen;
+  std::vector<std::string> cursors;
+  for (int page = 0; page < 5; ++page) {
+    MachinePage out;
+    ASSERT_TRUE(store_->FindMachines(query, out).ok());
+    for (const auto& name : Names(out.machines)) seen.push_back(name);
+    // Arrives meanwhile: before the cursor, so on no page still to come.
+    Put("<new" + std::to_string(page) + "/>", FixedRows("new" + std::to_string(page), {}), 5000 + page);
+    if (out.next.empty()) break;
+    cursors.push_back(out.previous);
+    query.after = out.next;
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"m8", "m7", "m6", "m5", "m4", "m3", "m2", "m1", "m0"}));
+  query.after = cursors.back();
+  query.backward = true;
+  MachinePage back;
+  ASSERT_TRUE(store_->FindMachines(query, back).ok());
+  EXPECT_EQ(Names(back.machines), (std::vector<std::string>{"m8", "m7", "m6", "m5"}));
+  EXPECT_FALSE(back.previous.empty());  // the machines that arrived meanwhile
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),

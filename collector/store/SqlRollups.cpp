@@ -1,0 +1,298 @@
+// The event rollups: per event name and UTC day (and hour) the counts of
+// events, documents and values, the machines that sent it, and its elapsed
+// times as counts per bucket, kept at ingest so that a summary's cost
+// follows the days it covers and the names in them, never the events ever
+// stored. A window open at its end (every page's) counts machines by the
+// last day each sent the name, and takes the elapsed times of the whole
+// history less the days before the window when those are fewer.
+#include <algorithm>
+#include <map>
+
+#include "collector/store/Schema.h"
+#include "collector/store/SqlRollups.h"
+#include "collector/store/SqlWrite.h"
+
+namespace collector {
+namespace {
+
+constexpr int64_t kDayMs = 86400000, kHourMs = 3600000;
+
+std::string Str(const std::optional<std::string> &column) {
+  return column.value_or(std::string());
+}
+
+// The smallest elapsed time with at least `percent` of `count` at or below it.
+std::optional<int64_t> Percentile(const std::map<int64_t, int64_t> &buckets,
+                                  int64_t count, int percent) {
+  const int64_t rank = std::max<int64_t>((count * percent + 99) / 100, 1);
+  int64_t seen = 0;
+  for (const auto &[bucket, events] : buckets) {
+    if ((seen += events) >= rank)
+      return bucket;
+  }
+  return std::nullopt;
+}
+
+// " AND day >= $n AND day < $m AND name = $k" for a rollup's columns.
+std::string RollupWhere(const std::string &day, std::optional<int64_t> from,
+                        std::optional<int64_t> to, const std::string &name,
+                        std::vector<SqlValue> &params) {
+  std::string where;
+  auto add = [&](const std::string &term, SqlValue value) {
+    params.push_back(std::move(value));
+    where += " AND " + term + "$" + std::to_string(params.size());
+  };
+  if (from)
+    add(day + " >= ", SqlValue::Int(*from));
+  if (to)
+    add(day + " < ", SqlValue::Int(*to));
+  if (!name.empty())
+    add("name = ", SqlValue::Text(name));
+  return where;
+}
+
+using Buckets = std::map<std::string, std::map<int64_t, int64_t>>;
+
+Status AddBuckets(SqlSession &session, const std::string &sql,
+                  const std::vector<SqlValue> &params, int sign, Buckets &out) {
+  return session.Exec(sql, params, [&](const SqlRow &row) {
+    int64_t &events = out[Str(row[0])][AsInt(row[1]).value_or(0)];
+    events += sign * AsInt(row[2]).value_or(0);
+  });
+}
+
+// Elapsed buckets per name over days [from, to); `to` none: to the end.
+Status ElapsedBuckets(SqlSession &session, std::optional<int64_t> from,
+                      std::optional<int64_t> to, const std::string &name,
+                      Buckets &out) {
+  const std::string days =
+      "SELECT name, bucket, SUM(events) FROM event_elapsed_days WHERE 1 = 1";
+  std::vector<SqlValue> params;
+  if (to || !from) {
+    const std::string sql = days + RollupWhere("day", from, to, name, params) +
+                            " GROUP BY name, bucket";
+    return AddBuckets(session, sql, params, 1, out);
+  }
+  std::optional<int64_t> first, last;
+  auto s = session.Exec("SELECT MIN(day), MAX(day) FROM event_days", {},
+                        [&](const SqlRow &row) {
+                          first = AsInt(row[0]);
+                          last = AsInt(row[1]);
+                        });
+  if (!s.ok() || !first)
+    return s;
+  if (*last - *from <= *from - *first) {
+    const std::string sql = days + RollupWhere("day", from, to, name, params) +
+                            " GROUP BY name, bucket";
+    return AddBuckets(session, sql, params, 1, out);
+  }
+  std::string totals =
+      "SELECT name, bucket, events FROM event_elapsed_totals WHERE 1 = 1";
+  s = AddBuckets(session, totals + RollupWhere("", {}, {}, name, params),
+                 params, 1, out);
+  if (!s.ok() || *from <= *first)
+    return s;
+  params.clear();
+  const std::string before =
+      days + RollupWhere("day", std::nullopt, from, name, params) +
+      " GROUP BY name, bucket";
+  return AddBuckets(session, before, params, -1, out);
+}
+
+} // namespace
+
+void EventRollup::Add(const std::vector<EventRow> &events) {
+  for (const EventRow &e : events) {
+    PerName &n = names_[e.name];
+    ++n.events;
+    n.valueSum += e.value.value_or(0);
+    if (e.elapsedMs) {
+      ++n.elapsedEvents;
+      ++n.elapsed[ElapsedBucket(*e.elapsedMs)];
+    }
+  }
+}
+
+Status EventRollup::Write(SqlSession &session, int64_t receivedMs,
+                          const std::string &machine) const {
+  if (names_.empty())
+    return {};
+  std::vector<const std::pair<const std::string, PerName> *> names;
+  std::vector<std::tuple<const std::string *, int64_t, int64_t>> buckets;
+  for (const auto &entry : names_) {
+    names.push_back(&entry);
+    for (const auto &[bucket, events] : entry.second.elapsed)
+      buckets.emplace_back(&entry.first, bucket, events);
+  }
+  for (const auto &[table, span] :
+       {std::pair<std::string, int64_t>{"event_days", kDayMs},
+        {"event_hours", kHourMs}}) {
+    const std::string key = span == kDayMs ? "day" : "hour";
+    auto s = InsertRows(
+        session,
+        "INSERT INTO " + table + " (" + key +
+            ", name, events, documents, value_sum, elapsed_events)",
+        6, names.size(),
+        [&](size_t i, std::vector<SqlValue> &p) {
+          const PerName &n = names[i]->second;
+          p.insert(p.end(),
+                   {SqlValue::Int(receivedMs / span),
+                    SqlValue::Text(names[i]->first), SqlValue::Int(n.events),
+                    SqlValue::Int(1), SqlValue::Int(n.valueSum),
+                    SqlValue::Int(n.elapsedEvents)});
+        },
+        " ON CONFLICT (" + key + ", name) DO UPDATE SET events = " + table +
+            ".events + excluded.events,"
+            " documents = " +
+            table + ".documents + 1, value_sum = " + table +
+            ".value_sum + excluded.value_sum,"
+            " elapsed_events = " +
+            table + ".elapsed_events + excluded.elapsed_events");
+    if (!s.ok())
+      return s;
+  }
+  const SqlValue day = SqlValue::Int(receivedMs / kDayMs);
+  auto s = InsertRows(
+      session, "INSERT INTO event_elapsed_days (day, name, bucket, events)", 4,
+      buckets.size(),
+      [&](size_t i, std::vector<SqlValue> &p) {
+        const auto &[name, bucket, events] = buckets[i];
+        p.insert(p.end(), {day, SqlValue::Text(*name), SqlValue::Int(bucket),
+                           SqlValue::Int(events)});
+      },
+      " ON CONFLICT (day, name, bucket) DO UPDATE SET events = "
+      "event_elapsed_days.events + excluded.events");
+  if (!s.ok())
+    return s;
+  s = InsertRows(
+      session, "INSERT INTO event_elapsed_totals (name, bucket, events)", 3,
+      buckets.size(),
+      [&](size_t i, std::vector<SqlValue> &p) {
+        const auto &[name, bucket, events] = buckets[i];
+        p.insert(p.end(), {SqlValue::Text(*name), SqlValue::Int(bucket),
+                           SqlValue::Int(events)});
+      },
+      " ON CONFLICT (name, bucket) DO UPDATE SET events = "
+      "event_elapsed_totals.events + excluded.events");
+  if (!s.ok() || machine.empty())
+    return s;
+  s = InsertRows(
+      session, "INSERT INTO event_machine_days (day, name, machine)", 3,
+      names.size(),
+      [&](size_t i, std::vector<SqlValue> &p) {
+        p.insert(p.end(), {day, SqlValue::Text(names[i]->first),
+                           SqlValue::Text(machine)});
+      },
+      " ON CONFLICT (day, name, machine) DO NOTHING");
+  if (!s.ok())
+    return s;
+  return InsertRows(
+      session, "INSERT INTO event_machine_last (name, machine, last_day)", 3,
+      names.size(),
+      [&](size_t i, std::vector<SqlValue> &p) {
+        p.insert(p.end(), {SqlValue::Text(names[i]->first),
+                           SqlValue::Text(machine), day});
+      },
+      " ON CONFLICT (name, machine) DO UPDATE SET last_day = CASE WHEN "
+      "excluded.last_day >"
+      " event_machine_last.last_day THEN excluded.last_day ELSE "
+      "event_machine_last.last_day END");
+}
+
+bool RollupsAnswer(const Filter &filter) {
+  auto whole = [](const std::optional<int64_t> &ms) {
+    return !ms || (*ms >= 0 && *ms % kDayMs == 0);
+  };
+  return filter.machine.empty() && whole(filter.sinceMs) &&
+         whole(filter.untilMs);
+}
+
+Status SummarizeFromRollups(SqlSession &session, const Filter &filter,
+                            std::vector<EventSummary> &out) {
+  std::optional<int64_t> from, to;
+  if (filter.sinceMs)
+    from = *filter.sinceMs / kDayMs;
+  if (filter.untilMs)
+    to = *filter.untilMs / kDayMs;
+  std::map<std::string, EventSummary> byName;
+  std::vector<SqlValue> params;
+  auto s = session.Exec("SELECT name, SUM(events), SUM(documents), "
+                        "SUM(value_sum), SUM(elapsed_events) FROM event_days"
+                        " WHERE 1 = 1" +
+                            RollupWhere("day", from, to, filter.name, params) +
+                            " GROUP BY name",
+                        params, [&](const SqlRow &row) {
+                          EventSummary &e = byName[Str(row[0])];
+                          e = {Str(row[0]),
+                               AsInt(row[1]).value_or(0),
+                               AsInt(row[2]).value_or(0),
+                               0,
+                               AsInt(row[3]).value_or(0),
+                               {},
+                               {},
+                               {}};
+                        });
+  params.clear();
+  const std::string machines =
+      to ? "SELECT name, COUNT(DISTINCT machine) FROM event_machine_days WHERE "
+           "1 = 1" +
+               RollupWhere("day", from, to, filter.name, params) +
+               " GROUP BY name"
+         : "SELECT name, COUNT(*) FROM event_machine_last WHERE 1 = 1" +
+               RollupWhere("last_day", from, to, filter.name, params) +
+               " GROUP BY name";
+  if (s.ok()) {
+    s = session.Exec(machines, params, [&](const SqlRow &row) {
+      auto it = byName.find(Str(row[0]));
+      if (it != byName.end())
+        it->second.machines = AsInt(row[1]).value_or(0);
+    });
+  }
+  Buckets elapsed;
+  if (s.ok())
+    s = ElapsedBuckets(session, from, to, filter.name, elapsed);
+  for (auto &[name, e] : byName) {
+    auto it = elapsed.find(name);
+    if (it == elapsed.end())
+      continue;
+    int64_t timed = 0;
+    for (const auto &bucket : it->second)
+      timed += bucket.second;
+    if (timed <= 0)
+      continue;
+    e.p50 = Percentile(it->second, timed, 50);
+    e.p90 = Percentile(it->second, timed, 90);
+    e.p99 = Percentile(it->second, timed, 99);
+  }
+  for (auto &[name, e] : byName)
+    out.push_back(std::move(e));
+  return s;
+}
+
+Status HistogramFromRollups(SqlSession &session, const Filter &filter,
+                            std::vector<std::pair<int64_t, int64_t>> &perDay,
+                            std::vector<std::pair<int64_t, int64_t>> &elapsed) {
+  std::optional<int64_t> from, to;
+  if (filter.sinceMs)
+    from = *filter.sinceMs / kDayMs;
+  if (filter.untilMs)
+    to = *filter.untilMs / kDayMs;
+  std::vector<SqlValue> params;
+  auto s = session.Exec("SELECT day, events FROM event_days WHERE 1 = 1" +
+                            RollupWhere("day", from, to, filter.name, params) +
+                            " ORDER BY day",
+                        params, [&](const SqlRow &row) {
+                          perDay.emplace_back(AsInt(row[0]).value_or(0),
+                                              AsInt(row[1]).value_or(0));
+                        });
+  Buckets buckets;
+  if (s.ok())
+    s = ElapsedBuckets(session, from, to, filter.name, buckets);
+  for (const auto &[bucket, events] : buckets[filter.name]) {
+    if (events > 0)
+      elapsed.emplace_back(bucket, events);
+  }
+  return s;
+}
+
+} // namespace collector

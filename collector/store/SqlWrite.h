@@ -1,0 +1,54 @@
+// The pieces of SqlStore's write path that live in files of their own: rows
+// as multi-row INSERTs, the inventory of each machine and the event rollups,
+// all written inside the document's transaction.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "collector/document/DocumentRows.h"
+#include "collector/store/SqlSession.h"
+#include "collector/store/Store.h"
+
+namespace collector {
+
+using RowFiller =
+    std::function<void(size_t row, std::vector<SqlValue> &params)>;
+
+// `count` rows of `width` columns after `head` ("INSERT INTO t (a, b)"),
+// a bounded number per statement; `tail` follows each statement's values.
+Status InsertRows(SqlSession &session, const std::string &head, size_t width,
+                  size_t count, const RowFiller &fill,
+                  const std::string &tail = "");
+
+// The batch's products and adapters, kept while their report is its
+// machine's newest (UpdateInventory removes them otherwise).
+Status InsertInventoryRows(SqlSession &session, int64_t id,
+                           const RowBatch &batch);
+
+// After a parsed document's rows: its machine's counts, and its facts and
+// inventory when it is the newest to carry them.
+Status UpdateInventory(SqlSession &session, int64_t id, const Arrival &arrival,
+                       const DocumentSummary &summary);
+
+// What one document adds to the event rollups, gathered over its batches.
+class EventRollup {
+public:
+  void Add(const std::vector<EventRow> &events);
+  // Adds the gathered counts to the rollups of the day and hour of
+  // `receivedMs`, in key order (concurrent writers lock rows alike).
+  Status Write(SqlSession &session, int64_t receivedMs,
+               const std::string &machine) const;
+
+private:
+  struct PerName {
+    int64_t events = 0, valueSum = 0, elapsedEvents = 0;
+    std::map<int64_t, int64_t> elapsed; // bucket -> events
+  };
+  std::map<std::string, PerName> names_;
+};
+
+} // namespace collector
