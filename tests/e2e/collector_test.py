@@ -98,6 +98,10 @@ class ApiTest(FolderCase):
         self.assertEqual([d["state"] for d in c.documents()], ["unparsed"])
         self.assertEqual(c.get("/v1/events/summary")[1], {"events": []})
         self.assertEqual(c.post(body)[0], 200)
+        # A value past the parser's own 10 MB cap, '>' and all, is a value like any other.
+        long_value = b"<dromika><app v='" + b">" * (20 << 20) + b"'/></dromika>"
+        status, answer = c.post(gzip.compress(long_value), {"Content-Encoding": "gzip"})
+        self.assertEqual((status, answer.get("groups")), (201, 1), answer)
 
     def test_import_stores_saved_files_as_if_uploaded(self):
         # Which files hold a document is UntrustedInputTest's; here, the counts, the exit codes and the senders.
