@@ -175,6 +175,8 @@ class LimitsTest(FolderCase):
                                               chunked=isinstance(body, list))
                 self.assertEqual(status, code, answer)
                 self.assertIn(why, json.loads(answer)["error"])
+                logged = [e for e in c.log("request") if e["method"] == "POST"][-1]
+                self.assertEqual((logged["status"], logged["reason"]), (code, json.loads(answer)["error"]))
                 self.assertEqual(c.documents(), [])
                 self.assertEqual(c.get("/v1/health")[0], 200)
         # A body of exactly the limit is taken and one byte more is not.
@@ -204,6 +206,7 @@ class LimitsTest(FolderCase):
         poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 4 * 65535, 100)
         status, answer = c.post(ANALYTICS)
         self.assertEqual(status, 503, answer)
+        self.assertEqual(c.log("request")[-1]["refused"], "memory_budget")
         [s.close() for s in held]
         answers = []
         poll(lambda: answers.append(c.post(ANALYTICS)) or answers[-1][0] != 503, 50)
@@ -226,6 +229,7 @@ class LimitsTest(FolderCase):
                         return True
                 self.assertTrue(poll(closed, 120, pause=0), start)
             self.assertEqual(c.get("/v1/health")[0], 200)
+            self.assertEqual(c.log("refused")[-1]["reason"].split()[1], "body" if b"<dromika>" in start else "request")
         self.assertEqual(c.documents(), [])
 
 
@@ -274,6 +278,9 @@ class ConnectionsTest(FolderCase):
             self.assertEqual((status, headers["content-security-policy"], headers["x-content-type-options"]),
                              (code, "default-src 'none'; sandbox", "nosniff"), body)
             self.assertIn(why, json.loads(body).get("error", ""))
+            self.assertTrue(poll(lambda: any(e["status"] == code for e in c.log("request")), 50))
+            self.assertEqual([e for e in c.log("request") if e["status"] == code][-1].get("reason"),
+                             json.loads(body).get("error"))
         self.assertEqual(len(c.documents()), 1)
         # A stop ends a slow upload within the drain time.
         with connect(c.port) as slow:
@@ -281,7 +288,9 @@ class ConnectionsTest(FolderCase):
             poll(lambda: c.get("/v1/health")[1]["receiving_bytes"] == 9, 100)
             c.process.terminate()
             self.assertEqual(c.process.wait(timeout=60), 0)  # far beyond the drain time: it must not hang
-        self.assertIn(b"still under way", c.process.stderr.read())
+        c.stop()
+        self.assertEqual([e["event"] for e in c.log()][-2:], ["stopping", "stopped"])
+        self.assertIn("still under way", c.log("stopped")[0]["message"])
 
     def test_tokens_guard_uploads_and_reads(self):
         c = self.collector("--tokens", self.write("tokens", b"# senders\n  right-token \n\nother\n"))
