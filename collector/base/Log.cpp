@@ -29,9 +29,11 @@ std::string UtcText(int64_t ms) {
 size_t SequenceLength(std::string_view text, size_t at) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(at);
-  const size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
-                        : lead >= 0xf0 && lead < 0xf5                  ? 4
-                                                                       : 0;
+  const size_t length = lead < 0x80                   ? 1
+                        : lead >= 0xc2 && lead < 0xe0 ? 2
+                        : lead >= 0xe0 && lead < 0xf0 ? 3
+                        : lead >= 0xf0 && lead < 0xf5 ? 4
+                                                      : 0;
   if (length == 0 || at + length > text.size()) return 0;
   for (size_t i = 1; i < length; ++i) {
     if ((byte(at + i) & 0xc0) != 0x80) return 0;

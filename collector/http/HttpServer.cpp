@@ -374,6 +374,13 @@ std::string RouteLabel(const Route* route) {
   return std::string(route->prefix) + (route->open ? "{}" : "") + std::string(route->suffix);
 }
 
+// Any word can stand where a method does; the metrics keep one label for
+// every method no route answers, so a client cannot make labels without end.
+std::string_view MethodLabel(std::string_view method) {
+  static constexpr std::string_view kKnown[] = {"GET", "HEAD", "POST", "DELETE", "PUT", "PATCH", "OPTIONS"};
+  return std::find(std::begin(kKnown), std::end(kKnown), method) != std::end(kKnown) ? method : "other";
+}
+
 bool WordByte(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
 // A reason may quote what a query said; the log shows none of its values.
@@ -409,11 +416,12 @@ void Record(const Exchange& exchange, MHD_RequestTerminationCode why) {
   const std::string route = exchange.uploading ? std::string(kUploadPath) : RouteLabel(exchange.route);
   Metrics& metrics = TheMetrics();
   const int64_t ms = MonotonicMs() - exchange.startMs;
-  metrics.Request(route, exchange.method, whole ? exchange.code : 0, ms);
+  metrics.Request(route, MethodLabel(exchange.method), whole ? exchange.code : 0, ms);
   LogLine line("request");
   line.Text("client", exchange.sender).Text("method", exchange.method).Text("path", exchange.path);
   line.Number("status", whole ? exchange.code : 0);
-  line.Number("bytes_in", static_cast<int64_t>(exchange.bytesIn)).Number("bytes_out", static_cast<int64_t>(exchange.bytesOut));
+  line.Number("bytes_in", static_cast<int64_t>(exchange.bytesIn));
+  line.Number("bytes_out", static_cast<int64_t>(exchange.bytesOut));
   line.Number("ms", ms);
   if (!exchange.admission.caller.name.empty()) line.Text("token", exchange.admission.caller.name);
   std::string cause = exchange.cause, reason = exchange.reason;

@@ -15,8 +15,7 @@ namespace collector {
 // A histogram of seconds with fixed bounds.
 class Histogram {
  public:
-  static constexpr std::array<double, 12> kBounds = {0.005, 0.01, 0.025, 0.05, 0.1, 0.25,
-                                                     0.5,   1,    2.5,   5,    10,  30};
+  static constexpr std::array<double, 12> kBounds = {0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10, 30};
   void Observe(int64_t ms);
   // The exposition lines of the histogram `name`.
   std::string Lines(const std::string& name) const;

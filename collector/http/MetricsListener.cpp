@@ -37,7 +37,8 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
   }
   const auto& receivingBytes = *static_cast<std::function<int64_t()>*>(cls);
   const bool get = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 || std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
-  if (!get || url != kMetricsPath) return Answer(connection, MHD_HTTP_NOT_FOUND, "only GET /metrics is answered here\n");
+  if (!get || url != kMetricsPath)
+    return Answer(connection, MHD_HTTP_NOT_FOUND, "only GET /metrics is answered here\n");
   try {
     return Answer(connection, MHD_HTTP_OK, TheMetrics().Text(receivingBytes()));
   } catch (const std::exception&) {

@@ -61,8 +61,8 @@ void TlsCredentials::Present(std::shared_ptr<TlsCredentials> credentials) {
 
 namespace {
 
-int Retrieve(gnutls_session_t, const gnutls_datum_t*, int, const gnutls_pk_algorithm_t*, int,
-             gnutls_pcert_st** chain, unsigned* length, gnutls_privkey_t* key) {
+int Retrieve(gnutls_session_t, const gnutls_datum_t*, int, const gnutls_pk_algorithm_t*, int, gnutls_pcert_st** chain,
+             unsigned* length, gnutls_privkey_t* key) {
   const std::lock_guard<std::mutex> lock(presenting);
   if (!current) return -1;
   *chain = current->chain;

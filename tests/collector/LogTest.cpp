@@ -20,8 +20,9 @@ TEST(Log, JsonAndTextLinesKeepHostileValuesInsideTheirField) {
 
   SetLogFormat(LogFormat::kText);
   const std::string text = line.Format();
-  EXPECT_EQ(text.substr(text.find(" ") + 1),
-            "request path=\"a\\\"b\\\\c\\u000aforged=1 \\u0001\\ufffd\xc3\xa9\" status=404 empty=\"\" plain=/v1/health");
+  EXPECT_EQ(
+      text.substr(text.find(" ") + 1),
+      "request path=\"a\\\"b\\\\c\\u000aforged=1 \\u0001\\ufffd\xc3\xa9\" status=404 empty=\"\" plain=/v1/health");
   EXPECT_EQ(text.find('\n'), std::string::npos);
   SetLogFormat(LogFormat::kJson);
 }

@@ -69,6 +69,8 @@ class MetricsTest(OperationsCase):
                            (b"<dromika>" + b" " * 70000 + b"</dromika>", 413)):
             self.assertEqual(c.post(body, sender)[0], code)
         self.assertEqual(c.post(ANALYTICS, {"Authorization": "Bearer wrong-token-9"})[0], 401)
+        # A request is counted as its log line is written, once its answer is sent.
+        self.assertTrue(poll(lambda: len(c.log("request")) == 6, 50))
         after = self.metrics(c)
 
         def moved(name, *labels):
