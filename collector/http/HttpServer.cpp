@@ -384,12 +384,15 @@ std::string_view MethodLabel(std::string_view method) {
 bool WordByte(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
 // A reason may quote what a query said; the log shows none of its values.
+// A value of a character or two is hidden only where it stands alone, so
+// that "limit=1" does not blank every 1 in "1 to 1000".
 std::string WithoutValues(std::string reason, const QueryArgs& args) {
   for (const auto& [name, value] : args) {
     if (value.empty()) continue;
     for (size_t at = reason.find(value); at != std::string::npos; at = reason.find(value, at)) {
       const size_t end = at + value.size();
-      if ((at > 0 && WordByte(reason[at - 1])) || (end < reason.size() && WordByte(reason[end]))) {
+      const bool inWord = (at > 0 && WordByte(reason[at - 1])) || (end < reason.size() && WordByte(reason[end]));
+      if (value.size() < 3 && inWord) {
         ++at;
         continue;
       }
