@@ -18,6 +18,8 @@ echo "== a whole session of 1,000,000 TrackEvent calls: server peak memory again
 bench/session.sh 1000000 "$build"
 echo "== TrackEvent round trip against a bare frame ping-pong (pinned to one core)"
 taskset -c 1 "$build"/bench/bench_ping_pong
+echo "== eight threads through one client: each call waiting against queued"
+"$build"/bench/bench_client_threads
 echo "== file system block against a one-process walk, read, escape and write"
 bench/filesystem_block.sh "$build"
 echo "== the collector: ingest, import, CPU per document, reader, peak memory"

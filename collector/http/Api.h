@@ -40,8 +40,10 @@ std::string RemovedJson(const Removed& removed);
 // 200 already stored, 422 refused, 503 when the store failed.
 Response AnswerIngest(const Status& stored, const IngestResult& result);
 
-// An error answer with {"error": message}.
+// An error answer with {"error": message}; the message is its reason in the log.
 Response ErrorResponse(int code, std::string_view message);
+// 503 for a store that failed, logged and counted.
+Response StoreFailure(const Status& s);
 
 // True for application/xml and text/xml, with or without parameters.
 bool IsXmlContentType(std::string_view value);

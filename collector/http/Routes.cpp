@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "collector/http/Api.h"
+#include "collector/http/Metrics.h"
 #include "collector/pages/FleetPages.h"
 #include "collector/pages/SitePages.h"
 
@@ -51,6 +52,8 @@ constexpr Route kRoutes[] = {
      [](const Request& r) { return pages::MachinePage(r.store, r.rest, r.args, r.nowMs); }},
     {"GET", "/documents/", "", true, kRead, [](const Request& r) { return pages::DocumentPage(r.store, r.rest); }},
     {"GET", "/static/", "", true, 0, Asset},
+    {"GET", kMetricsPath, "", false, kRead,
+     [](const Request& r) { return Response{200, "text/plain", TheMetrics().Text(r.receivingBytes)}; }},
 };
 
 constexpr Route kUnknown = {"GET", "", "", false, kRead, [](const Request& r) { return NoSuchResource(r.path); }};
