@@ -24,17 +24,19 @@ std::wstring FormatElapsed(int64_t milliseconds) {
 
 namespace {
 
-void AppendDigits(std::string& out, int64_t value, int width) {
+// `value` in at least `width` digits, written at `at`; returns the end.
+char* PutDigits(char* at, int64_t value, int width) {
   char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  if (end - digits < width) out.append(static_cast<size_t>(width - (end - digits)), '0');
-  out.append(digits, end);
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  for (auto n = end - digits; n < width; ++n) *at++ = '0';
+  for (const char* d = digits; d < end; ++d) *at++ = *d;
+  return at;
 }
 
 }  // namespace
 
-// Written out by hand: the events group formats two times per event, and the
-// formatter would take most of its time.
+// Written out by hand into a small buffer: the events group formats two
+// times per event, and the formatter would take most of its time.
 void AppendElapsed(std::string& out, int64_t milliseconds) {
   constexpr int64_t kDay = 86400000, kMaxDays = 1000000;
   if (milliseconds < 0 || milliseconds / kDay >= kMaxDays) {
@@ -42,15 +44,18 @@ void AppendElapsed(std::string& out, int64_t milliseconds) {
     return;
   }
   const int64_t rest = milliseconds % kDay;
-  AppendDigits(out, milliseconds / kDay, 1);
-  out += "d ";
-  AppendDigits(out, rest / 3600000, 1);
-  out += ':';
-  AppendDigits(out, rest / 60000 % 60, 2);
-  out += ':';
-  AppendDigits(out, rest / 1000 % 60, 2);
-  out += '.';
-  AppendDigits(out, rest % 1000, 3);
+  char text[32];
+  char* at = PutDigits(text, milliseconds / kDay, 1);
+  *at++ = 'd';
+  *at++ = ' ';
+  at = PutDigits(at, rest / 3600000, 1);
+  *at++ = ':';
+  at = PutDigits(at, rest / 60000 % 60, 2);
+  *at++ = ':';
+  at = PutDigits(at, rest / 1000 % 60, 2);
+  *at++ = '.';
+  at = PutDigits(at, rest % 1000, 3);
+  out.append(text, at);
 }
 
 }  // namespace qrn::analytics

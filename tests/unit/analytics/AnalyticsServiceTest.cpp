@@ -65,8 +65,14 @@ TEST_F(Analytics, EventsGroupListsEveryEventWithItsWholeMillisecondTimes) {
 TEST(FormatElapsed, WritesDaysHoursMinutesSecondsAndMilliseconds) {
   const std::pair<int64_t, const wchar_t*> cases[] = {
       {0, L"0d 0:00:00.000"}, {3723004, L"0d 1:02:03.004"}, {86399999, L"0d 23:59:59.999"},
-      {86400000, L"1d 0:00:00.000"}, {int64_t{400} * 86400000 + 59999, L"400d 0:00:59.999"}};
-  for (const auto& [milliseconds, text] : cases) EXPECT_EQ(qrn::analytics::FormatElapsed(milliseconds), text);
+      {86400000, L"1d 0:00:00.000"}, {int64_t{400} * 86400000 + 59999, L"400d 0:00:59.999"},
+      {int64_t{2000000} * 86400000 + 1, L"2000000d 0:00:00.001"}};
+  for (const auto& [milliseconds, text] : cases) {
+    EXPECT_EQ(qrn::analytics::FormatElapsed(milliseconds), text);
+    std::string appended = "at ";  // the events group's own writer, to the same text
+    qrn::analytics::AppendElapsed(appended, milliseconds);
+    EXPECT_EQ(appended, "at " + str::as_u8string(text));
+  }
 }
 
 TEST_F(Analytics, GroupsNestEscapedAndTheEventsGroupIsASnapshotWrittenWhereItIsAsked) {
