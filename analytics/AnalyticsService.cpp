@@ -1,6 +1,8 @@
 #include "analytics/AnalyticsService.h"
 
+#include <algorithm>
 #include <charconv>
+#include <string_view>
 
 #include "Common/CommandLineUtils.h"
 #include "report/XmlText.h"
@@ -103,21 +105,28 @@ void AnalyticsService::WriteEventsGroup() {
   bytes += 2 * builder_.GroupDepth() * events_.size();
   builder_.AddEmptyGroups("event", events_.size(), bytes, [&](size_t i, std::string& text) {
     const EventRecord& record = events_[i];
-    text.append(" name=\"").append(escaped[record.name]).append("\"");
+    text.append(" name=\"").append(escaped[record.name]);
+    // The rest of the line in one piece.
+    char line[64 + 2 * kMaxElapsedChars];
+    char* at = line;
+    auto put = [&](std::string_view piece) { at = std::copy(piece.begin(), piece.end(), at); };
+    put("\"");
     if (record.HasValue()) {
-      char digits[16];
-      text.append(" value=\"").append(digits, std::to_chars(digits, digits + sizeof digits, record.value).ptr) += '"';
+      put(" value=\"");
+      at = std::to_chars(at, at + 10, record.value).ptr;
+      put("\"");
     }
     if (EventRecord::IsSet(record.eventtime)) {
-      text += " eventtime=\"";
-      AppendElapsed(text, record.eventtime);
-      text += '"';
+      put(" eventtime=\"");
+      at = WriteElapsed(at, record.eventtime);
+      put("\"");
     }
     if (EventRecord::IsSet(record.elapsed)) {
-      text += " elapsed=\"";
-      AppendElapsed(text, record.elapsed);
-      text += '"';
+      put(" elapsed=\"");
+      at = WriteElapsed(at, record.elapsed);
+      put("\"");
     }
+    text.append(line, at);
   });
   builder_.EndGroup();
 }

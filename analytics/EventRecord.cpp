@@ -1,5 +1,6 @@
 #include "analytics/EventRecord.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "runtime/Format.h"
@@ -24,38 +25,34 @@ std::wstring FormatElapsed(int64_t milliseconds) {
 
 namespace {
 
-// `value` in at least `width` digits, written at `at`; returns the end.
-char* PutDigits(char* at, int64_t value, int width) {
-  char digits[24];
-  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  for (auto n = end - digits; n < width; ++n) *at++ = '0';
-  for (const char* d = digits; d < end; ++d) *at++ = *d;
-  return at;
+char* PutTwo(char* at, int64_t value) {
+  at[0] = static_cast<char>('0' + value / 10);
+  at[1] = static_cast<char>('0' + value % 10);
+  return at + 2;
 }
 
 }  // namespace
 
-// Written out by hand into a small buffer: the events group formats two
-// times per event, and the formatter would take most of its time.
-void AppendElapsed(std::string& out, int64_t milliseconds) {
+// Written out by hand: the events group formats two times per event, and the
+// formatter would take most of its time.
+char* WriteElapsed(char* at, int64_t milliseconds) {
   constexpr int64_t kDay = 86400000, kMaxDays = 1000000;
   if (milliseconds < 0 || milliseconds / kDay >= kMaxDays) {
-    out += str::as_u8string(FormatElapsed(milliseconds));
-    return;
+    const std::string text = str::as_u8string(FormatElapsed(milliseconds));
+    return std::copy(text.begin(), text.begin() + std::min(text.size(), kMaxElapsedChars), at);
   }
   const int64_t rest = milliseconds % kDay;
-  char text[32];
-  char* at = PutDigits(text, milliseconds / kDay, 1);
+  at = std::to_chars(at, at + 8, milliseconds / kDay).ptr;
   *at++ = 'd';
   *at++ = ' ';
-  at = PutDigits(at, rest / 3600000, 1);
+  at = std::to_chars(at, at + 2, rest / 3600000).ptr;
   *at++ = ':';
-  at = PutDigits(at, rest / 60000 % 60, 2);
+  at = PutTwo(at, rest / 60000 % 60);
   *at++ = ':';
-  at = PutDigits(at, rest / 1000 % 60, 2);
+  at = PutTwo(at, rest / 1000 % 60);
   *at++ = '.';
-  at = PutDigits(at, rest % 1000, 3);
-  out.append(text, at);
+  *at++ = static_cast<char>('0' + rest % 1000 / 100);
+  return PutTwo(at, rest % 100);
 }
 
 }  // namespace qrn::analytics

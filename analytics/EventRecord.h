@@ -1,5 +1,6 @@
 // One tracked event and the text form of its times.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -26,7 +27,9 @@ struct EventRecord {
 // "1d 1:01:01.001": days, hours, minutes, seconds and milliseconds of a
 // millisecond count, each field truncated toward zero.
 std::wstring FormatElapsed(int64_t milliseconds);
-// FormatElapsed's text appended to `out`.
-void AppendElapsed(std::string& out, int64_t milliseconds);
+// FormatElapsed's text, as UTF-8, written at `at`; returns its end. It takes
+// at most kMaxElapsedChars.
+constexpr size_t kMaxElapsedChars = 48;
+char* WriteElapsed(char* at, int64_t milliseconds);
 
 }  // namespace qrn::analytics
