@@ -38,9 +38,11 @@ struct MemoryStore : Store {
   Status Put(const Arrival&, RowSource&, PutResult&) override { return Failure("a memory store takes no documents"); }
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override {
     filters.push_back(filter);
-    return Answer(documents, out, [&](const DocumentInfo& d) {
+    Answer(documents, out, [&](const DocumentInfo& d) {
       return Has(filter.machine, d.machine) && Has(filter.kind, d.kind);
     });
+    if (out.size() > static_cast<size_t>(filter.limit)) out.resize(filter.limit);
+    return failure;
   }
   Status Document(int64_t id, std::optional<DocumentInfo>& out) override {
     out.reset();
