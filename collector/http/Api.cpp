@@ -169,6 +169,7 @@ Response ApiRawDocument(Store& store, std::string_view idText) {
 }
 
 Response ApiEventSummary(Store& store, const QueryArgs& args) {
+  if (args.count("by")) return ApiEventBreakdown(store, args);
   Filter filter;
   if (auto s = ReadFilter(args, filter); !s.ok()) return ErrorResponse(400, s.message());
   std::vector<EventSummary> events;

@@ -16,7 +16,12 @@ namespace collector {
 // documents being received hold, which the health answer shows.
 Response ApiDocuments(Store& store, const QueryArgs& args);
 Response ApiRawDocument(Store& store, std::string_view idText);
+// With `by=PATH` (and `name`): the event per value of that data point.
 Response ApiEventSummary(Store& store, const QueryArgs& args);
+// GET /v1/properties and /v1/properties/PATH: the data points, or one over time.
+Response ApiEventBreakdown(Store& store, const QueryArgs& args);
+Response ApiProperties(Store& store, const QueryArgs& args);
+Response ApiProperty(Store& store, std::string_view path, const QueryArgs& args);
 // GET /v1/machines/NAME/changes?from=&to=&all=: what changed between two of its reports.
 Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args);
 // Machines, products and one product's machines answer a page at a time:

@@ -43,11 +43,13 @@ public:
   Status Write(SqlSession &session, int64_t receivedMs,
                const std::string &machine) const;
 
-private:
   struct PerName {
     int64_t events = 0, valueSum = 0, elapsedEvents = 0;
     std::map<int64_t, int64_t> elapsed; // bucket -> events
   };
+  const std::map<std::string, PerName> &Names() const { return names_; }
+
+private:
   std::map<std::string, PerName> names_;
 };
 

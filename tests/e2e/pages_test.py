@@ -194,7 +194,7 @@ class PagesTest(unittest.TestCase):
              '<section class="system">', "Win32_OperatingSystem", '<section class="disks">', "available to the user",
              '<section class="registry">', '<section class="products">', '<section class="filesystem">', "<details>",
              '<section class="processes">', 'class="sortable"'),
-            (f"/documents/{app0}", '<section class="group">', "project", '<section class="events">', "<td>query.run</td>"),
+            (f"/documents/{app0}", '<section class="group">', "project", '<section class="events">', "<td><a href=\"/events/query.run\">query.run</a></td>"),
             (f"/documents/{broken}", '<section class="unparsed">', '<p class="error">line 1: ', "&lt;dromika&gt;"),
         ]
         doms = {}
