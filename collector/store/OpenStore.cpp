@@ -22,7 +22,7 @@ Status OpenStore(const std::string& url, std::unique_ptr<Store>& store) {
         "sqlite", true);
   } else if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
     opened = std::make_unique<SqlStore>(
-        [url](std::unique_ptr<SqlSession>& session) { return OpenPostgres(url, session); }, "postgresql", false);
+        [url](std::unique_ptr<SqlSession>& session) { return OpenPostgres(url, session); }, "postgresql", true);
   } else {
     return Failure("unknown store " + url + " (use sqlite:FILE or postgresql://...)");
   }

@@ -1,6 +1,8 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <string>
+#include <unordered_map>
 
 #include "collector/base/Status.h"
 #include "collector/store/SqlSession.h"
@@ -9,6 +11,9 @@ namespace collector {
 namespace {
 
 constexpr Oid kByteaOid = 17;
+// Distinct statements a connection keeps prepared: every statement the store
+// writes (multi-row inserts of each length included) fits many times over.
+constexpr size_t kMaxPrepared = 1024;
 
 struct ResultCloser {
   void operator()(PGresult* result) const { PQclear(result); }
@@ -46,8 +51,12 @@ class PgSession : public SqlSession {
       lengths[i] = static_cast<int>(text.size());
       formats[i] = p.kind == SqlValue::Kind::kBlob ? 1 : 0;
     }
-    Result result(PQexecParams(connection_, sql.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
-                               lengths.data(), formats.data(), 0));
+    const std::string* name = nullptr;
+    if (auto s = Prepare(sql, static_cast<int>(params.size()), name); !s.ok()) return s;
+    Result result(name ? PQexecPrepared(connection_, name->c_str(), static_cast<int>(params.size()), values.data(),
+                                        lengths.data(), formats.data(), 0)
+                       : PQexecParams(connection_, sql.c_str(), static_cast<int>(params.size()), nullptr,
+                                      values.data(), lengths.data(), formats.data(), 0));
     if (auto s = Check(result.get()); !s.ok()) return s;
     changes_ = std::atoll(PQcmdTuples(result.get()));
     if (sink) EachRow(result.get(), sink);
@@ -66,12 +75,28 @@ class PgSession : public SqlSession {
   // One try to connect again; a failure fails this unit of work only.
   Status Revive() override {
     if (PQstatus(connection_) != CONNECTION_BAD) return {};
+    prepared_.clear();  // they went with the old connection
     PQreset(connection_);
     if (PQstatus(connection_) == CONNECTION_OK) return {};
     return Failure("cannot connect to PostgreSQL again: " + ErrorOf(connection_));
   }
 
  private:
+  // Sets `name` to where `sql` is parsed and planned once per connection;
+  // past kMaxPrepared statements it stays null and `sql` runs unprepared.
+  Status Prepare(const std::string& sql, int count, const std::string*& name) {
+    if (auto found = prepared_.find(sql); found != prepared_.end()) {
+      name = &found->second;
+      return {};
+    }
+    if (prepared_.size() >= kMaxPrepared) return {};
+    std::string next = "q" + std::to_string(prepared_.size());
+    Result result(PQprepare(connection_, next.c_str(), sql.c_str(), count, nullptr));
+    if (auto s = Check(result.get()); !s.ok()) return s;
+    name = &prepared_.emplace(sql, std::move(next)).first->second;
+    return {};
+  }
+
   Status Check(PGresult* result) {
     const ExecStatusType status = PQresultStatus(result);
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
@@ -102,6 +127,7 @@ class PgSession : public SqlSession {
 
   PGconn* connection_;
   int64_t changes_ = 0;
+  std::unordered_map<std::string, std::string> prepared_;  // by statement text
 };
 
 }  // namespace
