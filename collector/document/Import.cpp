@@ -108,8 +108,11 @@ class ImportRun {
       std::vector<ImportSlot> slots(end - first);
       PrepareAll(first, slots);
       std::vector<PutItem> group;
+      int64_t receivedMs = 0;
       for (auto& slot : slots) {
-        if (slot.prepared.ok()) group.push_back(slot.ingest->Item());
+        if (!slot.prepared.ok()) continue;
+        receivedMs = slot.ingest->ReceivedNoEarlierThan(receivedMs);
+        group.push_back(slot.ingest->Item());
       }
       store_.PutEach(group);
       for (size_t i = 0, k = 0; i < slots.size(); ++i) {

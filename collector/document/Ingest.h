@@ -2,6 +2,7 @@
 // read and written in one transaction a batch at a time. The HTTP front and
 // `import` both come through here.
 #pragma once
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,6 +36,12 @@ class PreparedIngest {
   // Ingest's failure when it comes before the store is asked.
   Status Prepare(const std::string& sender);
   PutItem& Item() { return item_; }
+  // Files prepared side by side are received in the order named: no earlier
+  // than `previousMs`. Returns this document's time.
+  int64_t ReceivedNoEarlierThan(int64_t previousMs) {
+    arrival_.receivedMs = std::max(arrival_.receivedMs, previousMs);
+    return arrival_.receivedMs;
+  }
   Status Finish(IngestResult& result);
 
  private:
