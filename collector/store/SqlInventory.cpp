@@ -279,6 +279,42 @@ Status UpdateInventory(SqlSession &session, int64_t id, const Arrival &arrival,
   return hasInventory ? DropInventoryRows(session, id) : Status();
 }
 
+Status RemovedMachines::Gather(SqlSession &session, const std::string &inList,
+                               const std::vector<SqlValue> &ids) {
+  return session.Exec(
+      "SELECT d.machine, MAX(CASE WHEN d.id = m.report_document_id OR d.id = "
+      "m.facts_document_id THEN 1 ELSE 0 END) FROM documents d JOIN machines "
+      "m ON m.name = d.machine WHERE " +
+          inList + " GROUP BY d.machine",
+      ids, [&](const SqlRow &row) {
+        bool &newest = machines_[Str(row[0])];
+        newest = newest || AsInt(row[1]).value_or(0) != 0;
+      });
+}
+
+Status RemovedMachines::Apply(SqlSession &session) const {
+  for (const auto &[machine, newest] : machines_) {
+    if (newest) {
+      if (auto s = RebuildMachine(session, machine); !s.ok())
+        return s;
+      continue;
+    }
+    const SqlValue name = SqlValue::Text(machine);
+    auto s = session.Exec(
+        "UPDATE machines SET documents = (SELECT COUNT(*) FROM documents "
+        "WHERE machine = $1), last_received_ms = COALESCE((SELECT "
+        "MAX(received_ms) FROM documents WHERE machine = $1), 0) WHERE name = "
+        "$1",
+        {name});
+    if (s.ok())
+      s = session.Exec(
+          "DELETE FROM machines WHERE name = $1 AND documents = 0", {name});
+    if (!s.ok())
+      return s;
+  }
+  return {};
+}
+
 Status SqlStore::RebuildInventory(const std::string &machine) {
   return WithSession([&](SqlSession &session) {
     if (auto s = session.BeginWrite(); !s.ok())

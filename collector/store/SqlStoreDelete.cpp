@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collector/store/SqlStore.h"
+#include "collector/store/SqlWrite.h"
 
 namespace collector {
 namespace {
@@ -60,15 +61,23 @@ Status RemoveChunk(SqlSession& session, const std::vector<SqlValue>& ids, Remove
   return {};
 }
 
+// The machines' rows and the rollups are brought up to date in the same
+// transaction, from what the documents leave behind.
 Status RemoveInTransaction(SqlSession& session, const Selection& selection, Removed& removed) {
   std::vector<int64_t> ids;
   if (auto s = SelectIds(session, selection, ids); !s.ok()) return s;
+  RemovedRollup rollup;
+  RemovedMachines machines;
+  const std::string chosen = InList("d.id");
   for (size_t start = 0; start < ids.size(); start += kChunk) {
     std::vector<SqlValue> chunk;
     for (size_t i = 0; i < kChunk; ++i) chunk.push_back(SqlValue::Int(ids[std::min(start + i, ids.size() - 1)]));
+    if (auto s = rollup.Gather(session, chosen, chunk); !s.ok()) return s;
+    if (auto s = machines.Gather(session, chosen, chunk); !s.ok()) return s;
     if (auto s = RemoveChunk(session, chunk, removed); !s.ok()) return s;
   }
-  return {};
+  if (auto s = rollup.Apply(session); !s.ok()) return s;
+  return machines.Apply(session);
 }
 
 // Each step is a transaction of its own, so writers wait for one step at
