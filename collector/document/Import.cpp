@@ -24,7 +24,7 @@ struct Tally {
 
 }  // namespace
 
-Status ReadDocumentFile(const std::string& path, std::string& bytes) {
+Status ReadDocumentFile(const std::string& path, std::string& bytes, int64_t* modifiedMs) {
   // Never blocking: a FIFO given by mistake must not wait for a writer.
   const sys::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return Invalid(std::string("cannot read the file: ") + std::strerror(errno));
@@ -36,6 +36,7 @@ Status ReadDocumentFile(const std::string& path, std::string& bytes) {
                                                                                            : "a device, not a file");
   }
   if (info.st_size == 0) return Invalid("an empty file");
+  if (modifiedMs) *modifiedMs = int64_t{info.st_mtim.tv_sec} * 1000 + info.st_mtim.tv_nsec / 1000000;
   if (static_cast<uint64_t>(info.st_size) > kMaxImport) return {StatusCode::kTooLarge, "larger than 2 GiB"};
   // Read straight into place: a large file is held once.
   bytes.resize(static_cast<size_t>(info.st_size));
@@ -60,12 +61,14 @@ namespace {
 
 void ImportOne(Store& store, const std::string& path, Tally& tally, std::string& problem) {
   std::string bytes;
-  if (auto s = ReadDocumentFile(path, bytes); !s.ok()) {
+  int64_t modifiedMs = 0;
+  if (auto s = ReadDocumentFile(path, bytes, &modifiedMs); !s.ok()) {
     problem = s.message();
     return void(++tally.failed);
   }
   IngestResult result;
-  const Status s = Ingest(store, bytes, "import:" + path, result);
+  // A saved report was made when it was written, not when it is imported.
+  const Status s = Ingest(store, bytes, "import:" + path, result, modifiedMs);
   if (s.code() == StatusCode::kInvalid) problem = "refused: " + s.message();
   else if (!s.ok()) problem = s.message();
   if (!problem.empty()) return void(++tally.failed);

@@ -65,7 +65,8 @@ class FirstBatchAhead : public RowSource {
 
 }  // namespace
 
-Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result) {
+Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result,
+              int64_t takenMs) {
   result = IngestResult{};
   DocumentReader reader(bytes);
   FirstBatchAhead rows(reader);
@@ -80,6 +81,7 @@ Status Ingest(Store& store, std::string_view bytes, const std::string& sender, I
   arrival.size = static_cast<int64_t>(bytes.size());
   arrival.receivedMs = NowMs();
   arrival.sender = sender;
+  arrival.takenMs = takenMs;
   Status s = store.Put(arrival, rows, result.put);
   if (s.ok() && !result.put.created) s = rows.ReadToEnd();
   if (!rows.Refusal().ok()) {

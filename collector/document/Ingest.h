@@ -16,7 +16,9 @@ struct IngestResult {
 
 // `bytes` are the document exactly as sent, decompressed. Fails with
 // kInvalid when the reader refuses the document, and otherwise when the
-// store failed; either way nothing of it is stored.
-Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result);
+// store failed; either way nothing of it is stored. `takenMs` is when the
+// document was made, when something other than its arrival tells (0: nothing does).
+Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result,
+              int64_t takenMs = 0);
 
 }  // namespace collector
