@@ -114,6 +114,12 @@ Status SqlStore::RemoveDocuments(const Selection& selection, Removed& removed) {
     if (!s.ok()) {
       (void)session.ExecScript("ROLLBACK");
       removed = {};
+      return s;
+    }
+    // Retention on PostgreSQL: a month wholly before the cutoff, emptied by
+    // the removals, is dropped, which gives its space back at once.
+    if (session.Dialect() == SqlDialect::kPostgres && selection.beforeMs && !selection.id && !selection.machine) {
+      s = session.Exec("SELECT drop_document_months($1)", {SqlValue::Int(*selection.beforeMs)});
     }
     return s;
   });

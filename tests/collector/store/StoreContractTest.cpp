@@ -69,7 +69,8 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
                                        "documents, sessions, schema_migrations, machines, inventory_products, "
                                        "inventory_adapters, product_names, product_versions, event_days, "
                                        "event_hours, event_machine_days, event_elapsed_days, event_elapsed_totals, "
-                                       "event_machine_last CASCADE; DROP FUNCTION IF EXISTS refuse_bad")
+                                       "event_machine_last, document_keys CASCADE; DROP FUNCTION IF EXISTS refuse_bad, "
+                                       "document_month, document_removed, drop_document_months")
                       .ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
@@ -634,6 +635,16 @@ TEST_P(StoreContract, RemovalsKeepTheInventoryAndRollupsTrue) {
   expectTrue("retention");
   EXPECT_EQ(Rows("SELECT documents, report_document_id FROM machines"), (Table{{"1", "-"}}));
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM product_names"), (Table{{"0"}}));
+  // A month wholly before the cutoff goes whole; PostgreSQL drops its partition.
+  Put("<february/>", FixedRows("kept", events), 40 * kDay);
+  old.beforeMs = 35 * kDay;
+  EXPECT_EQ(Remove(old).documents, 1);
+  expectTrue("a month");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM documents"), (Table{{"1"}}));
+  if (GetParam() == "postgresql") {
+    EXPECT_EQ(Rows("SELECT to_regclass('documents_197001') IS NULL, to_regclass('documents_197002') IS NULL"),
+              (Table{{"t", "f"}}));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),
