@@ -371,6 +371,9 @@ BEGIN
   FOR part IN SELECT c.relname FROM pg_inherits i JOIN pg_class c ON c.oid = i.inhrelid
       WHERE i.inhparent = 'documents'::regclass AND c.relname ~ '^documents_[0-9]{6}$' ORDER BY c.relname LOOP
     EXIT WHEN EXTRACT(EPOCH FROM to_date(substr(part, 11), 'YYYYMM') + INTERVAL '1 month')::BIGINT * 1000 > before_ms;
+    -- Looked at unlocked first: a month still being emptied is not locked.
+    EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I)', part) INTO used;
+    EXIT WHEN used;
     -- Readers hold the parent for a moment at most; one that holds it longer
     -- leaves the month to the next run rather than stall uploads behind it.
     BEGIN
