@@ -272,11 +272,26 @@ INSERT INTO event_machine_last (name, machine, last_day)
 SELECT name, machine, MAX(day) FROM event_machine_days GROUP BY name, machine;
 )sql",
     // 5: removals find a machine's last day of a name without reading the
-    // name's every day. PostgreSQL's documents are partitioned by month of
-    // received_ms (kMonthsSql); SQLite keeps one table.
+    // name's every day. Documents per day, and machines per name by the last
+    // day they sent it, are counted by triggers (kCountTriggers), so a page
+    // counts them by the days it shows, not by the documents or machines.
+    // PostgreSQL's documents are partitioned by month of received_ms
+    // (kMonthsSql); SQLite keeps one table.
     R"sql(
 CREATE INDEX event_machine_days_machine ON event_machine_days (machine, name, day);
+CREATE TABLE document_days (day BIGINT PRIMARY KEY, documents BIGINT NOT NULL);
+INSERT INTO document_days (day, documents)
+SELECT received_ms / 86400000, COUNT(*) FROM documents GROUP BY received_ms / 86400000;
+CREATE TABLE event_name_last_days (
+  name TEXT {BYTES} NOT NULL,
+  last_day BIGINT NOT NULL,
+  machines BIGINT NOT NULL,
+  PRIMARY KEY (name, last_day)
+);
+INSERT INTO event_name_last_days (name, last_day, machines)
+SELECT name, last_day, COUNT(*) FROM event_machine_last GROUP BY name, last_day;
 {MONTHS}
+{COUNT_TRIGGERS}
 )sql",
 };
 
@@ -392,6 +407,66 @@ BEGIN
 END $$;
 )sql";
 
+// A count of rows kept by triggers: +1 on the row's key when a row comes
+// (or its key changes to it), -1 when it goes, a count at 0 dropped.
+const char* const kSqliteCountTriggers = R"sql(
+CREATE TRIGGER document_days_added AFTER INSERT ON documents BEGIN
+  INSERT INTO document_days (day, documents) VALUES (NEW.received_ms / 86400000, 1)
+  ON CONFLICT (day) DO UPDATE SET documents = documents + 1;
+END;
+CREATE TRIGGER document_days_removed AFTER DELETE ON documents BEGIN
+  UPDATE document_days SET documents = documents - 1 WHERE day = OLD.received_ms / 86400000;
+  DELETE FROM document_days WHERE day = OLD.received_ms / 86400000 AND documents <= 0;
+END;
+CREATE TRIGGER event_name_last_added AFTER INSERT ON event_machine_last BEGIN
+  INSERT INTO event_name_last_days (name, last_day, machines) VALUES (NEW.name, NEW.last_day, 1)
+  ON CONFLICT (name, last_day) DO UPDATE SET machines = machines + 1;
+END;
+CREATE TRIGGER event_name_last_moved AFTER UPDATE OF last_day ON event_machine_last
+WHEN OLD.last_day <> NEW.last_day BEGIN
+  UPDATE event_name_last_days SET machines = machines - 1 WHERE name = OLD.name AND last_day = OLD.last_day;
+  DELETE FROM event_name_last_days WHERE name = OLD.name AND last_day = OLD.last_day AND machines <= 0;
+  INSERT INTO event_name_last_days (name, last_day, machines) VALUES (NEW.name, NEW.last_day, 1)
+  ON CONFLICT (name, last_day) DO UPDATE SET machines = machines + 1;
+END;
+CREATE TRIGGER event_name_last_removed AFTER DELETE ON event_machine_last BEGIN
+  UPDATE event_name_last_days SET machines = machines - 1 WHERE name = OLD.name AND last_day = OLD.last_day;
+  DELETE FROM event_name_last_days WHERE name = OLD.name AND last_day = OLD.last_day AND machines <= 0;
+END;
+)sql";
+
+const char* const kPostgresCountTriggers = R"sql(
+CREATE FUNCTION document_days_count() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP = 'INSERT' THEN
+    INSERT INTO document_days (day, documents) VALUES (NEW.received_ms / 86400000, 1)
+    ON CONFLICT (day) DO UPDATE SET documents = document_days.documents + 1;
+  ELSE
+    UPDATE document_days SET documents = documents - 1 WHERE day = OLD.received_ms / 86400000;
+    DELETE FROM document_days WHERE day = OLD.received_ms / 86400000 AND documents <= 0;
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER document_days_count AFTER INSERT OR DELETE ON documents
+FOR EACH ROW EXECUTE FUNCTION document_days_count();
+CREATE FUNCTION event_name_last_count() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP IN ('UPDATE', 'DELETE') THEN
+    UPDATE event_name_last_days SET machines = machines - 1 WHERE name = OLD.name AND last_day = OLD.last_day;
+    DELETE FROM event_name_last_days WHERE name = OLD.name AND last_day = OLD.last_day AND machines <= 0;
+  END IF;
+  IF TG_OP IN ('INSERT', 'UPDATE') THEN
+    INSERT INTO event_name_last_days (name, last_day, machines) VALUES (NEW.name, NEW.last_day, 1)
+    ON CONFLICT (name, last_day) DO UPDATE SET machines = event_name_last_days.machines + 1;
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER event_name_last_count AFTER INSERT OR DELETE ON event_machine_last
+FOR EACH ROW EXECUTE FUNCTION event_name_last_count();
+CREATE TRIGGER event_name_last_moved AFTER UPDATE OF last_day ON event_machine_last
+FOR EACH ROW WHEN (OLD.last_day <> NEW.last_day) EXECUTE FUNCTION event_name_last_count();
+)sql";
+
 std::string ForDialect(std::string sql, SqlDialect dialect) {
   const bool sqlite = dialect == SqlDialect::kSqlite;
   // Names compare by their bytes in both databases, as keyset paging needs.
@@ -401,7 +476,8 @@ std::string ForDialect(std::string sql, SqlDialect dialect) {
       {"{FIND}", sqlite ? "instr" : "strpos"},
       {"{BYTES}", sqlite ? "" : "COLLATE \"C\""},
       {"{ELAPSED_BUCKET}", ElapsedBucketSql()},
-      {"{MONTHS}", sqlite ? "" : kMonthsSql}};
+      {"{MONTHS}", sqlite ? "" : kMonthsSql},
+      {"{COUNT_TRIGGERS}", sqlite ? kSqliteCountTriggers : kPostgresCountTriggers}};
   for (const auto& [from, to] : words) {
     for (size_t at; (at = sql.find(from)) != std::string::npos;) sql.replace(at, from.size(), to);
   }

@@ -239,7 +239,7 @@ Status SummarizeFromRollups(SqlSession &session, const Filter &filter,
            "1 = 1" +
                RollupWhere("day", from, to, filter.name, params) +
                " GROUP BY name"
-         : "SELECT name, COUNT(*) FROM event_machine_last WHERE 1 = 1" +
+         : "SELECT name, SUM(machines) FROM event_name_last_days WHERE 1 = 1" +
                RollupWhere("last_day", from, to, filter.name, params) +
                " GROUP BY name";
   if (s.ok()) {

@@ -69,8 +69,9 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
                                        "documents, sessions, schema_migrations, machines, inventory_products, "
                                        "inventory_adapters, product_names, product_versions, event_days, "
                                        "event_hours, event_machine_days, event_elapsed_days, event_elapsed_totals, "
-                                       "event_machine_last, document_keys CASCADE; DROP FUNCTION IF EXISTS refuse_bad, "
-                                       "document_month, document_removed, drop_document_months")
+                                       "event_machine_last, document_keys, document_days, event_name_last_days CASCADE;"
+                                       " DROP FUNCTION IF EXISTS refuse_bad, document_month, document_removed,"
+                                       " drop_document_months, document_days_count, event_name_last_count")
                       .ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
@@ -609,6 +610,10 @@ TEST_P(StoreContract, RemovalsKeepTheInventoryAndRollupsTrue) {
     EXPECT_EQ(Rows(inventory), kept);
     EXPECT_EQ(summaries[0], summaries[2]);
     EXPECT_EQ(summaries[1], summaries[2]);
+    std::vector<std::pair<int64_t, int64_t>> counted, read;
+    ASSERT_TRUE(store_->DocumentsPerDay(Filter{}, counted).ok());
+    ASSERT_TRUE(store_->DocumentsPerDay(Filter{1, {}, "", "", ""}, read).ok());
+    EXPECT_EQ(counted, read);
     EXPECT_EQ(Rows(hours), Table{});
   };
   expectTrue("stored");
