@@ -408,7 +408,10 @@ END $$;
 )sql";
 
 // A count of rows kept by triggers: +1 on the row's key when a row comes
-// (or its key changes to it), -1 when it goes, a count at 0 dropped.
+// (or its key changes to it), -1 when it goes, a count at 0 dropped. On
+// PostgreSQL a document's day is counted as its transaction commits: taken
+// when its row goes in, the day's count would hold every other upload back
+// until this one's rows were all in.
 const char* const kSqliteCountTriggers = R"sql(
 CREATE TRIGGER document_days_added AFTER INSERT ON documents BEGIN
   INSERT INTO document_days (day, documents) VALUES (NEW.received_ms / 86400000, 1)
@@ -447,8 +450,8 @@ BEGIN
   END IF;
   RETURN NULL;
 END $$;
-CREATE TRIGGER document_days_count AFTER INSERT OR DELETE ON documents
-FOR EACH ROW EXECUTE FUNCTION document_days_count();
+CREATE CONSTRAINT TRIGGER document_days_count AFTER INSERT OR DELETE ON documents
+DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION document_days_count();
 CREATE FUNCTION event_name_last_count() RETURNS TRIGGER LANGUAGE plpgsql AS $$
 BEGIN
   IF TG_OP IN ('UPDATE', 'DELETE') THEN

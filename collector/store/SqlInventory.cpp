@@ -34,30 +34,33 @@ std::string Joined(const std::vector<std::string> &parts) {
 }
 
 // The fleet's counts with the report `id`'s products taken out (-1) or put in
-// (+1).
+// (+1). Both ways are upserts in key order, so that reports stored at once
+// lock the counts alike and never wait for each other in a circle.
 Status CountProducts(SqlSession &session, int64_t id, int sign) {
   const SqlValue document = SqlValue::Int(id);
-  if (sign > 0) {
-    auto s = session.Exec("INSERT INTO product_versions (name, version, "
-                          "machines) SELECT DISTINCT name, version, 1"
-                          " FROM inventory_products WHERE document_id = $1"
-                          " ON CONFLICT (name, version) DO UPDATE SET machines "
-                          "= product_versions.machines + 1",
-                          {document});
-    if (!s.ok())
-      return s;
-    return session.Exec("INSERT INTO product_names (name, machines) SELECT "
-                        "DISTINCT name, 1 FROM inventory_products"
-                        " WHERE document_id = $1 ON CONFLICT (name) DO UPDATE "
-                        "SET machines = product_names.machines + 1",
-                        {document});
+  const std::string step = sign > 0 ? "+ 1" : "- 1";
+  auto s = session.Exec(
+      "INSERT INTO product_versions (name, version, machines) SELECT DISTINCT "
+      "name, version, " +
+          std::to_string(sign) +
+          " FROM inventory_products WHERE document_id = $1 ORDER BY name, "
+          "version ON CONFLICT (name, version) DO UPDATE SET machines = "
+          "product_versions.machines " +
+          step,
+      {document});
+  if (s.ok()) {
+    s = session.Exec("INSERT INTO product_names (name, machines) SELECT "
+                     "DISTINCT name, " +
+                         std::to_string(sign) +
+                         " FROM inventory_products WHERE document_id = $1 "
+                         "ORDER BY name ON CONFLICT (name) DO UPDATE SET "
+                         "machines = product_names.machines " +
+                         step,
+                     {document});
   }
+  if (!s.ok() || sign > 0)
+    return s;
   const char *const statements[] = {
-      "UPDATE product_versions SET machines = machines - 1 WHERE (name, "
-      "version) IN"
-      " (SELECT name, version FROM inventory_products WHERE document_id = $1)",
-      "UPDATE product_names SET machines = machines - 1 WHERE name IN"
-      " (SELECT name FROM inventory_products WHERE document_id = $1)",
       "DELETE FROM product_versions WHERE machines <= 0 AND (name, version) IN"
       " (SELECT name, version FROM inventory_products WHERE document_id = $1)",
       "DELETE FROM product_names WHERE machines <= 0 AND name IN"
