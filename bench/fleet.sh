@@ -81,7 +81,7 @@ requests=(
   "/v1/machines?product=Product%20007&version=1.2|SELECT m.name FROM machines m JOIN inventory_products p ON p.document_id = m.report_document_id WHERE p.name = 'Product 007' AND p.version = '1.2' ORDER BY m.name LIMIT 101"
   "/v1/products|SELECT name, machines FROM product_names ORDER BY machines DESC LIMIT 101"
   "/products|SELECT name, machines FROM product_names ORDER BY machines DESC LIMIT 101"
-  "/products/Product%20007|SELECT version, COUNT(*) FROM inventory_products WHERE name = 'Product 007' GROUP BY version"
+  "/products/Product%20007|SELECT DISTINCT p.version, m.name FROM inventory_products p JOIN machines m ON m.report_document_id = p.document_id WHERE p.name = 'Product 007' ORDER BY p.version, m.name LIMIT 101"
   "/v1/documents|SELECT id FROM documents ORDER BY received_ms DESC LIMIT 100"
   "/machines.csv|SELECT * FROM machines ORDER BY name"
 )
@@ -109,15 +109,23 @@ measure() {  # measure STORE_URL: one line per request, "PATH MS"
   kill "$server"; wait "$server" 2>/dev/null || true; server=
 }
 
-hand_sql() {  # hand_sql STORE_URL SQL: the median of 5 runs in ms, as the database's own shell times it
-  for _ in 1 2 3 4 5; do
-    if [ "$backend" = postgresql ]; then
+hand_sql() {  # hand_sql STORE_URL SQL: the median of 5 runs in ms, timed inside one client process
+  if [ "$backend" = postgresql ]; then
+    for _ in 1 2 3 4 5; do
       printf '\\timing on\n%s;\n' "$2" | psql -qAt "${1#postgresql://}" | sed -n 's/^Time: \([0-9.]*\) ms.*/\1/p'
-    else
-      printf '.timer on\n%s;\n' "$2" | sqlite3 "${1#sqlite:}" | sed -n 's/^Run Time: real \([0-9.]*\).*/\1/p' |
-        awk '{ print $1 * 1000 }'
-    fi
-  done | median
+    done | median
+  else
+    python3 - "${1#sqlite:}" "$2" <<'PY'
+import sqlite3, sys, time
+connection = sqlite3.connect(sys.argv[1])
+times = []
+for _ in range(5):
+    start = time.perf_counter()
+    connection.execute(sys.argv[2]).fetchall()
+    times.append((time.perf_counter() - start) * 1000)
+print("%.1f" % sorted(times)[2])
+PY
+  fi
 }
 
 for size in small large; do
