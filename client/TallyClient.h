@@ -1,8 +1,11 @@
 // What a client application links to record analytics through the server:
 // start the server, make typed calls, close.
 #pragma once
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -16,15 +19,35 @@
 
 namespace tally {
 
-// Not thread-safe: one call at a time, as the server serves them.
+class CallQueue;
+
+// How many queued calls may wait before the oldest is dropped.
+constexpr size_t kQueuedCallLimit = 100000;
+
+struct ClientOptions {
+  // The calls that return nothing but a status (the Track calls but
+  // TrackTimedEventStart, the group and data-point calls, SetExcludePII,
+  // SaveTo) are queued in memory and return at once, ok unless the client
+  // is closed or the connection broke; one background thread sends them in
+  // order. Their own statuses are counted and reported by Close. The calls
+  // that return a value (TrackTimedEventStart, Process, Call) wait for their
+  // answer, which comes after every call queued before them.
+  bool queued = false;
+  // Past this many queued calls waiting, the oldest is dropped (and counted).
+  size_t queueLimit = kQueuedCallLimit;
+};
+
+// Every method may be called from any thread; calls reach the server one at
+// a time, in the order they were made.
 class TallyClient {
  public:
   // Starts the server (client::LaunchServer) and connects to it.
-  static qtl::status Start(const client::LaunchOptions& options, std::unique_ptr<TallyClient>& out);
+  static qtl::status Start(const client::LaunchOptions& options, std::unique_ptr<TallyClient>& out,
+                           const ClientOptions& clientOptions = {});
 
   // Talks over `connection`; `server`, when given, is waited for on Close.
   explicit TallyClient(std::shared_ptr<sys::message::IReaderWriterConnection> connection,
-                       std::unique_ptr<client::ServerProcess> server = nullptr);
+                       std::unique_ptr<client::ServerProcess> server = nullptr, const ClientOptions& options = {});
   // Closes, waiting for the server as Close does.
   ~TallyClient();
 
@@ -58,22 +81,34 @@ class TallyClient {
 
   bool Connected() const { return connected_; }
 
-  // Ends the connection, which ends the server, and waits up to
-  // `milliseconds` for it (killing it after that). `exitCode` is the
-  // server's; 0 when there was no server process. Idempotent.
+  // Sends what is queued, ends the connection, which ends the server, and
+  // waits for it (killing it after that), all within `milliseconds`; queued
+  // calls still waiting then are not sent. `exitCode` is the server's; 0
+  // when there was no server process. Fails when the server had to be
+  // killed, or when queued calls were dropped, not sent or failed (saying
+  // how many). Idempotent; later calls fail.
   qtl::status Close(int& exitCode, uint32_t milliseconds = 60000);
 
  private:
   qtl::status TypedCall(const std::string& name, const std::string& arguments, std::string* value);
+  // The request frame for a call, or why it cannot be sent.
+  qtl::status Encode(const std::string& name, const std::string& arguments, std::string& request) const;
+  // One request and its reply over the connection, one caller at a time.
+  qtl::status Exchange(const std::string& request, std::string& reply);
+  qtl::status WaitForServer(std::chrono::steady_clock::time_point deadline);
   // Reads the value text of a reply whose own status is `status` into `value`.
   qtl::status ReadValue(const std::string& name, const std::string& text, qtl::status status, unsigned int& value);
   qtl::status ReadValue(const std::string& name, const std::string& text, qtl::status status, qtl::status& value);
 
   std::shared_ptr<sys::message::IReaderWriterConnection> connection_;
   std::unique_ptr<client::ServerProcess> server_;
-  bool connected_ = true;
+  std::mutex connectionMutex_;  // one exchange at a time
+  std::mutex closeMutex_;
+  std::unique_ptr<CallQueue> queue_;  // in queued mode
+  std::atomic<bool> connected_{true};
   bool closed_ = false;
   int exitCode_ = 0;
+  qtl::status closeStatus_;
 };
 
 // The texts of the wire, written and read with the server's own value grammar.

@@ -13,7 +13,10 @@
 #include <sstream>
 
 #include "collector/DiffCommand.h"
+#include "collector/base/Log.h"
 #include "collector/base/Status.h"
+#include "collector/http/MetricsListener.h"
+#include "collector/http/TlsCredentials.h"
 #include "collector/http/HttpServer.h"
 #include "collector/http/TlsFiles.h"
 #include "collector/document/Import.h"
@@ -27,20 +30,15 @@ namespace {
 
 using namespace collector;
 
-// Once a stop is asked for, what is being received or stored gets this long.
-constexpr int64_t kDrainMs = 5000;
+// Once a stop is asked for, what is being received or stored gets this
+// long to be answered: the drain time.
+constexpr int64_t kDrainMs = 10000;
 // Descriptors kept for the store and everything else that is not a connection.
 constexpr rlim_t kSpareFiles = 128;
 
 int Fail(const std::string& message, int code) {
   std::fprintf(stderr, "dromika-collector: %s\n", message.c_str());
   return code;
-}
-
-// Blocks until SIGINT or SIGTERM; both are blocked first in every thread.
-void WaitForStop(const sigset_t& stops) {
-  int signal = 0;
-  sigwait(&stops, &signal);
 }
 
 // Each connection takes a descriptor: take all the process may have, and
@@ -52,6 +50,36 @@ unsigned ConnectionsAllowed(unsigned wanted) {
   setrlimit(RLIMIT_NOFILE, &files);
   getrlimit(RLIMIT_NOFILE, &files);
   return static_cast<unsigned>(std::clamp<rlim_t>(files.rlim_cur - std::min(files.rlim_cur, kSpareFiles), 16, wanted));
+}
+
+// A store URL as the log shows it: without a password or the query's settings.
+std::string Printable(std::string url) {
+  url = url.substr(0, url.find('?'));
+  const size_t scheme = url.find("://");
+  const size_t at = url.find('@');
+  if (scheme == std::string::npos || at == std::string::npos) return url;
+  const size_t colon = url.find(':', scheme + 3);
+  if (colon < at) url.replace(colon, at - colon, ":***");
+  return url;
+}
+
+// SIGHUP: the tokens file and the TLS pair are read again; a file that does
+// not load leaves what was loaded before in use.
+void Reload(const Options& options, Tokens& tokens) {
+  LogLine line("reload");
+  if (!options.tokensFile.empty()) {
+    const Status s = tokens.Load(options.tokensFile);
+    line.Text("tokens", s.ok() ? std::to_string(tokens.Count()) + " loaded" : "kept the old ones: " + s.message());
+  }
+  if (!options.tlsCert.empty()) {
+    std::string certPem, keyPem;
+    std::shared_ptr<TlsCredentials> credentials;
+    Status s = LoadTlsFiles(options.tlsCert, options.tlsKey, certPem, keyPem);
+    if (s.ok()) s = TlsCredentials::Make(certPem, keyPem, credentials);
+    if (s.ok()) TlsCredentials::Present(std::move(credentials));
+    line.Text("tls", s.ok() ? "loaded" : "kept the old pair: " + s.message());
+  }
+  line.Write();
 }
 
 int Serve(const Options& options) {
@@ -68,6 +96,7 @@ int Serve(const Options& options) {
   config.maxBody = options.maxBody;
   config.timeoutSeconds = options.timeoutSeconds;
   config.maxConnections = ConnectionsAllowed(config.maxConnections);
+  config.openMetrics = IsLoopback(config.address);
   if (!options.tlsCert.empty()) {
     if (auto s = LoadTlsFiles(options.tlsCert, options.tlsKey, config.certPem, config.keyPem); !s.ok()) {
       return Fail(s.message(), 2);
@@ -75,30 +104,41 @@ int Serve(const Options& options) {
   }
   std::unique_ptr<Store> store;
   if (auto s = OpenStore(options.store, store); !s.ok()) return Fail(s.message(), 1);
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
   HttpServer server(*store, tokens);
   if (auto s = server.Start(config); !s.ok()) return Fail(s.message() + ": " + options.listen, 1);
+  MetricsListener metrics([&server] { return static_cast<int64_t>(server.budget().Held()); });
+  if (!options.metricsListen.empty()) {
+    sockaddr_storage address{};
+    if (auto s = ParseListen(options.metricsListen, address); !s.ok()) return Fail(s.message(), 2);
+    if (auto s = metrics.Start(address); !s.ok()) return Fail(s.message() + ": " + options.metricsListen, 1);
+  }
   std::unique_ptr<Retention> retention;
   if (options.retainDays > 0) retention = std::make_unique<Retention>(*store, options.retainDays);
   const std::string host = options.listen.substr(0, options.listen.rfind(':'));
-  std::printf("dromika-collector: listening on %s://%s:%u, store %s\n", config.certPem.empty() ? "http" : "https",
-              host.c_str(), server.Port(), options.store.c_str());
-  std::fflush(stdout);
-  WaitForStop(stops);
+  const std::string url = (config.certPem.empty() ? "http://" : "https://") + host + ":" + std::to_string(server.Port());
+  LogLine start("start");
+  start.Text("message", "listening on " + url).Text("url", url).Text("store", Printable(options.store));
+  if (!options.metricsListen.empty()) {
+    const std::string metricsHost = options.metricsListen.substr(0, options.metricsListen.rfind(':'));
+    start.Text("metrics", "http://" + metricsHost + ":" + std::to_string(metrics.Port()) + "/metrics");
+  }
+  start.Text("version", DROMIKA_VERSION_TEXT).Write();
+  int signal = 0;
+  while (sigwait(&signals, &signal) == 0 && signal == SIGHUP) Reload(options, tokens);
+  LogLine("stopping").Text("signal", signal == SIGINT ? "SIGINT" : "SIGTERM").Number("drain_ms", kDrainMs).Write();
   retention.reset();  // a batch under way is finished first
   if (!server.Stop(kDrainMs)) {
     // A document still being read or stored is not answered, so its sender
     // sends it again; everything answered is already durable.
-    std::fprintf(stderr, "dromika-collector: stopping with requests still under way after %lld ms\n",
-                 static_cast<long long>(kDrainMs));
-    std::fflush(stderr);
+    LogLine("stopped").Text("message", "requests still under way after the drain time are cut").Write();
     std::_Exit(0);
   }
+  LogLine("stopped").Write();
   return 0;
 }
 
@@ -138,6 +178,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dromika-collector: %s\n%s", s.message().c_str(), UsageText().c_str());
     return 2;
   }
+  SetLogFormat(options.logFormat == "text"   ? LogFormat::kText
+               : options.logFormat == "json" ? LogFormat::kJson
+                                             : DefaultLogFormat());
   if (options.command == "help") return std::fputs(HelpText(options.helpTopic).c_str(), stdout) < 0;
   if (options.command == "version") return std::printf("dromika-collector %s\n", DROMIKA_VERSION_TEXT) < 0;
   if (options.command == "render") return Render(options);

@@ -61,6 +61,19 @@ Status SetRetainDays(const std::string& value, Options& options) {
   return {};
 }
 
+Status SetLogFormat(const std::string& value, Options& options) {
+  if (value != "text" && value != "json") return Invalid("--log-format wants text or json, not " + value);
+  options.logFormat = value;
+  return {};
+}
+
+Status SetMetricsListen(const std::string& value, Options& options) {
+  sockaddr_storage address;
+  if (auto s = ParseListen(value, address); !s.ok()) return Invalid("--metrics-listen: " + s.message());
+  options.metricsListen = value;
+  return {};
+}
+
 Status SetBefore(const std::string& value, Options& options) {
   options.beforeMs = ParseUtc(value);
   if (!options.beforeMs) return Invalid("--before wants a UTC date such as 2026-01-31, not " + value);
@@ -85,7 +98,9 @@ Status SetAll(const std::string&, Options& options) {
 }  // namespace
 
 const std::vector<CommandRow> kCommands = {
-    {"serve", "", "Receives uploaded documents over HTTP, stores them and serves the pages and the API.",
+    {"serve", "",
+     "Receives uploaded documents over HTTP, stores them and serves the pages and the API. SIGHUP reloads the "
+     "tokens file and the TLS certificate and key.",
      "0 stopped by SIGINT or SIGTERM; 1 the store could not be opened or the address could not be bound; "
      "2 a usage error or a refused setup (a missing --tokens, an unreadable tokens or TLS file)"},
     {"import", "FILE...", "Stores saved report files and analytics documents, or .gz of either.",
@@ -121,6 +136,11 @@ const std::vector<OptionRow> kOptions = {
     {"serve", "--retain-days", "N", "none (keep everything)",
      "Removes documents received more than N days ago, in small batches in the background; 1 to 36500.",
      SetRetainDays},
+    {"serve", "--log-format", "text|json", "json, text on a terminal",
+     "One line per request on standard output, and one per refusal, store error, start, reload and stop.",
+     SetLogFormat},
+    {"serve", "--metrics-listen", "ADDR:PORT", "none (/metrics on --listen)",
+     "Also answers GET /metrics, and only that, on this address, to anyone who reaches it.", SetMetricsListen},
     {"prune", "--before", "DATE", "", "Removes documents received before this UTC date or time.", SetBefore},
     {"prune", "--machine", "NAME", "every machine", "Removes only the documents of this machine.", SetMachine},
     {"render diff", "-o", "OUT.html", "standard output", "The HTML file to write.", SetOutput},

@@ -33,6 +33,8 @@ struct Options {
   bool json = false;               // diff: the changes as JSON on standard output
   bool all = false;                // diff: also values that change on every run
   int64_t retainDays = 0;          // serve: 0 keeps everything
+  std::string logFormat;           // serve: "text", "json", or empty for the default
+  std::string metricsListen;       // serve: a second address for /metrics alone
   std::optional<int64_t> beforeMs;     // prune
   std::optional<std::string> machine;  // prune
 };

@@ -1,11 +1,13 @@
 #include "runtime/Uploader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "runtime/Convert.h"
 #include "runtime/Gzip.h"
 #include "runtime/Str.h"
+#include "runtime/UploadSpool.h"
 
 #ifndef DROMIKA_UPLOAD_URL
 #define DROMIKA_UPLOAD_URL ""
@@ -14,10 +16,10 @@
 namespace ws::analytics::impl {
 namespace {
 
-
 struct Overrides {
   std::mutex mutex;
   std::wstring address;
+  std::wstring spool;
   uint32_t connectMs = 0;
   uint32_t totalMs = 0;
 };
@@ -81,6 +83,92 @@ qtl::status Failure(const std::wstring& url, const std::wstring& why) {
   return qtl::status::error(L"Unable to upload the analytics document to " + url + L": " + why);
 }
 
+// What became of one document.
+enum class Outcome { kDelivered, kMayPass, kRefused, kSenderRefused };
+
+Outcome Classify(const HttpOutcome& outcome) {
+  if (!outcome.failure.empty()) return Outcome::kMayPass;
+  if (outcome.code >= 200 && outcome.code <= 299) return Outcome::kDelivered;
+  if (outcome.code == 408 || outcome.code == 429 || outcome.code >= 500) return Outcome::kMayPass;
+  if (outcome.code >= 400 && outcome.code != 401 && outcome.code != 403) return Outcome::kRefused;
+  // The token or the address, not the document: kept documents wait for a
+  // sender that is taken (a redirect is never followed).
+  return Outcome::kSenderRefused;
+}
+
+std::wstring Cause(const HttpOutcome& outcome) {
+  if (!outcome.failure.empty()) return outcome.failure;
+  return L"the server answered with HTTP status " + std::to_wstring(outcome.code);
+}
+
+// All the documents of one upload share its time-outs.
+class Budget {
+ public:
+  explicit Budget(const HttpRequest& request)
+      : connectMs_(request.connectMs), totalMs_(request.totalMs), start_(std::chrono::steady_clock::now()) {}
+
+  // Sets the time-outs of the next exchange; false when no time is left.
+  bool Apportion(HttpRequest& request) const {
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
+    if (spent.count() >= totalMs_) return false;
+    request.totalMs = totalMs_ - static_cast<uint32_t>(spent.count());
+    request.connectMs = std::min(connectMs_, request.totalMs);
+    return true;
+  }
+
+ private:
+  uint32_t connectMs_;
+  uint32_t totalMs_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+HttpOutcome Post(HttpRequest& request, const Budget& budget) {
+  if (budget.Apportion(request)) return PostXml(request);
+  HttpOutcome outcome;
+  outcome.failure = L"the time for the upload ran out while kept documents were sent";
+  return outcome;
+}
+
+// The status of an upload that may pass later, and what became of the document.
+qtl::status KeepForLater(const UploadSpool& spool, const std::string& body, const std::wstring& url,
+                         const std::wstring& cause) {
+  const std::wstring failure = L"Unable to upload the analytics document to " + url + L": " + cause + L". ";
+  if (spool.Folder().empty()) {
+    return qtl::status::error(failure +
+                              L"The document could not be kept for a later upload: no folder for it is known.");
+  }
+  size_t dropped = 0;
+  const qtl::status kept = spool.Keep(body, dropped);
+  if (!kept.ok()) {
+    return qtl::status::error(failure + L"The document could not be kept for a later upload: " + kept.text() + L".");
+  }
+  std::wstring text = failure + L"The document was kept for a later upload";
+  if (dropped == 1) text += L"; the oldest kept document was dropped to make room";
+  if (dropped > 1) text += L"; the " + std::to_wstring(dropped) + L" oldest kept documents were dropped to make room";
+  return qtl::status::error(text + L".");
+}
+
+// Kept documents go first, oldest first, each removed once it is taken or
+// refused for good; while the server cannot be reached the new one joins them.
+qtl::status Deliver(HttpRequest& request, const UploadSpool& spool) {
+  const Budget budget(request);
+  HttpRequest kept = request;
+  for (const SpoolEntry& entry : spool.List()) {
+    if (!spool.Read(entry, kept.body)) continue;
+    const HttpOutcome outcome = Post(kept, budget);
+    const Outcome result = Classify(outcome);
+    if (result == Outcome::kMayPass) return KeepForLater(spool, request.body, request.url, Cause(outcome));
+    if (result == Outcome::kSenderRefused) break;
+    spool.Remove(entry);
+  }
+  const HttpOutcome outcome = Post(request, budget);
+  switch (Classify(outcome)) {
+    case Outcome::kDelivered: return qtl::ok_status();
+    case Outcome::kMayPass: return KeepForLater(spool, request.body, request.url, Cause(outcome));
+    default: return Failure(request.url, Cause(outcome));
+  }
+}
+
 }  // namespace
 
 bool ParseUploadAddress(const std::wstring& text, UploadAddress& out) {
@@ -115,6 +203,18 @@ void SetUploadTimeoutsForTesting(uint32_t connectMs, uint32_t totalMs) {
   overrides.totalMs = totalMs;
 }
 
+void SetUploadSpoolForTesting(const std::wstring& folder) {
+  Overrides& overrides = TestOverrides();
+  std::lock_guard<std::mutex> lock(overrides.mutex);
+  overrides.spool = folder;
+}
+
+std::wstring UploadSpoolFolder() {
+  Overrides& overrides = TestOverrides();
+  std::lock_guard<std::mutex> lock(overrides.mutex);
+  return overrides.spool.empty() ? UserSpoolFolder() : overrides.spool;
+}
+
 qtl::status Track(const std::wstring& document) {
   HttpRequest request;
   request.url = Configured(request.connectMs, request.totalMs);
@@ -130,12 +230,7 @@ qtl::status Track(const std::wstring& document) {
   if (!codec::Gzip(str::as_u8string(document), request.body)) {
     return Failure(request.url, L"the document could not be compressed");
   }
-  const HttpOutcome outcome = PostXml(request);
-  if (!outcome.failure.empty()) return Failure(request.url, outcome.failure);
-  if (outcome.code < 200 || outcome.code > 299) {
-    return Failure(request.url, L"the server answered with HTTP status " + std::to_wstring(outcome.code));
-  }
-  return qtl::ok_status();
+  return Deliver(request, UploadSpool(UploadSpoolFolder()));
 }
 
 }  // namespace ws::analytics::impl

@@ -18,7 +18,17 @@ namespace ws::analytics::impl {
 // otherwise an error status naming the cause: no address configured, an
 // address or token that cannot be used, a connection that failed or broke
 // off, a time-out, or the reply's code. No status ever holds the token.
-// Never waits much longer than the connect and total time-outs together.
+//
+// Documents that could not be delivered for a reason that may pass (no
+// reply, 408, 429, 5xx) wait in the spool (UploadSpoolFolder) and are sent
+// before the new one, oldest first; each leaves the spool once answered 2xx
+// or refused for good (another 4xx but 401 and 403). A 401, 403 or any other
+// answer concerns the sender, not the document: nothing new is kept and the
+// kept ones wait for a later upload. While the server cannot be reached the
+// new document is kept too, and the failure's text says so (or why it could
+// not be kept, or that the oldest were dropped to make room).
+// Every exchange shares the connect and total time-outs, so Track never
+// waits much longer than the two together. Prints nothing.
 qtl::status Track(const std::wstring& document);
 
 // An upload gives up after this long without a connection, and this long in all.
@@ -29,6 +39,11 @@ constexpr uint32_t kUploadTotalMs = 60000;
 // and the time-outs in milliseconds (0 restores the default).
 void SetUploadAddressForTesting(const std::wstring& address);
 void SetUploadTimeoutsForTesting(uint32_t connectMs, uint32_t totalMs);
+// For tests only: the spool folder instead of the user's (empty restores it).
+void SetUploadSpoolForTesting(const std::wstring& folder);
+
+// Where undelivered documents are kept (runtime/UploadSpool.h).
+std::wstring UploadSpoolFolder();
 
 // The parts of an upload address. Exposed for the host halves and tests.
 struct UploadAddress {

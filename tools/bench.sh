@@ -12,6 +12,8 @@ echo "== 1,000,000 events: recording, events group, peak memory"
 build/bench/bench/bench_events_group
 echo "== TrackEvent round trip against a bare frame ping-pong (pinned to one core)"
 taskset -c 1 build/bench/bench/bench_ping_pong
+echo "== eight threads through one client: each call waiting against queued"
+build/bench/bench/bench_client_threads
 echo "== file system block against find and head/tail"
 bench/filesystem_block.sh
 echo "== the collector: ingest, reader, peak memory"

@@ -16,6 +16,9 @@ struct Response {
   std::string contentType = "application/json";
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // besides those every answer carries
+  // A refusal's kind as the metrics count it ("too_large", "store", ...) and
+  // why, as the log shows it; empty for an answer that refuses nothing.
+  std::string cause, reason;
 };
 
 // A request's query arguments; a repeated name keeps its last value.

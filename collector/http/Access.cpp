@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "collector/base/Log.h"
 #include "collector/base/Text.h"
 #include "collector/document/Digest.h"
 #include "collector/http/Api.h"
+#include "collector/http/Metrics.h"
 #include "collector/http/Routes.h"
 #include "collector/pages/Html.h"
 
@@ -128,7 +130,8 @@ std::string Target(std::string_view path, const QueryArgs& args) {
   return target;
 }
 
-Access::Access(const Tokens& tokens, bool https) : tokens_(tokens), https_(https) {}
+Access::Access(const Tokens& tokens, bool https, bool openMetrics)
+    : tokens_(tokens), https_(https), openMetrics_(openMetrics) {}
 
 std::string Access::CookieName() const { return https_ ? "__Host-dromika_session" : "dromika_session"; }
 
@@ -164,7 +167,7 @@ Admission Access::Admit(const Route& route, std::string_view authorization, std:
     admission.caller = {"loopback", kEveryScope};
     return admission;
   }
-  if (route.scope == 0) return admission;
+  if (route.scope == 0 || (openMetrics_ && route.prefix == kMetricsPath)) return admission;
   // A session only reads: what changes data takes a token in the header.
   if (authorization.empty() && route.method == "GET") admission.sessionId = SessionIn(cookie);
   if (!admission.sessionId.empty()) return admission;
@@ -177,6 +180,7 @@ Admission Access::Admit(const Route& route, std::string_view authorization, std:
     admission.refusal = ErrorResponse(401, "a valid bearer token is required");
   } else if ((caller->scopes & route.scope) != route.scope) {
     admission.refusal = ErrorResponse(403, "this token does not allow that");
+    admission.caller.name = caller->name;  // for the log
   } else {
     admission.caller = *caller;
   }
@@ -187,7 +191,7 @@ std::optional<Response> Access::Resume(Store& store, const Route& route, std::st
                                        Admission& admission) const {
   std::optional<SessionRecord> session;
   if (auto s = store.FindSession(Digest(admission.sessionId), nowMs, kSessionIdleMs, session); !s.ok()) {
-    return ErrorResponse(503, "the store failed: " + s.message());
+    return StoreFailure(s);
   }
   if (!session) {
     Response refusal = IsPage(route.prefix) ? ToSignIn(target) : ErrorResponse(401, "the session has ended");
@@ -216,22 +220,27 @@ Response Access::SignIn(Store& store, std::string_view form, const std::string& 
   if (failures_.Blocked(sender, nowMs)) {
     Response refusal = SignInForm(429, field("next"), "Too many failed sign-ins from this address; wait a minute.");
     refusal.headers.emplace_back("Retry-After", "60");
+    refusal.cause = "too_many_sign_ins";
+    refusal.reason = "10 failed sign-ins from this address within a minute";
+    TheMetrics().SignIn("limited");
     return refusal;
   }
   const auto caller = tokens_.Find(Trim(field("token")));
   if (!caller || !(caller->scopes & kRead)) {
     failures_.Fail(sender, nowMs);
-    std::fprintf(stderr, "dromika-collector: a sign-in from %s failed\n", sender.c_str());
-    return SignInForm(401, field("next"), "That is not a token that may read.");
+    TheMetrics().SignIn("failed");
+    Response refusal = SignInForm(401, field("next"), "That is not a token that may read.");
+    refusal.cause = "sign_in_failed";
+    refusal.reason = "not a token that may read";
+    return refusal;
   }
   unsigned char random[kSessionIdBytes];
   if (RAND_bytes(random, sizeof random) != 1) return ErrorResponse(500, "no random bytes for a session");
   const std::string id = Hex(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
   const SessionRecord session{caller->name, caller->scopes, nowMs + kSessionIdleMs};
-  if (auto s = store.CreateSession(Digest(id), session, nowMs); !s.ok()) {
-    return ErrorResponse(503, "the store failed: " + s.message());
-  }
-  std::fprintf(stderr, "dromika-collector: %s signed in from %s\n", caller->name.c_str(), sender.c_str());
+  if (auto s = store.CreateSession(Digest(id), session, nowMs); !s.ok()) return StoreFailure(s);
+  TheMetrics().SignIn("ok");
+  LogLine("signed_in").Text("client", sender).Text("token", caller->name).Write();
   Response response = Redirect(SafeNext(field("next")));
   response.headers.emplace_back("Set-Cookie", Cookie(id, false));
   return response;
@@ -245,7 +254,8 @@ Response Access::SignOut(Store& store, std::string_view form, std::string_view c
   if (key == fields.end() || !SameBytes(key->second, FormKey(id))) {
     return ErrorResponse(403, "the sign-out form did not come from this collector's page");
   }
-  if (auto s = store.EndSession(Digest(id)); !s.ok()) return ErrorResponse(503, "the store failed: " + s.message());
+  if (auto s = store.EndSession(Digest(id)); !s.ok()) return StoreFailure(s);
+  TheMetrics().SignOut();
   Response response = Redirect("/login");
   response.headers.emplace_back("Set-Cookie", Cookie("", true));
   return response;

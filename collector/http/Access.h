@@ -45,8 +45,8 @@ struct Admission {
 class Access {
  public:
   // `tokens` must outlive it; `https`: the cookie is then marked Secure and
-  // named with the __Host- prefix.
-  Access(const Tokens& tokens, bool https);
+  // named with the __Host- prefix; `openMetrics`: /metrics needs no token.
+  Access(const Tokens& tokens, bool https, bool openMetrics = false);
 
   // Judged at the headers, without the store. `target` is where a page
   // request would go back to after signing in.
@@ -76,6 +76,7 @@ class Access {
 
   const Tokens& tokens_;
   const bool https_;
+  const bool openMetrics_;
   FailureLimit failures_;
 };
 

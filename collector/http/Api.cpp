@@ -4,11 +4,13 @@
 #include <cctype>
 #include <cstdio>
 
+#include "collector/base/Log.h"
 #include "collector/base/Status.h"
 #include "collector/base/Text.h"
 #include "collector/document/Compression.h"
 #include "collector/http/ChangesJson.h"
 #include "collector/http/Json.h"
+#include "collector/http/Metrics.h"
 #include "collector/pages/ChangesData.h"
 #include "collector/pages/SitePages.h"
 #include "collector/pages/FleetPages.h"
@@ -17,6 +19,25 @@
 
 namespace collector {
 namespace {
+
+// A refusal's kind by its status; a few callers name a narrower one.
+const char* CauseOf(int code) {
+  switch (code) {
+    case 400: return "bad_request";
+    case 401: return "unauthorized";
+    case 403: return "forbidden";
+    case 404: return "not_found";
+    case 405: return "method_not_allowed";
+    case 413: return "too_large";
+    case 414: return "request_line_too_long";
+    case 415: return "unsupported_media_type";
+    case 422: return "document_refused";
+    case 429: return "too_many_sign_ins";
+    case 431: return "headers_too_large";
+    case 503: return "unavailable";
+    default: return code >= 400 ? "error" : "";
+  }
+}
 
 constexpr int64_t kDefaultLimit = 100;
 constexpr int64_t kMaxLimit = 1000;
@@ -43,7 +64,6 @@ Status ReadFilter(const QueryArgs& args, Filter& filter) {
   return {};
 }
 
-Response StoreFailure(const Status& s) { return ErrorResponse(503, "the store failed: " + s.message()); }
 
 void WriteDocument(JsonWriter& json, const DocumentInfo& d) {
   json.Open()
@@ -63,10 +83,12 @@ Response Remove(Store& store, const Selection& selection, const std::string& wha
   Removed removed;
   if (auto s = store.RemoveDocuments(selection, removed); !s.ok()) return StoreFailure(s);
   if (removed.documents == 0) return ErrorResponse(404, "no documents of " + what);
-  std::string printable = what;  // a name from the request line must not forge log lines
-  for (char& c : printable) c = static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
-  std::fprintf(stderr, "dromika-collector: %s removed %s: %s\n", caller.c_str(), printable.c_str(),
-               RemovedJson(removed).c_str());
+  LogLine("removed")
+      .Text("token", caller)
+      .Text("what", what)
+      .Number("documents", removed.documents)
+      .Number("events", removed.events)
+      .Write();
   return {200, "application/json", RemovedJson(removed)};
 }
 
@@ -147,6 +169,7 @@ Response ApiRawDocument(Store& store, std::string_view idText) {
 }
 
 Response ApiEventSummary(Store& store, const QueryArgs& args) {
+  if (args.count("by")) return ApiEventBreakdown(store, args);
   Filter filter;
   if (auto s = ReadFilter(args, filter); !s.ok()) return ErrorResponse(400, s.message());
   std::vector<EventSummary> events;
@@ -278,7 +301,20 @@ std::string RemovedJson(const Removed& removed) {
       .Text();
 }
 
-Response ErrorResponse(int code, std::string_view message) { return {code, "application/json", ErrorJson(message)}; }
+Response ErrorResponse(int code, std::string_view message) {
+  Response response{code, "application/json", ErrorJson(message)};
+  response.cause = CauseOf(code);
+  response.reason = message;
+  return response;
+}
+
+Response StoreFailure(const Status& s) {
+  TheMetrics().StoreError();
+  LogLine("store_error").Text("message", s.message()).Write();
+  Response response = ErrorResponse(503, "the store failed: " + s.message());
+  response.cause = "store";
+  return response;
+}
 
 Response AnswerIngest(const Status& stored, const IngestResult& result) {
   if (stored.code() == StatusCode::kInvalid) return ErrorResponse(422, "document refused: " + stored.message());

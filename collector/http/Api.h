@@ -16,7 +16,12 @@ namespace collector {
 // documents being received hold, which the health answer shows.
 Response ApiDocuments(Store& store, const QueryArgs& args);
 Response ApiRawDocument(Store& store, std::string_view idText);
+// With `by=PATH` (and `name`): the event per value of that data point.
 Response ApiEventSummary(Store& store, const QueryArgs& args);
+// GET /v1/properties and /v1/properties/PATH: the data points, or one over time.
+Response ApiEventBreakdown(Store& store, const QueryArgs& args);
+Response ApiProperties(Store& store, const QueryArgs& args);
+Response ApiProperty(Store& store, std::string_view path, const QueryArgs& args);
 // GET /v1/machines/NAME/changes?from=&to=&all=: what changed between two of its reports.
 Response ApiChanges(Store& store, std::string_view machine, const QueryArgs& args);
 // Machines, products and one product's machines answer a page at a time:
@@ -40,8 +45,10 @@ std::string RemovedJson(const Removed& removed);
 // 200 already stored, 422 refused, 503 when the store failed.
 Response AnswerIngest(const Status& stored, const IngestResult& result);
 
-// An error answer with {"error": message}.
+// An error answer with {"error": message}; the message is its reason in the log.
 Response ErrorResponse(int code, std::string_view message);
+// 503 for a store that failed, logged and counted.
+Response StoreFailure(const Status& s);
 
 // True for application/xml and text/xml, with or without parameters.
 bool IsXmlContentType(std::string_view value);

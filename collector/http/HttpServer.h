@@ -36,6 +36,7 @@ struct ServerConfig {
   std::string certPem, keyPem; // HTTPS when both are set
   unsigned maxConnections = 4000;
   unsigned maxPerAddress = 1000;  // connections from one client address
+  bool openMetrics = false;       // /metrics needs no token (the address is loopback)
 };
 
 class HttpServer {

@@ -1,12 +1,12 @@
 #include "collector/http/Intake.h"
 
-#include <cstdio>
-
+#include "collector/base/Clock.h"
 #include "collector/base/Status.h"
 #include "collector/base/Text.h"
 #include "collector/base/WholeNumber.h"
 #include "collector/document/Ingest.h"
 #include "collector/http/Api.h"
+#include "collector/http/Metrics.h"
 
 namespace collector {
 namespace {
@@ -20,7 +20,11 @@ Response TooLarge(size_t limit) {
 
 }  // namespace
 
-Response Busy() { return ErrorResponse(503, "too many documents are being received; try again shortly"); }
+Response Busy() {
+  Response busy = ErrorResponse(503, "too many documents are being received; try again shortly");
+  busy.cause = "memory_budget";
+  return busy;
+}
 
 bool Budget::Hold(const std::string& address, size_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -50,6 +54,7 @@ std::optional<Response> Upload::Admit(const UploadHeaders& headers, const Tokens
   if (tokens.Required()) {
     const auto caller = tokens.FromHeader(headers.authorization);
     if (!caller) return ErrorResponse(401, "a valid bearer token is required");
+    callerName_ = caller->name;
     if (!(caller->scopes & kIngest)) return ErrorResponse(403, "this token may not store documents");
   }
   if (!IsXmlContentType(headers.contentType)) {
@@ -117,11 +122,18 @@ std::optional<Response> Upload::Verdict() const {
 
 Response Upload::Store(collector::Store& store) {
   IngestResult result;
+  const int64_t start = MonotonicMs();
   const Status stored = Ingest(store, body_, sender_, result);
-  // The sender only learns that the store failed; the operator needs why.
-  if (!stored.ok() && stored.code() != StatusCode::kInvalid) {
-    std::fprintf(stderr, "dromika-collector: storing a document from %s failed: %s\n", sender_.c_str(),
-                 stored.message().c_str());
+  Metrics& metrics = TheMetrics();
+  if (stored.ok()) {
+    metrics.Commit(MonotonicMs() - start);
+    if (!result.put.created) {
+      metrics.Duplicate();
+    } else if (result.rows.state == ParseState::kUnparsed) {
+      metrics.Unparsed();
+    } else {
+      metrics.Stored(KindName(result.rows.kind));
+    }
   }
   return AnswerIngest(stored, result);
 }

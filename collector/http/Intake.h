@@ -53,6 +53,8 @@ class Upload {
 
   // The answer when the headers already refuse the upload.
   std::optional<Response> Admit(const UploadHeaders& headers, const Tokens& tokens);
+  // The name of the token Admit let in; empty when none was needed.
+  const std::string& CallerName() const { return callerName_; }
   void Take(std::string_view piece);
   // Bytes read and dropped after a refusal; past a bound the connection is cut.
   bool DiscardedTooMuch() const;
@@ -70,6 +72,7 @@ class Upload {
   const std::string sender_;
   const size_t maxBody_;
   std::optional<Response> refusal_;
+  std::string callerName_;
   std::string body_;
   std::unique_ptr<GzipDecoder> gzip_;
   uint64_t declared_ = 0;

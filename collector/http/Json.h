@@ -30,6 +30,8 @@ class JsonWriter {
   JsonWriter& Decimal(std::string_view key, const std::optional<double>& number);
   // A text as the next array element.
   JsonWriter& Value(std::string_view text) { return Key({}).Raw(Quote(text), false); }
+  // A number as the next array element.
+  JsonWriter& Value(int64_t number) { return Key({}).Raw(std::to_string(number), false); }
   const std::string& Text() const { return out_; }
 
  private:

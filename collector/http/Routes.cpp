@@ -3,6 +3,8 @@
 #include <iterator>
 
 #include "collector/http/Api.h"
+#include "collector/http/Metrics.h"
+#include "collector/pages/AnalyticsPages.h"
 #include "collector/pages/FleetPages.h"
 #include "collector/pages/SitePages.h"
 
@@ -32,6 +34,9 @@ constexpr Route kRoutes[] = {
      [](const Request& r) { return ApiRemoveMachine(r.store, r.rest, r.caller.name); }},
     {"GET", "/v1/products", "", false, kRead, [](const Request& r) { return ApiProducts(r.store, r.args); }},
     {"GET", "/v1/products/", "", true, kRead, [](const Request& r) { return ApiProduct(r.store, r.rest, r.args); }},
+    {"GET", "/v1/properties", "", false, kRead, [](const Request& r) { return ApiProperties(r.store, r.args); }},
+    {"GET", "/v1/properties/", "", true, kRead,
+     [](const Request& r) { return ApiProperty(r.store, r.rest, r.args); }},
     {"GET", "/login", "", false, 0, [](const Request& r) { return r.access.SignInPage(r.args); }},
     {"POST", "/login", "", false, 0,
      [](const Request& r) { return r.access.SignIn(r.store, r.form, r.sender, r.nowMs); }},
@@ -49,8 +54,16 @@ constexpr Route kRoutes[] = {
      [](const Request& r) { return pages::ChangesPage(r.store, r.rest, r.args); }},
     {"GET", "/machines/", "", true, kRead,
      [](const Request& r) { return pages::MachinePage(r.store, r.rest, r.args, r.nowMs); }},
+    {"GET", "/properties", "", false, kRead,
+     [](const Request& r) { return pages::PropertiesPage(r.store, r.args, r.nowMs); }},
+    {"GET", "/properties/", "", true, kRead,
+     [](const Request& r) { return pages::PropertyPage(r.store, r.rest, r.args, r.nowMs); }},
+    {"GET", "/documents", "", false, kRead,
+     [](const Request& r) { return pages::DocumentsPage(r.store, r.args, r.nowMs); }},
     {"GET", "/documents/", "", true, kRead, [](const Request& r) { return pages::DocumentPage(r.store, r.rest); }},
     {"GET", "/static/", "", true, 0, Asset},
+    {"GET", kMetricsPath, "", false, kRead,
+     [](const Request& r) { return Response{200, "text/plain", TheMetrics().Text(r.receivingBytes)}; }},
 };
 
 constexpr Route kUnknown = {"GET", "", "", false, kRead, [](const Request& r) { return NoSuchResource(r.path); }};

@@ -13,6 +13,9 @@
 namespace collector {
 
 constexpr std::string_view kUploadPath = "/v1/documents";
+// The counters in the Prometheus text format; open to anyone when the
+// collector listens on loopback, otherwise for the read scope.
+constexpr std::string_view kMetricsPath = "/metrics";
 
 // What a handler is given: `rest` is the part of the path a route's pattern
 // leaves open (an id, an event or machine name), already decoded.

@@ -30,6 +30,7 @@ size_t NameStart(std::string_view line) {
 Status Tokens::Load(const std::string& path) {
   std::ifstream in(path);
   if (!in) return Failure("cannot read the token file " + path);
+  Set loaded;
   int lineNumber = 0;
   for (std::string line; std::getline(in, line);) {
     ++lineNumber;
@@ -50,10 +51,18 @@ Status Tokens::Load(const std::string& path) {
       caller.scopes |= *scope;
     }
     if (caller.scopes == 0) caller.scopes = kIngest | kRead;
-    known_.push_back({Sha256(token), std::move(caller)});
+    loaded.push_back({Sha256(token), std::move(caller)});
   }
-  if (known_.empty()) return Failure("the token file " + path + " holds no token");
+  if (loaded.empty()) return Failure("the token file " + path + " holds no token");
+  auto replacement = std::make_shared<const Set>(std::move(loaded));
+  const std::lock_guard<std::mutex> lock(mutex_);
+  known_.swap(replacement);
   return {};
+}
+
+std::shared_ptr<const Tokens::Set> Tokens::Known() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return known_;
 }
 
 std::optional<Caller> Tokens::FromHeader(std::string_view header) const {
@@ -64,8 +73,9 @@ std::optional<Caller> Tokens::FromHeader(std::string_view header) const {
 
 std::optional<Caller> Tokens::Find(std::string_view token) const {
   const std::string digest = Sha256(token);
-  const Known* found = nullptr;
-  for (const auto& known : known_) {
+  const std::shared_ptr<const Set> set = Known();
+  const Token* found = nullptr;
+  for (const auto& known : *set) {
     if (SameBytes(digest, known.digest)) found = &known;
   }
   if (!found || token.empty()) return std::nullopt;

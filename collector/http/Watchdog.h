@@ -27,6 +27,8 @@ class Watchdog {
     std::atomic<int64_t> limitMs{0};
     std::atomic<int64_t> bytes{0};
     std::atomic<bool> answering{false};  // reading is done; the deadline no longer runs
+    std::atomic<bool> inBody{false};     // the headers are in
+    bool cut = false;                    // the watchdog's own: shut down once, logged once
   };
 
   Watchdog(int headerSeconds, int bodySeconds);

@@ -328,7 +328,14 @@ class Writer {
   void EventRow(const Attributes& a) {
     ++rows_;
     out_ += "<tr><td>";
-    AppendEscaped(out_, Find(a, "name"));
+    const std::string_view name = Find(a, "name");
+    if (options_.linkEvents && !name.empty()) {
+      out_ += "<a href=\"/events/" + UrlEncode(name) + "\">";
+      AppendEscaped(out_, name);
+      out_ += "</a>";
+    } else {
+      AppendEscaped(out_, name);
+    }
     out_ += "</td>";
     Cell(Find(a, "value"));
     for (const char* key : {"eventtime", "elapsed"}) {

@@ -20,6 +20,7 @@ struct DocumentPageOptions {
   std::string rawLink;  // where the raw bytes are; empty when there is no such link
   std::string info;     // HTML (already escaped) shown under the heading
   size_t excerptBudget = kExcerptBudget;
+  bool linkEvents = false;  // event names link to their pages (a page the collector serves)
 };
 
 // Appends the whole page to `html`. A document that is not well formed, or

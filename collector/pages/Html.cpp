@@ -128,8 +128,8 @@ const char* const kStylesheet =
     ".muted{color:#667}ul.tree{margin:.2em 0;padding-left:1.2em}.kv{color:#445}"
     "svg{background:#fff;border:1px solid #d5d8df;margin:.3em 0}svg text{font:11px sans-serif;fill:#333}"
     ".bar{fill:#4a78c2}.used{fill:#c2574a}.free{fill:#7cb87c}.p50{fill:#4a78c2}.p90{fill:#e0a030}"
-    ".p99{fill:#c2574a}.line{fill:none;stroke-width:2}.s0{stroke:#4a78c2}.s1{stroke:#c2574a}.s2{stroke:#3a9a5a}"
-    ".s3{stroke:#9050b0}.dot{fill:#fff;stroke-width:2}figure{margin:.5em 0}.axis{stroke:#889}.filters a{margin-right:.8em}.error{color:#a00}"
+    ".p99{fill:#c2574a}.line{fill:none;stroke-width:2}"
+    ".s0{stroke:#4a78c2}.swatch.s0{fill:#4a78c2}.s1{stroke:#c2574a}.swatch.s1{fill:#c2574a}.s2{stroke:#3a9a5a}.swatch.s2{fill:#3a9a5a}.s3{stroke:#9050b0}.swatch.s3{fill:#9050b0}.s4{stroke:#e0a030}.swatch.s4{fill:#e0a030}.s5{stroke:#2a9aa8}.swatch.s5{fill:#2a9aa8}.s6{stroke:#b0508a}.swatch.s6{fill:#b0508a}.s7{stroke:#6a6a2a}.swatch.s7{fill:#6a6a2a}.s8{stroke:#d07020}.swatch.s8{fill:#d07020}.s9{stroke:#505a70}.swatch.s9{fill:#505a70}.grid{stroke:#e4e6ec}.swatch.p50{fill:#4a78c2}.dot{fill:#fff;stroke-width:2}figure{margin:.5em 0}.axis{stroke:#889}.filters a{margin-right:.8em}.error{color:#a00}"
     // Long command lines, paths and values wrap: no page scrolls sideways.
     "table{max-width:100%}td,th,li,summary,.fname,caption{overflow-wrap:anywhere}pre{overflow-wrap:anywhere}"
     "svg{max-width:100%;height:auto}.none{color:#667;font-style:italic}input.filter{width:22em;padding:3px}"

@@ -1,20 +1,55 @@
 #include "collector/pages/PageData.h"
 
 #include "collector/base/WholeNumber.h"
+#include "collector/document/TimeText.h"
+#include "collector/pages/Html.h"
 
 namespace collector::pages {
 namespace {
 
 constexpr int64_t kRecentDocuments = 25;
 constexpr int64_t kMachineDocuments = 200;
+constexpr int64_t kDataPointLinks = 50;
+
+bool DateOnly(const std::string& text) { return text.size() == 10 && text.find('T') == std::string::npos; }
+
+Status ReadCustomRange(const QueryArgs& args, int64_t nowMs, Scope& scope) {
+  const auto from = args.find("from"), to = args.find("to");
+  if (from == args.end() && to == args.end()) return {};
+  if (from == args.end() || to == args.end()) return Invalid("from and to go together");
+  const auto since = ParseUtc(from->second), until = ParseUtc(to->second);
+  if (!since) return Invalid("from: not a date, a UTC time or Unix milliseconds: " + from->second);
+  if (!until) return Invalid("to: not a date, a UTC time or Unix milliseconds: " + to->second);
+  scope.sinceMs = *since;
+  scope.untilMs = DateOnly(to->second) ? *until + kDayMs : *until;
+  if (scope.sinceMs < 0 || scope.untilMs <= scope.sinceMs) return Invalid("from must come before to");
+  if (scope.untilMs - scope.sinceMs > kMaxDays * kDayMs) {
+    return Invalid("from and to: at most " + std::to_string(kMaxDays) + " days apart");
+  }
+  scope.custom = true;
+  scope.firstDay = scope.sinceMs / kDayMs;
+  scope.lastDay = (scope.untilMs - 1) / kDayMs;
+  scope.days = scope.lastDay - scope.firstDay + 1;
+  (void)nowMs;
+  return {};
+}
 
 }  // namespace
 
+// A preset range stays open at its end, as the rollups answer it best.
 Filter Scope::ToFilter() const {
   Filter filter;
-  filter.sinceMs = firstDay * kDayMs;
+  filter.sinceMs = sinceMs;
+  if (custom) filter.untilMs = untilMs;
   filter.machine = machine;
   return filter;
+}
+
+std::string Scope::Query() const {
+  std::string query = custom ? "from=" + UrlEncode(FormatUtc(sinceMs)) + "&amp;to=" + UrlEncode(FormatUtc(untilMs))
+                             : "days=" + std::to_string(days);
+  if (!machine.empty()) query += "&amp;machine=" + UrlEncode(machine);
+  return query;
 }
 
 Status ReadScope(const QueryArgs& args, int64_t nowMs, Scope& scope) {
@@ -28,7 +63,9 @@ Status ReadScope(const QueryArgs& args, int64_t nowMs, Scope& scope) {
   if (auto it = args.find("machine"); it != args.end()) scope.machine = it->second;
   scope.lastDay = nowMs / kDayMs;
   scope.firstDay = scope.lastDay - scope.days + 1;
-  return {};
+  scope.sinceMs = scope.firstDay * kDayMs;
+  scope.untilMs = nowMs + 1;
+  return ReadCustomRange(args, nowMs, scope);
 }
 
 Status GatherOverview(Store& store, const Scope& scope, OverviewData& data) {
@@ -50,19 +87,32 @@ Status GatherOverview(Store& store, const Scope& scope, OverviewData& data) {
     s = store.Machine(scope.machine, one);
     if (one) data.machines.push_back(std::move(*one));
   }
-  if (s.ok()) s = store.DocumentsPerDay(filter, data.perDay);
+  if (s.ok()) {
+    s = scope.BucketMs() == kHourBucketMs ? store.DocumentsPerHour(filter, data.perDay) : store.DocumentsPerDay(filter, data.perDay);
+  }
   if (s.ok()) s = store.SummarizeEvents(filter, data.events);
   if (s.ok()) s = store.ListDocuments(recent, data.recent);
   return s;
 }
 
-Status GatherEventPage(Store& store, const Scope& scope, const std::string& name, EventPageData& data) {
+Status GatherEventPage(Store& store, const Scope& scope, const std::string& name, const std::string& by,
+                       EventPageData& data) {
   data.scope = scope;
   data.name = name;
+  data.by = by;
   Filter filter = scope.ToFilter();
   filter.name = name;
   Status s = store.SummarizeEvents(filter, data.summary);
   if (s.ok()) s = store.EventHistogram(filter, data.perDay, data.elapsed);
+  if (s.ok() && scope.BucketMs() == kHourBucketMs) {
+    data.perDay.clear();
+    s = store.EventsPerHour(filter, data.perDay);
+  }
+  if (!scope.machine.empty()) return s;  // the breakdowns cover every machine
+  Filter points = filter;
+  points.limit = kDataPointLinks;
+  if (s.ok()) s = store.EventDataPoints(points, data.dataPoints);
+  if (s.ok() && !by.empty()) s = store.BreakDownEvent(filter, by, scope.BucketMs(), data.breakdown);
   return s;
 }
 

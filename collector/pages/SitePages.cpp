@@ -13,11 +13,12 @@
 #include "collector/pages/DocumentPage.h"
 #include "collector/pages/Html.h"
 #include "collector/pages/PageData.h"
+#include "collector/pages/SiteParts.h"
 
 namespace collector::pages {
 namespace {
 
-constexpr int64_t kRangeChoices[] = {7, 30, 90, 365};
+constexpr int64_t kRangeChoices[] = {1, 3, 7, 30, 90, 365};
 constexpr size_t kTopEvents = 20, kChartedEvents = 12;
 
 std::string Day(int64_t ms) { return FormatUtc(ms).substr(0, 10); }
@@ -27,13 +28,6 @@ std::string Ms(int64_t n) { return Millis(n); }
 std::string Size(int64_t n) { return Bytes(n); }
 
 Response Html(int code, std::string body) { return {code, "text/html", std::move(body)}; }
-
-Response ErrorPage(int code, const std::string& message) {
-  return Html(code, PageStart("Error", Assets::kLinked) + "<h1>" + std::to_string(code) + "</h1><p class=\"error\">" +
-                        Escape(message) + "</p>\n" + PageEnd());
-}
-
-Response StoreFailed(const Status& s) { return ErrorPage(503, "the store failed: " + s.message()); }
 
 // `base` with the range and machine in its query.
 std::string ScopeLink(const std::string& base, int64_t days, const std::string& machine) {
@@ -45,14 +39,30 @@ std::string ScopeLink(const std::string& base, int64_t days, const std::string& 
 std::string RangeChoices(const Scope& scope, const std::string& base) {
   std::string out = "<p class=\"filters\">Range: ";
   for (int64_t d : kRangeChoices) {
-    out += d == scope.days ? "<b>" + std::to_string(d) + " days</b> "
-                           : "<a href=\"" + ScopeLink(base, d, scope.machine) + "\">" + std::to_string(d) + " days</a> ";
+    const std::string text = std::to_string(d) + (d == 1 ? " day" : " days");
+    out += d == scope.days && !scope.custom ? "<b>" + text + "</b> "
+                                            : "<a href=\"" + ScopeLink(base, d, scope.machine) + "\">" + text + "</a> ";
   }
   return out;
 }
 
+// Any range besides the presets; a date alone in "to" takes in that day.
+std::string RangeForm(const Scope& scope, const std::string& base, const std::string& keep) {
+  auto value = [&](int64_t ms) { return scope.custom ? FormatUtc(ms).substr(0, 16) : std::string(); };
+  std::string out = "<form class=\"search\" method=\"get\" action=\"" + base + "\"><label>From <input name=\"from\""
+                    " placeholder=\"YYYY-MM-DD[THH:MM]\" value=\"" + Escape(value(scope.sinceMs)) +
+                    "\"></label> <label>to <input name=\"to\" placeholder=\"YYYY-MM-DD[THH:MM]\" value=\"" +
+                    Escape(value(scope.untilMs)) + "\"></label> ";
+  if (!scope.machine.empty()) {
+    out += "<input type=\"hidden\" name=\"machine\" value=\"" + Escape(scope.machine) + "\">";
+  }
+  return out + keep + "<button type=\"submit\">Show range</button></form>\n";
+}
+
 // The range choices alone, for a page about one machine.
-std::string Filters(const Scope& scope, const std::string& base) { return RangeChoices(scope, base) + "</p>\n"; }
+std::string Filters(const Scope& scope, const std::string& base) {
+  return RangeChoices(scope, base) + "</p>\n" + RangeForm(scope, base, "");
+}
 
 // The range choices, then the machine: a box to name one, whatever the fleet's size.
 std::string Filters(const Scope& scope, const std::string& base, bool) {
@@ -61,15 +71,18 @@ std::string Filters(const Scope& scope, const std::string& base, bool) {
   return out + "</p>\n<form class=\"search\" method=\"get\" action=\"" + base +
          "\"><input type=\"hidden\" name=\"days\" value=\"" + std::to_string(scope.days) +
          "\"><label>Machine <input type=\"search\" name=\"machine\" value=\"" + Escape(scope.machine) +
-         "\"></label> <button type=\"submit\">Show</button></form>\n"
+         "\"></label> <button type=\"submit\">Show</button></form>\n" + RangeForm(scope, base, "") +
          "<form class=\"search\" method=\"get\" action=\"/machines\"><label>Find machines <input type=\"search\""
          " name=\"q\" placeholder=\"name, IPv4 or hardware address\"></label> <button type=\"submit\">Search</button>"
-         " <a href=\"/machines\">all machines</a> <a href=\"/products\">products</a></form>\n";
+         " <a href=\"/machines\">all machines</a> <a href=\"/products\">products</a>"
+         " <a href=\"/properties\">data points</a> <a href=\"/documents\">documents</a></form>\n";
 }
 
 std::string Heading(const std::string& title, const Scope& scope) {
   std::string out = PageStart(title, Assets::kLinked) + "<h1>" + Escape(title) + "</h1>\n<p class=\"muted\">" +
-                    Day(scope.firstDay * kDayMs) + " to " + Day(scope.lastDay * kDayMs) + " (UTC)";
+                    (scope.custom ? Minute(scope.sinceMs) + " to " + Minute(scope.untilMs)
+                                  : Day(scope.firstDay * kDayMs) + " to " + Day(scope.lastDay * kDayMs)) +
+                    " (UTC), counted per " + (scope.BucketMs() == kHourBucketMs ? "hour" : "day");
   if (!scope.machine.empty()) out += ", machine " + Escape(scope.machine);
   return out + "</p>\n";
 }
@@ -88,7 +101,7 @@ std::string DocumentRow(const DocumentInfo& d) {
          (d.message.empty() ? "" : ": " + Escape(d.message)) + "</td></tr>\n";
 }
 
-std::string DocumentsTable(const std::vector<DocumentInfo>& documents) {
+std::string DocumentsTableOf(const std::vector<DocumentInfo>& documents) {
   std::string out =
       "<table class=\"sortable\"><thead><tr><th>id</th><th>received</th><th>machine</th><th>kind</th><th>size</th>"
       "<th>state</th></tr></thead><tbody>\n";
@@ -96,19 +109,29 @@ std::string DocumentsTable(const std::vector<DocumentInfo>& documents) {
   return out + "</tbody></table>\n";
 }
 
-// One bar per day of the scope, days without any included.
+std::string BucketLabel(const Scope& scope, int64_t ms) { return scope.BucketMs() == kHourBucketMs ? Minute(ms) : Day(ms); }
+
+// One bar per day (or hour) of the scope, those without any included.
 std::vector<Bar> PerDay(const Scope& scope, const std::map<int64_t, int64_t>& counts) {
   std::vector<Bar> bars;
-  for (int64_t day = scope.firstDay; day <= scope.lastDay; ++day) {
-    auto it = counts.find(day);
-    bars.push_back({Day(day * kDayMs), it == counts.end() ? 0 : it->second});
+  const int64_t span = scope.BucketMs();
+  for (int64_t at = scope.sinceMs / span; at <= (scope.untilMs - 1) / span; ++at) {
+    auto it = counts.find(at);
+    bars.push_back({BucketLabel(scope, at * span), it == counts.end() ? 0 : it->second});
   }
   return bars;
 }
 
+std::string Per(const Scope& scope) { return scope.BucketMs() == kHourBucketMs ? "hour" : "day"; }
+
 std::string EventLink(const Scope& scope, const std::string& name) {
-  return "<a href=\"" + ScopeLink("/events/" + UrlEncode(name), scope.days, scope.machine) + "\">" + Escape(name) +
-         "</a>";
+  return "<a href=\"/events/" + UrlEncode(name) + "?" + scope.Query() + "\">" + Escape(name) + "</a>";
+}
+
+// Documents without a machine are counted, but name none: "unknown" rather than 0.
+std::string MachinesCell(const EventSummary& e) {
+  if (e.machines == 0 && e.documents > 0) return "<td class=\"n muted\" data-v=\"-1\">unknown</td>";
+  return NumberCell(e.machines);
 }
 
 // The overview.
@@ -127,7 +150,7 @@ std::string TopEvents(const Scope& scope, const std::vector<EventSummary>& event
   for (size_t i = 0; i < events.size() && i < kTopEvents; ++i) {
     const EventSummary& e = events[i];
     out += "<tr><td>" + EventLink(scope, e.name) + "</td>" + NumberCell(e.count) + NumberCell(e.documents) +
-           NumberCell(e.machines) + NumberCell(e.valueSum) + "</tr>\n";
+           MachinesCell(e) + NumberCell(e.valueSum) + "</tr>\n";
   }
   return out + "</tbody></table></section>\n";
 }
@@ -169,10 +192,10 @@ std::string RenderOverview(const OverviewData& data) {
   const Scope& scope = data.scope;
   const std::vector<EventSummary> events = MostFrequentFirst(data.events);
   return Heading("Overview", scope) + Filters(scope, "/", true) +
-         "<section class=\"per-day\"><h2>Documents received per day</h2>\n" +
-         BarChart("Documents received per day", PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
+         "<section class=\"per-day\"><h2>Documents received per " + Per(scope) + "</h2>\n" +
+         BarChart("Documents received per " + Per(scope), PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
          "</section>\n" + TopEvents(scope, events) + TimedEvents(scope, events) + MachinesTable(scope, data.machines) +
-         "<section class=\"recent\"><h2>Recent documents</h2>\n" + DocumentsTable(data.recent) + "</section>\n" +
+         "<section class=\"recent\"><h2>Recent documents</h2>\n" + DocumentsTableOf(data.recent) + "</section>\n" +
          PageEnd();
 }
 
@@ -194,7 +217,7 @@ std::string EventSummaryTable(const std::vector<EventSummary>& summary) {
       "<section class=\"event-summary\"><h2>Summary</h2>\n<table><tr><th>count</th><th>documents</th>"
       "<th>machines</th><th>value sum</th><th>p50</th><th>p90</th><th>p99</th></tr>\n";
   for (const EventSummary& e : summary) {
-    out += "<tr>" + NumberCell(e.count) + NumberCell(e.documents) + NumberCell(e.machines) + NumberCell(e.valueSum) +
+    out += "<tr>" + NumberCell(e.count) + NumberCell(e.documents) + MachinesCell(e) + NumberCell(e.valueSum) +
            NumberCell(e.p50, Ms) + NumberCell(e.p90, Ms) + NumberCell(e.p99, Ms) + "</tr>\n";
   }
   if (summary.empty()) out += "<tr><td colspan=\"7\">No such event in this range.</td></tr>\n";
@@ -203,17 +226,73 @@ std::string EventSummaryTable(const std::vector<EventSummary>& summary) {
 
 std::string EventCharts(const Scope& scope, const EventPageData& data) {
   std::string out = "<section class=\"event-count\"><h2>Count over time</h2>\n" +
-                    BarChart("Events per day", PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
+                    BarChart("Events per " + Per(scope), PerDay(scope, {data.perDay.begin(), data.perDay.end()}), Count) +
                     "</section>\n" + "<section class=\"event-elapsed\"><h2>Elapsed times</h2>\n";
   out += data.elapsed.empty() ? std::string("<p class=\"muted\">None of these events carries an elapsed time.</p>\n")
                               : BarChart("Events per elapsed time", Histogram(data.elapsed), Count);
   return out + "</section>\n";
 }
 
+std::string ValueName(const ValueSummary& v) {
+  switch (v.kind) {
+    case ValueSummary::Kind::kOther: return "other";
+    case ValueSummary::Kind::kMissing: return "not sent";
+    default: return v.value.empty() ? "(empty)" : v.value;
+  }
+}
+
+// "Break down by" links, and with one chosen, a line per value over time,
+// the percentiles per value and the table of values.
+std::string BreakdownSection(const EventPageData& data) {
+  if (data.dataPoints.empty() && data.by.empty()) return {};
+  const std::string base = "/events/" + UrlEncode(data.name) + "?" + data.scope.Query();
+  std::string out = "<section class=\"breakdown\"><h2>Breakdown</h2>\n<p class=\"filters\">Break down by: ";
+  out += data.by.empty() ? "<b>nothing</b> " : "<a href=\"" + base + "\">nothing</a> ";
+  for (const std::string& path : data.dataPoints) {
+    out += path == data.by ? "<b>" + Escape(path) + "</b> "
+                           : "<a href=\"" + base + "&amp;by=" + UrlEncode(path) + "\">" + Escape(path) + "</a> ";
+  }
+  out += "</p>\n";
+  if (data.by.empty()) return out + "</section>\n";
+  const Breakdown& b = data.breakdown;
+  std::vector<Series> lines;
+  std::vector<BarGroup> timed;
+  std::string rows;
+  for (const ValueSummary& v : b.values) {
+    lines.push_back({ValueName(v), {}});
+    if (v.p50) timed.push_back({ValueName(v), {*v.p50, v.p90.value_or(0), v.p99.value_or(0)}});
+    rows += "<tr><td>" + Escape(ValueName(v)) + "</td>" + NumberCell(v.count) + NumberCell(v.documents) +
+            NumberCell(v.valueSum) + NumberCell(v.p50, Ms) + NumberCell(v.p90, Ms) + NumberCell(v.p99, Ms) + "</tr>\n";
+  }
+  // Every bucket of the window, so a value's line falls to zero where it had no events.
+  const int64_t first = data.scope.sinceMs / b.bucketMs, last = (data.scope.untilMs - 1) / b.bucketMs;
+  std::vector<std::map<int64_t, int64_t>> counts(lines.size());
+  for (const BucketCount& c : b.series) {
+    if (c.entry < counts.size()) counts[c.entry][c.bucket] += c.count;
+  }
+  for (size_t i = 0; i < lines.size(); ++i) {
+    for (int64_t at = first; at <= last; ++at) {
+      auto it = counts[i].find(at);
+      lines[i].points.push_back({at * b.bucketMs, it == counts[i].end() ? 0 : it->second});
+    }
+  }
+  const Format when = [&](int64_t ms) { return BucketLabel(data.scope, ms); };
+  out += "<h3>Events per " + Per(data.scope) + " by " + Escape(data.by) + "</h3>\n" +
+         LineChart("Events per " + Per(data.scope) + " by " + data.by, lines, when, Count);
+  if (!timed.empty()) {
+    if (timed.size() > kChartedEvents) timed.resize(kChartedEvents);
+    out += "<h3>Elapsed time by " + Escape(data.by) + "</h3>\n" +
+           GroupedBarChart("Elapsed time by " + data.by + " (p50, p90, p99)", {"p50", "p90", "p99"}, timed, Ms);
+  }
+  return out + "<table class=\"sortable\"><thead><tr><th>" + Escape(data.by) +
+         "</th><th>count</th><th>documents</th><th>value sum</th><th>p50</th><th>p90</th><th>p99</th></tr></thead>"
+         "<tbody>\n" + rows + "</tbody></table></section>\n";
+}
+
 std::string RenderEventPage(const EventPageData& data) {
   return Heading("Event " + data.name, data.scope) +
          Filters(data.scope, "/events/" + UrlEncode(data.name), true) + EventSummaryTable(data.summary) +
-         EventCharts(data.scope, data) + PageEnd();
+         BreakdownSection(data) + EventCharts(data.scope, data) + PageEnd();
 }
 
 // The machine page.
@@ -273,7 +352,7 @@ std::string MachineDocuments(const MachinePageData& data) {
   for (const DocumentInfo& d : data.documents) {
     if (d.kind == "report") reports.push_back(d);
   }
-  std::string table = DocumentsTable(data.documents);
+  std::string table = DocumentsTableOf(data.documents);
   if (reports.size() > 1) table.replace(table.find("<th>state</th>"), 14, "<th>state</th><th>changes</th>");
   for (size_t i = 0; i + 1 < reports.size(); ++i) {
     const std::string row = "<a href=\"/documents/" + std::to_string(reports[i].id) + "\">";
@@ -336,12 +415,26 @@ Response StoredDocument(Store& store, std::string_view idText) {
   std::string().swap(packed);
   options.title = "Document " + std::to_string(*id) + (info && !info->machine.empty() ? " \u2014 " + info->machine : "");
   options.rawLink = "/v1/documents/" + std::to_string(*id) + "/raw";
+  options.linkEvents = true;
   Response response{200, "text/html", {}};
   if (auto s = RenderDocumentPage(xml, options, response.body); !s.ok()) return ErrorPage(500, s.message());
   return response;
 }
 
 }  // namespace
+
+Response HtmlPage(int code, std::string body) { return Html(code, std::move(body)); }
+
+Response ErrorPage(int code, const std::string& message) {
+  return Html(code, PageStart("Error", Assets::kLinked) + "<h1>" + std::to_string(code) + "</h1><p class=\"error\">" +
+                        Escape(message) + "</p>\n" + PageEnd());
+}
+
+Response StoreFailed(const Status& s) { return ErrorPage(503, "the store failed: " + s.message()); }
+std::string ScopeHeading(const std::string& title, const Scope& scope) { return Heading(title, scope); }
+std::string ScopeFilters(const Scope& scope, const std::string& base) { return Filters(scope, base); }
+std::string DocumentsTable(const std::vector<DocumentInfo>& documents) { return DocumentsTableOf(documents); }
+std::string CountCell(int64_t value) { return NumberCell(value); }
 
 Response OverviewPage(Store& store, const QueryArgs& args, int64_t nowMs) {
   Scope scope;
@@ -355,7 +448,11 @@ Response EventPage(Store& store, std::string_view name, const QueryArgs& args, i
   Scope scope;
   if (auto s = ReadScope(args, nowMs, scope); !s.ok()) return ErrorPage(400, s.message());
   EventPageData data;
-  if (auto s = GatherEventPage(store, scope, std::string(name), data); !s.ok()) return StoreFailed(s);
+  const auto by = args.find("by");
+  if (by != args.end() && !scope.machine.empty()) return ErrorPage(400, "a breakdown covers every machine");
+  if (auto s = GatherEventPage(store, scope, std::string(name), by == args.end() ? "" : by->second, data); !s.ok()) {
+    return StoreFailed(s);
+  }
   return Html(200, RenderEventPage(data));
 }
 

@@ -1,8 +1,8 @@
 #include "collector/store/Retention.h"
 
-#include <cstdio>
 
 #include "collector/base/Clock.h"
+#include "collector/base/Log.h"
 #include "collector/document/TimeText.h"
 
 namespace collector {
@@ -56,10 +56,10 @@ void Retention::Run() {
       return stopping_;
     });
     if (removed.documents > 0 || !s.ok()) {
-      std::fprintf(stderr, "dromika-collector: retention removed %s received before %s%s%s\n",
-                   DescribeRemoved(removed).c_str(), FormatUtc(*old.beforeMs).c_str(), s.ok() ? "" : "; then ",
-                   s.message().c_str());
-      std::fflush(stderr);
+      LogLine line("retention");
+      line.Text("removed", DescribeRemoved(removed)).Text("before", FormatUtc(*old.beforeMs));
+      if (!s.ok()) line.Text("store_error", s.message());
+      line.Write();
     }
     lock.lock();
     wake_.wait_for(lock, kEvery, [this] { return stopping_; });

@@ -271,7 +271,54 @@ SELECT name, bucket, SUM(events) FROM event_elapsed_days GROUP BY name, bucket;
 INSERT INTO event_machine_last (name, machine, last_day)
 SELECT name, machine, MAX(day) FROM event_machine_days GROUP BY name, machine;
 )sql",
-    // 5: removals find a machine's last day of a name without reading the
+    // 5: events broken down by the data points of their documents, and the
+    // data points per day (SqlValueRollup.h says what a document adds).
+    // The documents already stored are rolled up from their rows when the
+    // store opens, a batch at a time, off value_rollup_backlog.
+    R"sql(
+CREATE TABLE event_value_days (
+  day BIGINT NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  path TEXT {BYTES} NOT NULL,
+  value TEXT {BYTES} NOT NULL,
+  events BIGINT NOT NULL,
+  documents BIGINT NOT NULL,
+  value_sum BIGINT NOT NULL,
+  elapsed_events BIGINT NOT NULL,
+  PRIMARY KEY (day, name, path, value)
+);
+CREATE INDEX event_value_days_name ON event_value_days (name, path, day);
+CREATE TABLE event_value_hours (
+  hour BIGINT NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  path TEXT {BYTES} NOT NULL,
+  value TEXT {BYTES} NOT NULL,
+  events BIGINT NOT NULL,
+  PRIMARY KEY (hour, name, path, value)
+);
+CREATE INDEX event_value_hours_name ON event_value_hours (name, path, hour);
+CREATE TABLE event_value_elapsed_days (
+  day BIGINT NOT NULL,
+  name TEXT {BYTES} NOT NULL,
+  path TEXT {BYTES} NOT NULL,
+  value TEXT {BYTES} NOT NULL,
+  bucket BIGINT NOT NULL,
+  events BIGINT NOT NULL,
+  PRIMARY KEY (day, name, path, value, bucket)
+);
+CREATE INDEX event_value_elapsed_days_name ON event_value_elapsed_days (name, path, day);
+CREATE TABLE data_point_days (
+  day BIGINT NOT NULL,
+  path TEXT {BYTES} NOT NULL,
+  value TEXT {BYTES} NOT NULL,
+  documents BIGINT NOT NULL,
+  PRIMARY KEY (day, path, value)
+);
+CREATE INDEX data_point_days_path ON data_point_days (path, day);
+CREATE TABLE value_rollup_backlog (document_id BIGINT PRIMARY KEY);
+INSERT INTO value_rollup_backlog (document_id) SELECT id FROM documents WHERE parse_state = 'parsed';
+)sql",
+    // 6: removals find a machine's last day of a name without reading the
     // name's every day. Documents per day, and machines per name by the last
     // day they sent it, are counted by triggers (kCountTriggers), so a page
     // counts them by the days it shows, not by the documents or machines.

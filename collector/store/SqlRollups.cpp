@@ -11,6 +11,7 @@
 
 #include "collector/store/Schema.h"
 #include "collector/store/SqlRollups.h"
+#include "collector/store/SqlValueRollup.h"
 #include "collector/store/SqlWrite.h"
 
 namespace collector {
@@ -325,13 +326,21 @@ Status RemovedRollup::Gather(SqlSession &session, const std::string &inList,
                    });
   if (!s.ok())
     return s;
-  return session.Exec(
+  s = session.Exec(
       "SELECT DISTINCT d.machine, d.received_ms / 86400000, e.name" + from +
           " AND d.machine <> ''",
       ids, [&](const SqlRow &row) {
         machineDays_.emplace(Str(row[0]), AsInt(row[1]).value_or(0),
                              Str(row[2]));
       });
+  if (!s.ok())
+    return s;
+  return session.Exec("SELECT DISTINCT d.received_ms / 86400000 FROM "
+                      "documents d WHERE " +
+                          inList + " AND d.parse_state = 'parsed'",
+                      ids, [&](const SqlRow &row) {
+                        days_.insert(AsInt(row[0]).value_or(0));
+                      });
 }
 
 namespace {
@@ -445,7 +454,8 @@ Status RemovedRollup::Apply(SqlSession &session) const {
     if (!s.ok())
       return s;
   }
-  return {};
+  return RecomputeValueRollups(
+      session, std::vector<int64_t>(days_.begin(), days_.end()));
 }
 
 } // namespace collector

@@ -56,7 +56,8 @@ Status SqlStore::Init() {
     int64_t version = 0;
     return Migrate(session, version);
   });
-  return s.ok() ? RebuildStaleInventories() : s;
+  if (s.ok()) s = RebuildStaleInventories();
+  return s.ok() ? RollUpValueBacklog() : s;
 }
 
 Status SqlStore::WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait) {
@@ -98,6 +99,22 @@ Status SqlStore::ListDocuments(const Filter& filter, std::vector<DocumentInfo>& 
     Filter documents = filter;
     documents.name.clear();
     std::string sql = kDocumentColumns + DocumentWhere(documents, "", params);
+    auto add = [&](const std::string& term, std::vector<SqlValue> values) {
+      for (SqlValue& v : values) params.push_back(std::move(v));
+      std::string numbered = term;
+      for (size_t at, n = values.size(); (at = numbered.find('?')) != std::string::npos; --n) {
+        numbered.replace(at, 1, "$" + std::to_string(params.size() - n + 1));
+      }
+      sql += (sql.find(" WHERE ") == std::string::npos ? " WHERE " : " AND ") + numbered;
+    };
+    if (!filter.name.empty()) {
+      add("EXISTS (SELECT 1 FROM events e WHERE e.document_id = documents.id AND e.name = ?)",
+          {SqlValue::Text(filter.name)});
+    }
+    if (filter.after) {
+      add("(received_ms < ? OR (received_ms = ? AND id < ?))",
+          {SqlValue::Int(filter.after->first), SqlValue::Int(filter.after->first), SqlValue::Int(filter.after->second)});
+    }
     params.push_back(SqlValue::Int(filter.limit));
     sql += " ORDER BY received_ms DESC, id DESC LIMIT $" + std::to_string(params.size());
     return session.Exec(sql, params, [&](const SqlRow& row) { out.push_back(ReadDocumentInfo(row)); });

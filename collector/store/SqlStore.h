@@ -58,6 +58,12 @@ class SqlStore : public Store {
   Status RebuildInventory(const std::string& machine) override;
   Status EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
                         std::vector<std::pair<int64_t, int64_t>>& elapsed) override;
+  Status BreakDownEvent(const Filter& filter, const std::string& path, int64_t bucketMs, Breakdown& out) override;
+  Status EventDataPoints(const Filter& filter, std::vector<std::string>& out) override;
+  Status Properties(const Filter& filter, size_t top, std::vector<PropertySummary>& out) override;
+  Status PropertyOverTime(const Filter& filter, const std::string& path, PropertyHistory& out) override;
+  Status EventsPerHour(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
+  Status DocumentsPerHour(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) override;
   Status Health(int64_t& schema) override;
   std::string Backend() const override { return backend_; }
 
@@ -70,6 +76,8 @@ class SqlStore : public Store {
   Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
   // Inventories the migration left to be read from the reports' bodies.
   Status RebuildStaleInventories();
+  // Value rollups of the documents stored before they existed.
+  Status RollUpValueBacklog();
 
   SessionOpener open_;
   std::string backend_;

@@ -56,6 +56,10 @@ Status RemoveChunk(SqlSession& session, const std::vector<SqlValue>& ids, Remove
     }
     removed.*child.count += session.Changes();
   }
+  // Not rolled up yet: nothing to take off, and nothing of it to keep.
+  if (auto s = session.Exec("DELETE FROM value_rollup_backlog WHERE " + InList("document_id"), ids); !s.ok()) {
+    return s;
+  }
   if (auto s = session.Exec("DELETE FROM documents WHERE " + InList("id"), ids); !s.ok()) return s;
   removed.documents += session.Changes();
   return {};

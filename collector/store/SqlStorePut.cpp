@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "collector/store/SqlStore.h"
+#include "collector/store/SqlValueRollup.h"
 #include "collector/store/SqlWrite.h"
 
 namespace collector {
@@ -102,9 +103,10 @@ Status InsertDocument(SqlSession& session, const Arrival& arrival, const Documen
 // The machine facts row, the machine's inventory and the event rollups:
 // what only the end of the read tells.
 Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
-                   const EventRollup& rollup) {
+                   const EventRollup& rollup, const ValueRollup& values) {
   if (summary.state != ParseState::kParsed) return {};
   if (auto s = rollup.Write(session, arrival.receivedMs, summary.machine); !s.ok()) return s;
+  if (auto s = values.Write(session, arrival.receivedMs, rollup); !s.ok()) return s;
   if (auto s = UpdateInventory(session, id, arrival, summary); !s.ok()) return s;
   if (!summary.HasFacts()) return {};
   const MachineFacts& f = summary.facts;
@@ -116,21 +118,23 @@ Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, cons
 }
 
 Status CompleteDocument(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
-                        const EventRollup& rollup) {
+                        const EventRollup& rollup, const ValueRollup& values) {
   auto s = session.Exec(
       "UPDATE documents SET machine = $1, kind = $2, body = $3, parse_state = $4, parse_message = $5 WHERE id = $6",
       {SqlValue::Text(summary.machine), SqlValue::Text(KindName(summary.kind)), SqlValue::BorrowedBlob(arrival.packed),
        SqlValue::Text(StateName(summary.state)), SqlValue::Text(summary.message), SqlValue::Int(id)});
-  return s.ok() ? InsertFacts(session, id, arrival, summary, rollup) : s;
+  return s.ok() ? InsertFacts(session, id, arrival, summary, rollup, values) : s;
 }
 
 // Pulls the rows into the open transaction until the source is done. When
 // the source fails, that is the document's refusal, not the store's failure.
-Status StreamRows(SqlSession& session, int64_t id, RowSource& rows, Status& refusal, EventRollup& rollup) {
+Status StreamRows(SqlSession& session, int64_t id, RowSource& rows, Status& refusal, EventRollup& rollup,
+                  ValueRollup& values) {
   RowBatch batch;
   for (bool done = false; !done;) {
     if (refusal = rows.Next(batch, done); !refusal.ok()) return {};
     rollup.Add(batch.events);
+    values.Add(batch);
     if (auto s = InsertBatch(session, id, batch); !s.ok()) return s;
   }
   return {};
@@ -152,13 +156,14 @@ Status PutReadAhead(SqlSession& session, PendingPut& put) {
   if (!s.ok() || !result.created || rows.Summary().state != ParseState::kParsed) return s;
   Status refusal;
   EventRollup rollup;
-  s = StreamRows(session, result.id, rows, refusal, rollup);
+  ValueRollup values;
+  s = StreamRows(session, result.id, rows, refusal, rollup, values);
   if (s.ok() && !refusal.ok()) {
     // Against its word: the batch is undone, and the others tried alone.
     Refuse(put, refusal);
     return refusal;
   }
-  return s.ok() ? InsertFacts(session, result.id, *put.arrival, rows.Summary(), rollup) : s;
+  return s.ok() ? InsertFacts(session, result.id, *put.arrival, rows.Summary(), rollup, values) : s;
 }
 
 // One document inside the batch's transaction. A document still to be read
@@ -177,15 +182,16 @@ Status PutDocument(SqlSession& session, PendingPut& put) {
   if (!s.ok() || !result.created) return s;
   Status refusal;
   EventRollup rollup;
+  ValueRollup values;
   s = session.ExecScript("SAVEPOINT document_rows");
-  if (s.ok()) s = StreamRows(session, result.id, *put.rows, refusal, rollup);
+  if (s.ok()) s = StreamRows(session, result.id, *put.rows, refusal, rollup, values);
   if (!s.ok()) return s;
   const DocumentSummary& summary = put.rows->Summary();
   const bool keep = refusal.ok() && summary.state == ParseState::kParsed;
   s = session.ExecScript(keep ? "RELEASE SAVEPOINT document_rows"
                               : "ROLLBACK TO SAVEPOINT document_rows; RELEASE SAVEPOINT document_rows");
   if (!s.ok()) return s;
-  if (refusal.ok()) return CompleteDocument(session, result.id, *put.arrival, summary, rollup);
+  if (refusal.ok()) return CompleteDocument(session, result.id, *put.arrival, summary, rollup, values);
   const int64_t id = result.id;
   Refuse(put, refusal);
   return session.Exec("DELETE FROM documents WHERE id = $1", {SqlValue::Int(id)});

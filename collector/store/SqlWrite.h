@@ -45,18 +45,21 @@ public:
   Status Write(SqlSession &session, int64_t receivedMs,
                const std::string &machine) const;
 
-private:
   struct PerName {
     int64_t events = 0, valueSum = 0, elapsedEvents = 0;
     std::map<int64_t, int64_t> elapsed; // bucket -> events
   };
+  const std::map<std::string, PerName> &Names() const { return names_; }
+
+private:
   std::map<std::string, PerName> names_;
 };
 
 // What removing documents takes off the rollups. Gather reads it from a
 // chunk of the documents (`inList` names them by d.id) while their events
 // are still there; Apply takes it off once they have gone, and asks the
-// machines' rows of the days they touched again of what is left.
+// machines' rows of the days they touched again of what is left, as it
+// does the value rollups of those days (RecomputeValueRollups).
 class RemovedRollup {
 public:
   Status Gather(SqlSession &session, const std::string &inList,
@@ -71,7 +74,8 @@ private:
   std::map<std::tuple<int64_t, std::string, int64_t>, int64_t>
       elapsed_; // day, name, bucket -> events
   std::set<std::tuple<std::string, int64_t, std::string>>
-      machineDays_; // machine, day, name
+      machineDays_;          // machine, day, name
+  std::set<int64_t> days_; // of every parsed document removed
 };
 
 // The machines whose documents are being removed. Gather notes each (and

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "collector/document/DocumentRows.h"
+#include "collector/store/AnalyticsRows.h"
 #include "collector/base/Status.h"
 
 namespace collector {
@@ -43,8 +44,11 @@ struct Filter {
   std::optional<int64_t> sinceMs, untilMs;  // received at or after / before
   std::string machine;
   std::string kind;  // "report" or "analytics", documents only
-  std::string name;  // event name, summary only
+  std::string name;  // event name; documents: those with such an event
   int64_t limit = 100;
+  // Documents only: those listed after this one, newest first (a page's
+  // last row: its received time and id).
+  std::optional<std::pair<int64_t, int64_t>> after;
 };
 
 struct EventSummary {
@@ -210,6 +214,24 @@ class Store {
   // per bucket (named by its smallest value, see Schema.h), both in order.
   virtual Status EventHistogram(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& perDay,
                                 std::vector<std::pair<int64_t, int64_t>>& elapsed) = 0;
+  // `filter.name` broken down by the data point `path` ("group/sub/name")
+  // of the same documents, over the UTC days the window touches, from
+  // rollups kept at ingest; the series counts events per `bucketMs` (an
+  // hour or a day). Invalid with a machine: the rollups cover every one.
+  virtual Status BreakDownEvent(const Filter& filter, const std::string& path, int64_t bucketMs,
+                                Breakdown& out) = 0;
+  // The data points seen with `filter.name` over the days the window
+  // touches, in byte order, at most `filter.limit`.
+  virtual Status EventDataPoints(const Filter& filter, std::vector<std::string>& out) = 0;
+  // Every data point over the days the window touches, with its `top` most
+  // common values, in byte order of the paths.
+  virtual Status Properties(const Filter& filter, size_t top, std::vector<PropertySummary>& out) = 0;
+  // One data point's documents per value per UTC day.
+  virtual Status PropertyOverTime(const Filter& filter, const std::string& path, PropertyHistory& out) = 0;
+  // Per UTC hour (hours since 1970), in order, hours without any left out:
+  // events of `filter.name`, and documents received.
+  virtual Status EventsPerHour(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) = 0;
+  virtual Status DocumentsPerHour(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) = 0;
   // Ok when the database answers; `schema` is the applied schema version.
   virtual Status Health(int64_t& schema) = 0;
   virtual std::string Backend() const = 0;

@@ -50,11 +50,17 @@ TEST(Tokens, AcceptOnlyTheSchemeAndAWholeKnownTokenWithItsScopes) {
   EXPECT_EQ(tokens.Find("right-token")->name, "token on line 2");
   EXPECT_EQ(tokens.Find("hash#in")->scopes, kIngest);
 
+  // A file that does not load leaves every token loaded before in use; one
+  // that does replaces them all.
   std::ofstream(path) << "# only a comment\n\n";
-  EXPECT_FALSE(Tokens().Load(path).ok());
-  EXPECT_FALSE(Tokens().Load(path + ".missing").ok());
-  std::ofstream(path) << "token reed\n";
-  EXPECT_FALSE(Tokens().Load(path).ok());
+  EXPECT_FALSE(tokens.Load(path).ok());
+  EXPECT_FALSE(tokens.Load(path + ".missing").ok());
+  std::ofstream(path) << "next ingest\ntoken reed\n";
+  EXPECT_FALSE(tokens.Load(path).ok());
+  EXPECT_TRUE(tokens.Find("other") && !tokens.Find("next"));
+  std::ofstream(path) << "next ingest\n";
+  ASSERT_TRUE(tokens.Load(path).ok());
+  EXPECT_TRUE(!tokens.Find("other") && tokens.Find("next") && tokens.Count() == 1);
 }
 
 }  // namespace

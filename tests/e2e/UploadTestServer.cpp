@@ -1,6 +1,7 @@
 // The server of DromikaCmd with the uploader's time-outs shortened to
-// DROMIKA_TEST_UPLOAD_TIMEOUT_MS, so that tests of a slow peer end soon.
-// Only the tests build this program.
+// DROMIKA_TEST_UPLOAD_TIMEOUT_MS, so that tests of a slow peer end soon, and
+// its spool in DROMIKA_TEST_UPLOAD_SPOOL (wine sets the user's folders
+// itself). Only the tests build this program.
 #include <cstdlib>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "runtime/App.h"
 #include "runtime/CmdLine.h"
 #include "runtime/Console.h"
+#include "runtime/PathBytes.h"
 #include "runtime/Uploader.h"
 
 int main() {
@@ -17,6 +19,9 @@ int main() {
   if (const char* timeout = std::getenv("DROMIKA_TEST_UPLOAD_TIMEOUT_MS")) {
     const auto ms = static_cast<uint32_t>(std::strtoul(timeout, nullptr, 10));
     ws::analytics::impl::SetUploadTimeoutsForTesting(ms, ms);
+  }
+  if (const char* spool = std::getenv("DROMIKA_TEST_UPLOAD_SPOOL")) {
+    ws::analytics::impl::SetUploadSpoolForTesting(sys::path::FromHostBytes(spool));
   }
   int exitCode = 0;
   try {

@@ -6,10 +6,11 @@ import http.client
 import json
 import os
 import re
-import select
 import shutil
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 import urllib.parse
 
@@ -70,19 +71,42 @@ class FolderCase(unittest.TestCase):
 
 
 class Collector:
-    """One `dromika-collector serve` on 127.0.0.1 and a free port, with its store in `folder`."""
+    """One `dromika-collector serve` on 127.0.0.1 and a free port, with its store in `folder`. Its log
+    (standard output) is read as it comes; when it stops, every line must be JSON and hold none of the
+    tokens, cookies and query values the test sent or received."""
 
     def __init__(self, folder, *args, store=None):
         command = [COLLECTOR, "serve", "--listen", "127.0.0.1:0",
                    "--store", store or "sqlite:" + os.path.join(folder, "store.db"), *args]
+        self.secrets = set()
+        if "--tokens" in args:
+            with open(os.path.join(folder, args[args.index("--tokens") + 1]), "rb") as tokens:
+                self.secrets.update(line.split()[0].decode() for line in tokens.read().splitlines()
+                                    if line.strip() and not line.strip().startswith(b"#"))
+        self.lines = []
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=folder)
-        ready, _, _ = select.select([self.process.stdout], [], [], 30)
-        line = self.process.stdout.readline().decode() if ready else ""
+        self.reader = threading.Thread(target=self._read_log, daemon=True)
+        self.reader.start()
+        deadline = time.monotonic() + 30
+        while not self.lines and self.process.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.01)
+        line = self.lines[0] if self.lines else ""
         match = re.search(r"listening on https?://127\.0\.0\.1:(\d+)", line)
         if not match:
             self.stop()
             raise AssertionError("the collector did not start: " + line + self.process.stderr.read().decode())
         self.port = int(match.group(1))
+
+    def _read_log(self):
+        for line in self.process.stdout:
+            self.lines.append(line.decode("utf-8", "replace").rstrip("\n"))
+
+    def log(self, event=None):
+        """The log lines so far, parsed; only those of `event` when given."""
+        return [entry for entry in map(json.loads, list(self.lines)) if event in (None, entry["event"])]
+
+    def signal(self, number):
+        self.process.send_signal(number)
 
     def stop(self):
         if self.process.poll() is None:
@@ -92,17 +116,41 @@ class Collector:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        self.reader.join(10)
         self.process.stdout.close()
         self.process.stderr.close()
+        self.check_log()
+
+    def check_log(self):
+        for line in self.lines:
+            json.loads(line)
+            leaked = [secret for secret in self.secrets if secret in line]
+            assert not leaked, "the log shows %r: %s" % (leaked, line)
+
+    def remember_secrets(self, path, body, headers):
+        """Tokens, cookies and query values this exchange carries: the log must never show one. Short
+        values (a limit, a day) could stand in a log line for other reasons."""
+        values = [v for _, v in urllib.parse.parse_qsl(urllib.parse.urlsplit(path).query)]
+        if "application/x-www-form-urlencoded" in headers.get("Content-Type", ""):
+            values += [v for _, v in urllib.parse.parse_qsl(body or "")]
+        for name, value in headers.items():
+            if name.lower() == "authorization":
+                values.append(value.split(" ", 1)[-1].strip())
+            elif name.lower() in ("cookie", "set-cookie"):
+                values += [pair.split("=", 1)[-1] for pair in value.split(";") if "=" in pair]
+        self.secrets.update(v for v in values if len(v) >= 8)
 
     def request(self, method, path, body=None, headers=None, chunked=False, source=None):
         """Status, headers (lower-case names) and body of one exchange, from the loopback address `source`."""
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30,
                                                 source_address=(source, 0) if source else None)
+        self.remember_secrets(path, body if isinstance(body, str) else None, headers or {})
         try:
             connection.request(method, path, body=body, headers=headers or {}, encode_chunked=chunked)
             response = connection.getresponse()
-            return response.status, {k.lower(): v for k, v in response.getheaders()}, response.read()
+            answer = {k.lower(): v for k, v in response.getheaders()}
+            self.remember_secrets("", None, {"Set-Cookie": answer.get("set-cookie", "")})
+            return response.status, answer, response.read()
         finally:
             connection.close()
 

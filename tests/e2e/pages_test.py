@@ -9,7 +9,6 @@ import json
 import os
 import pathlib
 import re
-import select
 import shutil
 import subprocess
 import tempfile
@@ -89,7 +88,7 @@ class Browser:
     def call(self, method, **params):
         self.next_id += 1
         message = {"id": self.next_id, "method": method, "params": params}
-        if self.session:
+        if self.session and not method.startswith(("Target.", "Storage.")):
             message["sessionId"] = self.session
         self.writer.write(json.dumps(message).encode() + b"\0")
         self.writer.flush()
@@ -122,6 +121,19 @@ class Browser:
 
     def evaluate(self, expression):
         return self.call("Runtime.evaluate", expression=expression, returnByValue=True)["result"].get("value")
+
+    def wait_for_page(self, path):
+        """The page's DOM once `path` (with its query) is loaded, within 30 s."""
+        where = None
+        for _ in range(300):
+            try:  # a page being left may not answer
+                where = self.evaluate("location.pathname + location.search + '|' + document.readyState")
+                if where == path + "|complete":
+                    return self.evaluate("document.documentElement.outerHTML")
+            except AssertionError:
+                pass
+            time.sleep(0.1)
+        raise AssertionError(f"never reached {path}, at {where}")
 
     def close(self):
         self.process.kill()
@@ -182,7 +194,7 @@ class PagesTest(unittest.TestCase):
              '<section class="system">', "Win32_OperatingSystem", '<section class="disks">', "available to the user",
              '<section class="registry">', '<section class="products">', '<section class="filesystem">', "<details>",
              '<section class="processes">', 'class="sortable"'),
-            (f"/documents/{app0}", '<section class="group">', "project", '<section class="events">', "<td>query.run</td>"),
+            (f"/documents/{app0}", '<section class="group">', "project", '<section class="events">', "<td><a href=\"/events/query.run\">query.run</a></td>"),
             (f"/documents/{broken}", '<section class="unparsed">', '<p class="error">line 1: ', "&lt;dromika&gt;"),
         ]
         doms = {}
@@ -258,75 +270,6 @@ class PagesTest(unittest.TestCase):
         self.assertLess(len(shown), everything)
 
 
-class DevTools:
-    """One headless chromium driven through its DevTools protocol on a pipe
-    (it reads commands from descriptor 3, answers on 4), stopped by close()."""
-
-    def __init__(self, folder):
-        commands, self.commands = os.pipe()
-        self.answers, answers = os.pipe()
-
-        def on_3_and_4():  # by way of free numbers, as either end may be 3 or 4 already
-            high = [fcntl.fcntl(fd, fcntl.F_DUPFD, 10) for fd in (commands, answers)]
-            os.dup2(high[0], 3)
-            os.dup2(high[1], 4)
-        self.process = subprocess.Popen(pass_fds=(3, 4), args=
-            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-sync",
-             "--disable-background-networking", "--disable-component-update", "--remote-debugging-pipe",
-             "--user-data-dir=" + os.path.join(folder, "devtools-profile"), "about:blank"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=on_3_and_4)
-        os.close(commands)
-        os.close(answers)
-        self.pending, self.next_id, self.session = b"", 0, None
-
-    def close(self):
-        self.process.kill()
-        self.process.wait()
-        os.close(self.commands)
-        os.close(self.answers)
-
-    def call(self, method, **params):
-        """The result of one command, within 30 s; events in between are skipped."""
-        self.next_id += 1
-        message = {"id": self.next_id, "method": method, "params": params}
-        if self.session and not method.startswith(("Target.", "Storage.")):
-            message["sessionId"] = self.session
-        os.write(self.commands, json.dumps(message).encode() + b"\0")
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            while b"\0" in self.pending:
-                raw, self.pending = self.pending.split(b"\0", 1)
-                answer = json.loads(raw)
-                if answer.get("id") == self.next_id:
-                    if "error" in answer:
-                        raise AssertionError(f"{method}: {answer['error']}")
-                    return answer["result"]
-            ready, _, _ = select.select([self.answers], [], [], 1)
-            if ready:
-                self.pending += os.read(self.answers, 1 << 20)
-        raise AssertionError(f"no answer to {method}")
-
-    def open(self, url):
-        target = self.call("Target.createTarget", url=url)["targetId"]
-        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-
-    def evaluate(self, expression):
-        return self.call("Runtime.evaluate", expression=expression, returnByValue=True)["result"].get("value")
-
-    def wait_for_page(self, path):
-        """The page's DOM once `path` (with its query) is loaded, within 30 s."""
-        where = None
-        for _ in range(300):
-            try:  # a page being left may not answer
-                where = self.evaluate("location.pathname + location.search + '|' + document.readyState")
-                if where == path + "|complete":
-                    return self.evaluate("document.documentElement.outerHTML")
-            except AssertionError:
-                pass
-            time.sleep(0.1)
-        raise AssertionError(f"never reached {path}, at {where}")
-
-
 class SignInTest(unittest.TestCase):
     def test_a_person_signs_in_through_the_form_sees_the_overview_and_signs_out(self):
         folder = tempfile.mkdtemp(prefix="dromika-signin-")
@@ -337,7 +280,7 @@ class SignInTest(unittest.TestCase):
         self.addCleanup(collector.stop)
         status, _ = collector.post(analytics(0).encode(), {"Authorization": "Bearer reader"})
         self.assertEqual(status, 403)  # a read token stores nothing
-        chromium = DevTools(folder)
+        chromium = Browser(folder)
         self.addCleanup(chromium.close)
         chromium.open(f"http://127.0.0.1:{collector.port}/?days=7")
         self.assertIn('name="token"', chromium.wait_for_page("/login?next=%2F%3Fdays%3D7"))

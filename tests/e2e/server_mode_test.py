@@ -23,6 +23,8 @@ UPLOAD_TEST_SERVER = os.environ["UPLOAD_TEST_SERVER"]
 TIME = r"\d+d \d+:\d\d:\d\d\.\d\d\d"
 UPLOAD_VARIABLES = ("DROMIKA_UPLOAD_URL", "DROMIKA_UPLOAD_TOKEN", "http_proxy", "https_proxy", "all_proxy",
                     "no_proxy", "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY")
+SPOOL_VARIABLES = ("XDG_STATE_HOME", "DROMIKA_TEST_UPLOAD_SPOOL")
+KEPT = "The document was kept for a later upload."
 
 
 def tally(lines, server=None, raw=False, env=None):
@@ -187,13 +189,17 @@ class UploadTest(FolderCase):
         self.addCleanup(self.http.server_close)
         self.addCleanup(self.http.shutdown)
         self.url = "http://127.0.0.1:%d/collect" % self.http.server_address[1]
-        # Only what a case sets: no address, token or proxy from the caller's environment.
-        saved = {name: os.environ.pop(name) for name in UPLOAD_VARIABLES if name in os.environ}
+        # Only what a case sets: no address, token or proxy from the caller's environment, and
+        # the spool in the test's folder (the program's own place on Linux, the test server's under wine).
+        saved = {name: os.environ.pop(name) for name in UPLOAD_VARIABLES + SPOOL_VARIABLES if name in os.environ}
         self.addCleanup(os.environ.update, saved)
+        self.addCleanup(lambda: [os.environ.pop(name, None) for name in SPOOL_VARIABLES])
+        os.environ.update(XDG_STATE_HOME=self.path("state"), DROMIKA_TEST_UPLOAD_SPOOL=host_path(self.path("spool")))
 
-    def process(self, env, server=UPLOAD_TEST_SERVER):
+    def process(self, env, server=UPLOAD_TEST_SERVER, event="session.init"):
         """Runs a session that uploads; returns Process's value and the console text."""
-        code, out, err = tally(self.LINES, server=server, env=env)
+        code, out, err = tally(["TrackEvent\t" + event] + self.LINES[1:], server=server, env=env)
+
         self.assert_lines(out, ["ok\t"] * 3 + ["ok\t.*"])
         self.assertNotIn("Saving to", err)
         value = out[3][len("ok\t"):]
@@ -215,21 +221,66 @@ class UploadTest(FolderCase):
 
     def test_failures_name_their_cause(self):
         refused = "http://127.0.0.1:%d/collect" % unused_port()
-        cases = [  # name, answer, address, extra environment, what the message holds
-            ("a 500 reply", ("code", 500), self.url, {}, "500"),
-            ("a refused connection", ("code", 200), refused, {}, "connect"),
-            ("a reply cut inside its headers", ("cut", 200), self.url, {}, "reply|connection|server"),
+        cases = [  # name, answer, address, extra environment, what the message holds, kept for later
+            ("a 500 reply", ("code", 500), self.url, {}, "500", True),
+            ("a refused connection", ("code", 200), refused, {}, "connect", True),
+            ("a reply cut inside its headers", ("cut", 200), self.url, {}, "reply|connection|server", True),
             ("a reply dripping past the deadline", ("drip", 200), self.url,
-             {"DROMIKA_TEST_UPLOAD_TIMEOUT_MS": "1000"}, "time"),
-            ("a token unfit for a header", ("code", 200), self.url, {"DROMIKA_UPLOAD_TOKEN": "two words"}, "token"),
+             {"DROMIKA_TEST_UPLOAD_TIMEOUT_MS": "1000"}, "time", True),
+            ("a token unfit for a header", ("code", 200), self.url, {"DROMIKA_UPLOAD_TOKEN": "two words"}, "token",
+             False),
         ]
-        for name, answer, url, extra, cause in cases:
+        for name, answer, url, extra, cause, kept in cases:
             with self.subTest(name):
                 UploadHandler.answer, UploadHandler.received = answer, []
-                value, console = self.process(dict(extra, DROMIKA_UPLOAD_URL=url))
+                spool = host_path(self.path(name))  # each its own, so no case sends another's
+                value, console = self.process(dict(extra, DROMIKA_UPLOAD_URL=url, DROMIKA_TEST_UPLOAD_SPOOL=spool))
                 self.assertTrue(value.startswith("Unable to upload the analytics document to " + url + ": "), value)
                 self.assertRegex(value.lower(), cause)
+                self.assertEqual(value.endswith(KEPT), kept, value)
                 self.assertNotIn("two words", console)
+
+    def test_undelivered_documents_wait_in_the_spool_and_go_first(self):
+        """Kept while the server cannot take them, sent oldest first before the next, removed once taken;
+        a refusal of the sender keeps nothing new and leaves the kept ones for later."""
+        refused, spool = "http://127.0.0.1:%d/collect" % unused_port(), self.path("spool")
+        steps = [  # the session's event, the peer's answer, the address, what Process says, events the peer saw
+            ("unauthorized", 401, self.url, "Unable to .*HTTP status 401", [["unauthorized"]]),
+            ("overloaded", 503, self.url, "Unable to .*HTTP status 503. " + KEPT, [["overloaded"]]),
+            ("unreachable", 200, refused, "Unable to .*connect.*" + KEPT, []),
+            ("token-revoked", 403, self.url, "Unable to .*HTTP status 403", [["overloaded"], ["token-revoked"]]),
+            ("back", 201, self.url, "ok", [["overloaded"], ["unreachable"], ["back"]]),
+        ]
+        for event, code, url, says, seen in steps:
+            with self.subTest(event):
+                UploadHandler.answer, UploadHandler.received = ("code", code), []
+                value, _ = self.process({"DROMIKA_UPLOAD_URL": url}, event=event)
+                self.assertRegex(value, "^%s$" % says)
+                self.assertEqual([re.findall(r'<event name="([^"]+)"', gzip.decompress(body).decode())
+                                  for _, _, body in UploadHandler.received], seen)
+        self.assertEqual(os.listdir(spool), [])
+
+    @unittest.skipUnless(os.path.exists(COLLECTOR), "needs the native build's dromika-collector")
+    def test_a_document_kept_while_the_collector_was_down_reaches_it_first(self):
+        port = unused_port()
+        url = "http://127.0.0.1:%d/v1/documents" % port
+        # Linux: the program itself, in the user's place; wine sets that place itself, so the test server there.
+        server, spool = (UPLOAD_TEST_SERVER, self.path("spool")) if WINE else (None, self.path("state/dromika/spool"))
+        value, _ = self.process({"DROMIKA_UPLOAD_URL": url}, server=server, event="while.down")
+        self.assertTrue(value.endswith(KEPT), value)
+        [kept] = os.listdir(spool)
+        if not WINE:
+            modes = [os.stat(path).st_mode & 0o777 for path in (self.path("state/dromika"), spool,
+                                                                 os.path.join(spool, kept))]
+            self.assertEqual(modes, [0o700, 0o700, 0o600])
+        collector = self.collector("--listen", "127.0.0.1:%d" % port)
+        value, _ = self.process({"DROMIKA_UPLOAD_URL": url}, server=server, event="once.up")
+        self.assertEqual(value, "ok")
+        stored = sorted(document["id"] for document in collector.documents())
+        events = [re.findall(rb'<event name="([^"]+)"', collector.request("GET", "/v1/documents/%s/raw" % i)[2])
+                  for i in stored]
+        self.assertEqual(events, [[b"while.down"], [b"once.up"]])
+        self.assertEqual(os.listdir(spool), [])
 
     @unittest.skipIf(WINE, "the Windows build takes the system's proxy settings, not these variables")
     def test_proxies_come_from_the_environment(self):

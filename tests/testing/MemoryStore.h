@@ -25,15 +25,24 @@ struct MemoryStore : Store {
   std::vector<ProductCount> products;
   std::vector<std::pair<std::string, std::string>> installs;  // version, machine
   std::vector<std::pair<int64_t, int64_t>> elapsed;
+  std::vector<std::pair<int64_t, int64_t>> perHour;
+  Breakdown breakdown;
+  std::vector<std::string> dataPoints;  // seen with any event
+  std::vector<PropertySummary> properties;
+  PropertyHistory history;
+  std::vector<Filter> filters;  // the document lists asked for, as given
   std::string next;               // the cursor every page answers
   std::vector<MachineQuery> asked;  // the machine queries, as given
   Status failure;  // every call answers it while it is set
 
   Status Put(const Arrival&, RowSource&, PutResult&) override { return Failure("a memory store takes no documents"); }
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override {
-    return Answer(documents, out, [&](const DocumentInfo& d) {
+    filters.push_back(filter);
+    Answer(documents, out, [&](const DocumentInfo& d) {
       return Has(filter.machine, d.machine) && Has(filter.kind, d.kind);
     });
+    if (out.size() > static_cast<size_t>(filter.limit)) out.resize(filter.limit);
+    return failure;
   }
   Status Document(int64_t id, std::optional<DocumentInfo>& out) override {
     out.reset();
@@ -116,6 +125,25 @@ struct MemoryStore : Store {
                         std::vector<std::pair<int64_t, int64_t>>& buckets) override {
     Answer(perDay, days);
     return Answer(elapsed, buckets);
+  }
+  Status BreakDownEvent(const Filter&, const std::string&, int64_t bucketMs, Breakdown& out) override {
+    out = breakdown;
+    out.bucketMs = bucketMs;
+    return failure;
+  }
+  Status EventDataPoints(const Filter&, std::vector<std::string>& out) override { return Answer(dataPoints, out); }
+  Status Properties(const Filter&, size_t, std::vector<PropertySummary>& out) override {
+    return Answer(properties, out);
+  }
+  Status PropertyOverTime(const Filter&, const std::string&, PropertyHistory& out) override {
+    out = history;
+    return failure;
+  }
+  Status EventsPerHour(const Filter&, std::vector<std::pair<int64_t, int64_t>>& out) override {
+    return Answer(perHour, out);
+  }
+  Status DocumentsPerHour(const Filter&, std::vector<std::pair<int64_t, int64_t>>& out) override {
+    return Answer(perHour, out);
   }
   Status Health(int64_t& schema) override { return schema = 1, failure; }
   std::string Backend() const override { return "memory"; }

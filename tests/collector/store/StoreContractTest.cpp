@@ -41,6 +41,11 @@ class FixedRows : public RowSource {
     batch_.groups = {{{}, "project"}, {0, "sub"}};
     batch_.dataPoints = {{0, "files", "12"}, {1, "k", "v\"<&"}};
   }
+  FixedRows&& Points(std::vector<GroupRow> groups, std::vector<DataPointRow> points) && {
+    batch_.groups = std::move(groups);
+    batch_.dataPoints = std::move(points);
+    return std::move(*this);
+  }
   FixedRows&& Report() && {
     summary_.kind = DocumentKind::kReport;
     return std::move(*this);
@@ -69,9 +74,10 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
                                        "documents, sessions, schema_migrations, machines, inventory_products, "
                                        "inventory_adapters, product_names, product_versions, event_days, "
                                        "event_hours, event_machine_days, event_elapsed_days, event_elapsed_totals, "
-                                       "event_machine_last, document_keys, document_days, event_name_last_days CASCADE;"
-                                       " DROP FUNCTION IF EXISTS refuse_bad, document_month, document_removed,"
-                                       " drop_document_months, document_days_count, event_name_last_count")
+                                       "event_machine_last, event_value_days, event_value_hours, event_value_elapsed_days, "
+                                       "data_point_days, value_rollup_backlog, document_keys, document_days, "
+                                       "event_name_last_days CASCADE; DROP FUNCTION IF EXISTS refuse_bad, document_month, "
+                                       "document_removed, drop_document_months, document_days_count, event_name_last_count")
                       .ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
@@ -615,6 +621,9 @@ TEST_P(StoreContract, RemovalsKeepTheInventoryAndRollupsTrue) {
     ASSERT_TRUE(store_->DocumentsPerDay(Filter{1, {}, "", "", ""}, read).ok());
     EXPECT_EQ(counted, read);
     EXPECT_EQ(Rows(hours), Table{});
+    // Each document here holds two data points, one value each.
+    EXPECT_EQ(Rows("SELECT COALESCE(SUM(documents), 0) FROM data_point_days"),
+              Rows("SELECT COUNT(*) FROM data_points"));
   };
   expectTrue("stored");
   Selection one;
@@ -650,6 +659,76 @@ TEST_P(StoreContract, RemovalsKeepTheInventoryAndRollupsTrue) {
     EXPECT_EQ(Rows("SELECT to_regclass('documents_197001') IS NULL, to_regclass('documents_197002') IS NULL"),
               (Table{{"t", "f"}}));
   }
+}
+
+// Each value of a data point, whatever its text, splits the event; events
+// whose document lacks the data point are counted apart; the same answers
+// come back once the rollups are taken again from the stored rows.
+TEST_P(StoreContract, BreaksEventsDownByADataPointOfTheirDocuments) {
+  constexpr int64_t kHour = 3600000, kDay = 86400000;
+  const std::vector<GroupRow> app = {{{}, "app"}};
+  const std::string markup = "2.0 <i>\"&amp;";
+  Put("<a/>", FixedRows("m1", {{"load", 1, {}, 10}, {"load", 2, {}, 20}})
+                  .Points(app, {{0, "version", "1.0"}, {0, "channel", "<b>beta</b>"}}), 10);
+  Put("<b/>", FixedRows("", {{"load", 4, {}, 100}}).Points(app, {{0, "version", markup}}), kHour + 10);
+  Put("<c/>", FixedRows("m2", {{"load", {}, {}, 5}}).Points({}, {}), 2 * kHour);
+  Put("<d/>", FixedRows("m1", {{"quit", {}, {}, {}}}).Points(app, {{0, "version", "1.0"}}), kDay + 10);
+  auto breakDown = [&](int64_t bucketMs) {
+    Breakdown b;
+    const Status s = store_->BreakDownEvent(Filter{{}, {}, "", "", "load"}, "app/version", bucketMs, b);
+    EXPECT_TRUE(s.ok()) << s.message();
+    std::vector<std::tuple<int, std::string, int64_t, int64_t, int64_t, Optional, Optional>> values;
+    for (const ValueSummary& v : b.values) {
+      values.emplace_back(static_cast<int>(v.kind), v.value, v.count, v.documents, v.valueSum, v.p50, v.p99);
+    }
+    std::vector<std::tuple<int64_t, size_t, int64_t>> series;
+    for (const BucketCount& c : b.series) series.emplace_back(c.bucket, c.entry, c.count);
+    return std::make_pair(values, series);
+  };
+  const auto daily = breakDown(kDay), hourly = breakDown(kHour);
+  using K = ValueSummary::Kind;
+  EXPECT_EQ(daily.first, (decltype(daily.first){{int(K::kValue), "1.0", 2, 1, 3, 10, 20},
+                                                  {int(K::kValue), markup, 1, 1, 4, 100, 100},
+                                                  {int(K::kMissing), "", 1, 1, 0, 5, 5}}));
+  EXPECT_EQ(daily.second, (decltype(daily.second){{0, 0, 2}, {0, 1, 1}, {0, 2, 1}}));
+  EXPECT_EQ(hourly.second, (decltype(hourly.second){{0, 0, 2}, {1, 1, 1}, {2, 2, 1}}));
+  std::vector<std::string> points;
+  ASSERT_TRUE(store_->EventDataPoints(Filter{{}, {}, "", "", "load"}, points).ok());
+  EXPECT_EQ(points, (std::vector<std::string>{"app/channel", "app/version"}));
+  std::vector<PropertySummary> properties;
+  ASSERT_TRUE(store_->Properties(Filter{}, 5, properties).ok());
+  ASSERT_EQ(properties.size(), 2u);
+  EXPECT_EQ(std::tie(properties[0].path, properties[0].documents, properties[0].top[0].value),
+            std::make_tuple(std::string("app/channel"), int64_t{1}, std::string("<b>beta</b>")));
+  EXPECT_EQ(std::tie(properties[1].documents, properties[1].top[0].value, properties[1].top[0].documents),
+            std::make_tuple(int64_t{3}, std::string("1.0"), int64_t{2}));
+  PropertyHistory history;
+  ASSERT_TRUE(store_->PropertyOverTime(Filter{kDay, {}, "", "", ""}, "app/version", history).ok());
+  ASSERT_EQ(history.values.size(), 1u);
+  EXPECT_EQ(std::tie(history.values[0].value, history.series[0].bucket), std::make_tuple(std::string("1.0"), int64_t{1}));
+
+  // The documents stored before the rollups existed are rolled up when the store opens.
+  for (const char* table : {"event_value_days", "event_value_hours", "event_value_elapsed_days", "data_point_days"}) {
+    Rows(std::string("DELETE FROM ") + table);
+  }
+  Rows("INSERT INTO value_rollup_backlog (document_id) SELECT id FROM documents");
+  store_.reset();
+  ASSERT_TRUE(OpenStore(url_, store_).ok());
+  EXPECT_EQ(breakDown(kDay), daily);
+  EXPECT_EQ(breakDown(kHour), hourly);
+  EXPECT_TRUE(Rows("SELECT document_id FROM value_rollup_backlog").empty());
+
+  // Past the top values, the rest are answered together.
+  for (int i = 0; i < 22; ++i) {
+    Put("<v" + std::to_string(i) + "/>",
+        FixedRows("", std::vector<EventRow>(i < 2 ? 1 : 2, EventRow{"tap", {}, {}, {}}))
+            .Points(app, {{0, "version", "v" + std::to_string(i)}}), 5 * kDay);
+  }
+  Breakdown many;
+  ASSERT_TRUE(store_->BreakDownEvent(Filter{5 * kDay, {}, "", "", "tap"}, "app/version", kDay, many).ok());
+  ASSERT_EQ(many.values.size(), kTopValues + 1);
+  EXPECT_EQ(std::tie(many.values.back().kind, many.values.back().count, many.values.back().documents),
+            std::make_tuple(K::kOther, int64_t{2}, int64_t{2}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),

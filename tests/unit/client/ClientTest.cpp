@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <tuple>
 
 #include "client/ClientScript.h"
@@ -121,6 +123,53 @@ TEST_F(Client, ScriptFailuresPrintTheStatusTextOnOneLine) {
   const std::string text = "Unable to save to a b:  no";
   EXPECT_EQ(Serve("Process") + "|" + Serve("Process", true), "!ok\t" + text + "|!ok\t" + text + ";;;;;;;-1");
   EXPECT_EQ(Serve("SaveTo\tx") + "|" + Serve("SaveTo\tx", true), "!" + text + "\t|!" + text + "\t");
+}
+
+// Holds every reply until the test opens the gate.
+struct GatedServer : FakeServer {
+  qtl::status Read(std::string& text) override {
+    std::unique_lock<std::mutex> lock(mutex);
+    entered = true;
+    changed.notify_all();
+    changed.wait(lock, [this] { return open; });
+    return FakeServer::Read(text);
+  }
+  void WaitUntilEntered() {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return entered; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool entered = false, open = false;
+};
+
+TEST(QueuedClient, QueuedCallsKeepTheirOrderBehindABoundAndCallsWithAValueWaitForThem) {
+  auto server = std::make_shared<GatedServer>();
+  server->replies = {{"TrackTimedEventStart", Pair("", "5")},
+                     {"StartGroup", Pair(qrn::grammar::EncodeStatus(qtl::status::error(L"full")), "")}};
+  tally::TallyClient client(server, nullptr, {true, 3});
+  EXPECT_TRUE(client.TrackEvent(L"1").ok());
+  server->WaitUntilEntered();  // 1 is in flight, the rest wait: 2 and 3 are dropped for 5 and g
+  for (const wchar_t* name : {L"2", L"3", L"4", L"5"}) EXPECT_TRUE(client.TrackEvent(name).ok());
+  EXPECT_TRUE(client.StartGroup(L"g").ok());
+  EXPECT_EQ(Message(client.SetDataPoint(L"big", std::wstring(5 << 20, L'v'))).substr(0, 17), "Request too large");
+  server->Open();
+  uint32_t id = 0;
+  EXPECT_TRUE(client.TrackTimedEventStart(L"t", id).ok() && id == 5);
+  EXPECT_TRUE(client.TrackEvent(L"6").ok());
+  int exitCode = -1;
+  EXPECT_EQ(Message(client.Close(exitCode)),
+            "Queued calls dropped: 2 (the queue holds at most 3); "
+            "queued calls failed: 1 (the first: StartGroup: full)");
+  EXPECT_EQ(server->sent, (std::vector<std::string>{"TrackEvent(1)", "TrackEvent(4)", "TrackEvent(5)", "StartGroup(g)",
+                                                    "TrackTimedEventStart(t)", "TrackEvent(6)"}));
+  EXPECT_EQ(Message(client.TrackEvent(L"late")), "Not connected to the server");
 }
 
 TEST(ClientScript, NumbersAreDecimalOrHexadecimalAndFit32Bits) {
