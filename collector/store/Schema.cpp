@@ -357,7 +357,9 @@ std::string ElapsedBucketSql() {
 // PostgreSQL's documents by month. A unique key of a partitioned table must
 // hold the partition's column, so the dedupe key (sha256 -> id) moves to
 // document_keys, which the tables of a document's rows refer to, cascading.
-// Removing a document's row removes its key, and with it every row of it.
+// Removing a document's row removes its key (a trigger), and with it every
+// row of it. documents itself refers to no table: making a partition would
+// then lock that table too, behind uploads that wait for the partition.
 // document_month(ms) makes the partitions of ms's month and the next one
 // (a row of a month without one goes to documents_default, which a month's
 // partition is then not made over); drop_document_months(ms) drops the
@@ -371,7 +373,7 @@ INSERT INTO document_keys (id, sha256) SELECT id, sha256 FROM documents;
 SELECT setval(pg_get_serial_sequence('document_keys', 'id'), COALESCE(MAX(id), 0) + 1, false) FROM document_keys;
 ALTER TABLE documents RENAME TO documents_unpartitioned;
 CREATE TABLE documents (
-  id BIGINT NOT NULL REFERENCES document_keys (id) ON DELETE CASCADE,
+  id BIGINT NOT NULL,
   received_ms BIGINT NOT NULL,
   sender TEXT NOT NULL,
   machine TEXT NOT NULL,
@@ -397,7 +399,10 @@ BEGIN
     low := EXTRACT(EPOCH FROM first + make_interval(months => ahead))::BIGINT * 1000;
     high := EXTRACT(EPOCH FROM first + make_interval(months => ahead + 1))::BIGINT * 1000;
     IF to_regclass(part) IS NULL THEN
+      -- The whole table first, before anything a partition's making locks:
+      -- it waits for the uploads under way, and none waits for it meanwhile.
       PERFORM pg_advisory_xact_lock(7710414);
+      LOCK TABLE documents IN ACCESS EXCLUSIVE MODE;
       IF to_regclass(part) IS NULL AND NOT EXISTS (
           SELECT 1 FROM documents_default WHERE received_ms >= low AND received_ms < high) THEN
         EXECUTE format('CREATE TABLE %I PARTITION OF documents FOR VALUES FROM (%s) TO (%s)', part, low, high);

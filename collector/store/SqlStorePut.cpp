@@ -227,8 +227,9 @@ void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& bat
   if (session.Dialect() == SqlDialect::kPostgres) {
     for (PendingPut* p : batch) {
       const int64_t day = p->arrival->receivedMs / 86400000;
-      if (monthsMadeOn_.exchange(day) != day) {
-        (void)session.Exec("SELECT document_month($1)", {SqlValue::Int(p->arrival->receivedMs)});
+      if (monthsMadeOn_.load() != day &&
+          session.Exec("SELECT document_month($1)", {SqlValue::Int(p->arrival->receivedMs)}).ok()) {
+        monthsMadeOn_.store(day);
       }
     }
   }
