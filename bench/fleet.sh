@@ -87,7 +87,7 @@ requests=(
 )
 
 median() {  # median: the middle of the numbers on standard input, one a line
-  sort -n | awk '{ v[NR] = $1 } END { printf "%.1f\n", v[int((NR + 1) / 2)] }'
+  sort -n | awk '{ v[NR] = $1 } END { printf "%.3f\n", v[int((NR + 1) / 2)] }'
 }
 
 request_ms() {  # request_ms URL: the median of 5 answers, timed by curl from connect to last byte
@@ -123,7 +123,7 @@ for _ in range(5):
     start = time.perf_counter()
     connection.execute(sys.argv[2]).fetchall()
     times.append((time.perf_counter() - start) * 1000)
-print("%.1f" % sorted(times)[2])
+print("%.3f" % sorted(times)[2])
 PY
   fi
 }
@@ -155,5 +155,5 @@ for r in "${requests[@]}"; do
   large=$(grep -F "$path " "$work/large.times" | head -1 | awk '{print $NF}')
   hand=$(hand_sql "$large_url" "${r#*|}")
   awk -v p="$path" -v s="$small" -v l="$large" -v h="$hand" 'BEGIN {
-    printf "%-55s %9.1f %9.1f %6.1fx %9.1f %6.1fx\n", p, s, l, l / (s > 0 ? s : 0.1), h, l / (h > 0 ? h : 0.1) }'
+    printf "%-55s %9.1f %9.1f %6.1fx %9.3f %6.1fx\n", p, s, l, l / (s > 0 ? s : 0.1), h, l / (h > 0 ? h : 0.001) }'
 done
