@@ -15,8 +15,7 @@ int RunReportMode(const CommandLine& commandLine) {
   const ReportBuilder::Progress console = [](const std::wstring& line) { cmd::WriteLine(line); };
   ReportBuilder builder(blockbits::kAll, false);
   builder.Reset();
-  builder.RunAll(console);
-  const qtl::status saved = builder.SaveDocument(commandLine.outputPath, console);
+  const qtl::status saved = builder.RunAllAndSave(commandLine.outputPath, console);
   if (saved.ok()) return 0;
   cmd::WriteLine(saved.text());
   return 1;  // a report that was not saved is a failed run

@@ -1,7 +1,11 @@
 #include "analytics/AnalyticsService.h"
 
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
 #include "Common/CommandLineUtils.h"
-#include "runtime/Convert.h"
+#include "report/XmlText.h"
 #include "runtime/Uploader.h"
 
 namespace qrn::analytics::impl {
@@ -17,7 +21,7 @@ AnalyticsService::Clock AnalyticsService::SteadyClock() {
 }
 
 AnalyticsService::Uploader AnalyticsService::WebServiceUploader() {
-  return [](const std::wstring& document) { return ws::analytics::impl::Track(document); };
+  return [](const std::string& document) { return ws::analytics::impl::Track(std::string_view(document)); };
 }
 
 AnalyticsService::Progress AnalyticsService::ConsoleProgress() {
@@ -41,7 +45,16 @@ int64_t AnalyticsService::MillisecondsSinceStart() const {
 
 unsigned int AnalyticsService::Record(std::wstring name, unsigned int value) {
   EventRecord record;
-  record.name = std::move(name);
+  const auto [entry, added] = nameIds_.try_emplace(std::move(name), static_cast<uint32_t>(names_.size()));
+  if (added) {
+    try {
+      names_.push_back(&entry->first);
+    } catch (...) {
+      nameIds_.erase(entry);
+      throw;
+    }
+  }
+  record.name = entry->second;
   record.value = value;
   record.eventtime = MillisecondsSinceStart();
   events_.push_back(std::move(record));
@@ -72,22 +85,49 @@ void AnalyticsService::AddStandardGroup(unsigned int group) {
   if (!events_.empty()) WriteEventsGroup();
 }
 
+namespace {
+
+// The most an event's line can take besides its name: the tag, a value and
+// two times of at most 22 characters each, with their attribute names.
+constexpr size_t kEventLineBytes = 140;
+
+}  // namespace
+
 // Straight to the builder: the events group is written even where the
-// client's groups have reached kMaxGroupDepth.
+// client's groups have reached kMaxGroupDepth. Each name is escaped once,
+// and the lines go into text reserved for all of them.
 void AnalyticsService::WriteEventsGroup() {
+  std::vector<std::string> escaped(names_.size());
+  size_t bytes = 0;
+  for (size_t i = 0; i < names_.size(); ++i) AppendXmlEscaped(escaped[i], *names_[i]);
+  for (const EventRecord& record : events_) bytes += escaped[record.name].size() + kEventLineBytes;
   builder_.StartGroup(L"events");
-  for (const EventRecord& record : events_) {
-    builder_.StartGroup(L"event");
-    SetDataPoint(L"name", record.name);
+  bytes += 2 * builder_.GroupDepth() * events_.size();
+  builder_.AddEmptyGroups("event", events_.size(), bytes, [&](size_t i, std::string& text) {
+    const EventRecord& record = events_[i];
+    text.append(" name=\"").append(escaped[record.name]);
+    // The rest of the line in one piece.
+    char line[64 + 2 * kMaxElapsedChars];
+    char* at = line;
+    auto put = [&](std::string_view piece) { at = std::copy(piece.begin(), piece.end(), at); };
+    put("\"");
     if (record.HasValue()) {
-      std::wstring value;
-      math::impl::ConvertInt<unsigned int>::to_string(value, record.value, 10);
-      SetDataPoint(L"value", value);
+      put(" value=\"");
+      at = std::to_chars(at, at + 10, record.value).ptr;
+      put("\"");
     }
-    if (EventRecord::IsSet(record.eventtime)) SetDataPoint(L"eventtime", FormatElapsed(record.eventtime));
-    if (EventRecord::IsSet(record.elapsed)) SetDataPoint(L"elapsed", FormatElapsed(record.elapsed));
-    builder_.EndGroup();
-  }
+    if (EventRecord::IsSet(record.eventtime)) {
+      put(" eventtime=\"");
+      at = WriteElapsed(at, record.eventtime);
+      put("\"");
+    }
+    if (EventRecord::IsSet(record.elapsed)) {
+      put(" elapsed=\"");
+      at = WriteElapsed(at, record.elapsed);
+      put("\"");
+    }
+    text.append(line, at);
+  });
   builder_.EndGroup();
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "analytics/EventRecord.h"
@@ -22,8 +23,8 @@ class AnalyticsService : public IAnalyticsService {
 
   // A monotonic reading: only differences between readings are used.
   using Clock = std::function<std::chrono::nanoseconds()>;
-  // Hands the document on and returns the outcome.
-  using Uploader = std::function<qtl::status(const std::wstring& document)>;
+  // Hands the document (UTF-8) on and returns the outcome.
+  using Uploader = std::function<qtl::status(const std::string& document)>;
 
   // Receives Process's progress lines and its "Saving to" line.
   using Progress = ReportBuilder::Progress;
@@ -61,6 +62,7 @@ class AnalyticsService : public IAnalyticsService {
   void EndGroup() override;
 
   const std::vector<EventRecord>& Events() const { return events_; }
+  const std::wstring& EventName(const EventRecord& record) const { return *names_[record.name]; }
   unsigned int GroupMask() const { return groupMask_; }
   bool ExcludePII() const { return excludePII_; }
   const std::wstring& SaveTarget() const { return saveTarget_; }
@@ -77,6 +79,9 @@ class AnalyticsService : public IAnalyticsService {
   ReportBuilder builder_;
   std::wstring saveTarget_;
   std::vector<EventRecord> events_;
+  // Each name once: sessions repeat a few names many times.
+  std::unordered_map<std::wstring, uint32_t> nameIds_;
+  std::vector<const std::wstring*> names_;
   Clock clock_;
   Uploader upload_;
   Progress progress_;

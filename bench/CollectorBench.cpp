@@ -1,8 +1,11 @@
 // The collector's throughput, each figure beside its reference from the same run:
 //   bench_collector ingest STORE_URL analytics|REPORT_FILE [documents]
 //     stores the documents in-process with 16 threads, then posts as many
-//     others over HTTP on loopback with 16 keep-alive uploaders, and prints
-//     documents/s, events/s, p99 latency and the HTTP/in-process ratio.
+//     others over HTTP on loopback with 16 keep-alive uploaders, then
+//     imports as many others from files (`dromika-collector import`), and
+//     prints documents/s, events/s, p99 latency, the HTTP/in-process and
+//     import/HTTP ratios, and the CPU per stored document beside the CPU of
+//     reading the same documents alone.
 //   bench_collector parse FILE
 //     reads one document with the streaming reader; prints seconds.
 //   bench_collector document events|attributes|groups FILE
@@ -11,6 +14,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,6 +32,7 @@
 #include "collector/document/DocumentReader.h"
 #include "collector/base/Status.h"
 #include "collector/http/HttpServer.h"
+#include "collector/document/Import.h"
 #include "collector/document/Ingest.h"
 
 using namespace collector;
@@ -35,6 +40,13 @@ using namespace collector;
 namespace {
 
 constexpr int kUploaders = 16;
+
+// The CPU seconds (user and system) this process has used so far.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 double Seconds() {
   using namespace std::chrono;
@@ -183,12 +195,25 @@ int Ingest(const std::string& url, const std::string& kind, int count) {
   const int base = static_cast<int>(NowMs() % 1000000) * 1000;
   auto document = [&](int n) { return report.empty() ? AnalyticsDocument(n) : ReportDocument(report, n); };
 
+  // The reference for the CPU: making and reading the same documents, without storing them.
+  double cpu = CpuSeconds();
+  for (int n = base; n < base + count; ++n) {
+    const std::string bytes = document(n);
+    DocumentReader reader(bytes);
+    RowBatch batch;
+    Status s;
+    for (bool done = false; s.ok() && !done;) s = reader.Next(batch, done);
+  }
+  const double readCpu = (CpuSeconds() - cpu) / count;
+
+  cpu = CpuSeconds();
   const Figures local = RunParallel(base, count, [&](int n, int64_t& events) {
     IngestResult result;
     const bool ok = collector::Ingest(*store, document(n), "bench", result).ok() && result.put.created;
     events = result.rows.events;
     return ok;
   });
+  const double storeCpu = (CpuSeconds() - cpu) / count;
 
   Tokens none;
   HttpServer server(*store, none);
@@ -211,12 +236,30 @@ int Ingest(const std::string& url, const std::string& kind, int count) {
   });
   server.Stop();
 
+  // `import` of as many files again, each file once.
+  char folder[] = "/tmp/dromika-import-XXXXXX";
+  if (!mkdtemp(folder)) return std::perror("mkdtemp"), 1;
+  std::vector<std::string> files;
+  for (int n = base + 2 * count; n < base + 3 * count; ++n) {
+    files.push_back(std::string(folder) + "/" + std::to_string(n) + ".xml");
+    std::ofstream(files.back(), std::ios::binary) << document(n);
+  }
+  const double importStart = Seconds();
+  const int imported = ImportFiles(*store, files, false);
+  const double importSeconds = Seconds() - importStart;
+  for (const auto& file : files) std::remove(file.c_str());
+  rmdir(folder);
+
+  const double httpRate = http.latencies.size() / http.seconds;
   std::printf("store %s, %s documents, %d uploaders\n", store->Backend().c_str(),
               report.empty() ? "analytics" : "report", kUploaders);
   Print("in-process", local);
   Print("http", http);
-  std::printf("ratio http/in-process: %.2f documents/s\n",
-              (http.latencies.size() / http.seconds) / (local.latencies.size() / local.seconds));
+  std::printf("ratio http/in-process: %.2f documents/s\n", httpRate / (local.latencies.size() / local.seconds));
+  std::printf("import       %8d docs %9.1f docs/s%s; ratio import/http: %.2f (aim >= 1)\n", count,
+              count / importSeconds, imported == 0 ? "" : " (some failed)", count / importSeconds / httpRate);
+  std::printf("CPU per stored document: %.2f ms; reading the same alone: %.2f ms; ratio %.2f\n", storeCpu * 1000,
+              readCpu * 1000, storeCpu / readCpu);
   return 0;
 }
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The collector's figures, each beside its reference from the same run:
-#   1. ingest over HTTP (16 uploaders) against storing in-process, for
-#      analytics documents and whole reports, on SQLite and on PostgreSQL
-#      (a throwaway cluster from pg_virtualenv);
+#   1. ingest over HTTP (16 uploaders) against storing in-process, and
+#      `import` of as many files against HTTP, for analytics documents and
+#      whole reports, on SQLite and on PostgreSQL (a throwaway cluster of
+#      this run's own, tests/e2e/pg_run.sh); the CPU per stored document
+#      beside reading alone; the SQLite store's bytes per event;
 #   2. the streaming reader against `xmllint --stream --noout` on one
 #      document of about 500 MB;
 #   3. the collector's peak memory while it ingests that document over HTTP;
@@ -26,9 +28,16 @@ trap cleanup EXIT
 "$build/DromikaCmd" "/out:$work/report.dromika" >/dev/null
 echo "== ingest: SQLite"
 "$bench" ingest "sqlite:$work/a.db" analytics "$count"
+python3 - "$work/a.db" <<'PY'
+import os, sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+events = db.execute("SELECT count(*) FROM events").fetchone()[0]
+pages = db.execute("PRAGMA page_count").fetchone()[0] * db.execute("PRAGMA page_size").fetchone()[0]
+print("store: %d bytes for %d events (bodies included): %.1f bytes per event" % (pages, events, pages / events))
+PY
 "$bench" ingest "sqlite:$work/r.db" "$work/report.dromika" "$((count / 10))"
 echo "== ingest: PostgreSQL"
-pg_virtualenv sh -c "'$bench' ingest postgresql:// analytics '$count' &&
+sh tests/e2e/pg_run.sh "$(command -v pg_virtualenv)" python3 sh -c "'$bench' ingest postgresql:// analytics '$count' &&
   '$bench' ingest postgresql:// '$work/report.dromika' '$((count / 10))'" 2>&1 | grep -v "cluster 1"
 
 echo "== the reader against xmllint --stream on one large document"

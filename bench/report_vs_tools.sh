@@ -2,13 +2,12 @@
 # Times a whole native report of this machine against a pipeline of standard
 # tools that gathers comparable facts, in the same run, and prints the ratio
 # (above 1: the report is faster).
-#   bench/report_vs_tools.sh [repetitions]     (default 10; build first:
-#   cmake --preset native && cmake --build --preset native)
+#   bench/report_vs_tools.sh [repetitions, default 10] [build folder, default build/bench]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 reps=${1:-10}
-exe=build/native/DromikaCmd
-[ -x "$exe" ] || { echo "missing $exe: build the native preset first" >&2; exit 1; }
+exe=${2:-build/bench}/DromikaCmd
+[ -x "$exe" ] || { echo "missing $exe: run tools/bench.sh" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -1,11 +1,13 @@
 // Runs the selected report blocks one at a time, collects their XML text and
-// wraps it, with the group text, in the document envelope. Not thread-safe:
-// one thread uses a builder at a time.
+// wraps it, with the group text, in the document envelope. Text is held as
+// UTF-8, the form the document is saved and sent in. Not thread-safe: one
+// thread uses a builder at a time.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Machine.h"
@@ -45,11 +47,15 @@ class ReportBuilder {
   // the position at that block.
   void RunAll(const Progress& progress);
   // Declaration, root start tag with the program's version, group text,
-  // block text and root end tag, every line ending with CR LF.
-  std::wstring GetDocument() const;
-  // Hands "Saving to PATH" to `progress`, then saves the document with
-  // SaveText; returns its status (ok, or one naming the path and why).
+  // block text and root end tag, every line ending with CR LF; UTF-8.
+  std::string GetDocument() const;
+  // Hands "Saving to PATH" to `progress`, then saves the document as SaveText
+  // would, without a copy of it; returns the status (ok, or one naming the
+  // path and why).
   qtl::status SaveDocument(const std::wstring& path, const Progress& progress) const;
+  // RunAll then SaveDocument, with the same lines and bytes, but each block's
+  // text goes to the file as it is made and is not kept (report mode).
+  qtl::status RunAllAndSave(const std::wstring& path, const Progress& progress);
 
   // The group writer: elements and attributes of the client's own groups.
   // StartGroup changes nothing when it raises (std::bad_alloc).
@@ -57,23 +63,32 @@ class ReportBuilder {
   void SetDataPoint(const std::wstring& name, const std::wstring& value);
   // Closes the innermost open group; ignored when none is open.
   void EndGroup();
+  // `count` groups without children at the current depth, for writers of
+  // many of them (the events group): `attributes(i, text)` appends the i-th
+  // one's attributes to the text, escaped, each after a space. With room for
+  // `bytes` more text reserved first, the text grows in place.
+  using AttributeWriter = std::function<void(size_t i, std::string& text)>;
+  void AddEmptyGroups(std::string_view name, size_t count, size_t bytes, const AttributeWriter& attributes);
 
   // Selects from `table` instead of the program's block table (for tests).
   void UseBlockTable(const std::vector<BlockRow>& table) { table_ = &table; }
 
   FileTree& Tree() { return tree_; }
-  const std::wstring& GroupText() const { return groupText_; }
+  const std::string& GroupText() const { return groupText_; }
   // How many groups are open.
   size_t GroupDepth() const { return openElements_.size(); }
-  const std::wstring& BlockText() const { return blockText_; }
+  const std::string& BlockText() const { return blockText_; }
 
  private:
   platform::Machine machine_;
   const std::vector<BlockRow>* table_ = &BlockTable();
   uint32_t position_ = 0;
-  std::wstring blockText_;
+  std::string DocumentHead() const;
+  void WriteDocument(dromika::TextSink& out, bool withBlockText) const;
+
+  std::string blockText_;
   FileTree tree_;
-  std::wstring groupText_;
+  std::string groupText_;
   std::vector<std::unique_ptr<dromika::Block>> blocks_;
   std::vector<std::wstring> openElements_;
   bool startTagPending_ = false;

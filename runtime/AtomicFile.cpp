@@ -5,18 +5,35 @@
 
 namespace sys::file {
 
-qtl::status SaveAtomically(const std::wstring& path, std::string_view bytes) {
+AtomicWriter::AtomicWriter(const std::wstring& path) : path_(path) {
   // The system would read such a path only up to the NUL and write elsewhere.
-  if (path.find(L'\0') != std::wstring::npos) {
-    return qtl::status::error(L"Unable to save to " + path.substr(0, path.find(L'\0')) +
+  nulInPath_ = path.find(L'\0') != std::wstring::npos;
+  if (!nulInPath_) error_ = detail::CreateTemp(path, file_);
+}
+
+AtomicWriter::~AtomicWriter() = default;
+
+void AtomicWriter::Write(std::string_view bytes) {
+  if (file_ && error_ == 0) error_ = file_->Write(bytes);
+}
+
+qtl::status AtomicWriter::Commit() {
+  if (nulInPath_) {
+    return qtl::status::error(L"Unable to save to " + path_.substr(0, path_.find(L'\0')) +
                               L": the path holds a NUL character");
   }
-  const uint32_t error = detail::ReplaceContents(path, bytes);
-  if (error == 0) return qtl::ok_status();
-  qtl::status failure =
-      qtl::status::error(L"Unable to save to " + path + L": " + str::as_wstring(QRNErrMsg(error)));
-  sys::SetLastErrorCode(error);
+  if (error_ == 0 && file_) error_ = file_->Finish();
+  file_.reset();
+  if (error_ == 0) return qtl::ok_status();
+  qtl::status failure = qtl::status::error(L"Unable to save to " + path_ + L": " + str::as_wstring(QRNErrMsg(error_)));
+  sys::SetLastErrorCode(error_);
   return failure;
+}
+
+qtl::status SaveAtomically(const std::wstring& path, std::string_view bytes) {
+  AtomicWriter writer(path);
+  writer.Write(bytes);
+  return writer.Commit();
 }
 
 }  // namespace sys::file

@@ -3,6 +3,7 @@
 // synced to the disk and then renamed over the target.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,40 @@ namespace sys::file {
 qtl::status SaveAtomically(const std::wstring& path, std::string_view bytes);
 
 namespace detail {
-// The host's part of SaveAtomically: 0, or the error code of the call that failed.
-uint32_t ReplaceContents(const std::wstring& path, std::string_view bytes);
+// The host's new file beside the target; its destructor removes it unless
+// Finish renamed it.
+class TempFile {
+ public:
+  virtual ~TempFile() = default;
+  // 0, or the error code of the call that failed.
+  virtual uint32_t Write(std::string_view bytes) = 0;
+  // Syncs, closes and renames over the target; on failure the file is removed.
+  virtual uint32_t Finish() = 0;
+};
+// 0 and a new file beside `path`, or the error code of the call that failed.
+uint32_t CreateTemp(const std::wstring& path, std::unique_ptr<TempFile>& file);
 }  // namespace detail
+
+// SaveAtomically a piece at a time, for documents too large to hold twice.
+// The first failure is kept and every later Write skipped; Commit returns
+// what SaveAtomically would have. Destroying it uncommitted leaves the target
+// as it was and no new file behind.
+class AtomicWriter {
+ public:
+  explicit AtomicWriter(const std::wstring& path);
+  ~AtomicWriter();
+  AtomicWriter(const AtomicWriter&) = delete;
+  AtomicWriter& operator=(const AtomicWriter&) = delete;
+
+  void Write(std::string_view bytes);
+  // Once only.
+  qtl::status Commit();
+
+ private:
+  std::wstring path_;
+  std::unique_ptr<detail::TempFile> file_;
+  uint32_t error_ = 0;
+  bool nulInPath_ = false;
+};
 
 }  // namespace sys::file

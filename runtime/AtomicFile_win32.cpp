@@ -27,45 +27,63 @@ std::wstring TempName(const std::wstring& folder, int attempt) {
   return folder + name;
 }
 
-HANDLE CreateTemp(const std::wstring& folder, std::wstring& temp, DWORD& error) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    temp = TempName(folder, attempt);
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
-    error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+// Each error code is taken right after the call that failed: later calls
+// (CloseHandle, DeleteFileW) overwrite the thread's last error.
+class Win32TempFile : public TempFile {
+ public:
+  Win32TempFile(std::wstring target, std::wstring temp, HANDLE file)
+      : target_(std::move(target)), temp_(std::move(temp)), file_(file) {}
+  ~Win32TempFile() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (!renamed_) DeleteFileW(temp_.c_str());
   }
-  return INVALID_HANDLE_VALUE;
-}
 
-DWORD WriteAll(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return GetLastError();
-    if (written == 0) return ERROR_WRITE_FAULT;
-    bytes.remove_prefix(written);
+  uint32_t Write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+      DWORD written = 0;
+      if (!WriteFile(file_, bytes.data(), chunk, &written, nullptr)) return GetLastError();
+      if (written == 0) return ERROR_WRITE_FAULT;
+      bytes.remove_prefix(written);
+    }
+    return 0;
   }
-  return 0;
-}
+
+  uint32_t Finish() override {
+    DWORD error = 0;
+    if (!FlushFileBuffers(file_)) error = GetLastError();
+    if (!CloseHandle(file_) && error == 0) error = GetLastError();
+    file_ = INVALID_HANDLE_VALUE;
+    if (error == 0 &&
+        !MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = GetLastError();
+    }
+    renamed_ = error == 0;
+    return error;
+  }
+
+ private:
+  std::wstring target_, temp_;
+  HANDLE file_;
+  bool renamed_ = false;
+};
 
 }  // namespace
 
-// Each error code is taken right after the call that failed: later calls
-// (CloseHandle, DeleteFileW) overwrite the thread's last error.
-uint32_t ReplaceContents(const std::wstring& given, std::string_view bytes) {
-  const std::wstring path = ExtendedPath(given);
-  std::wstring temp;
+uint32_t CreateTemp(const std::wstring& given, std::unique_ptr<TempFile>& file) {
+  std::wstring path = ExtendedPath(given);
+  const std::wstring folder = FolderOf(path);
   DWORD error = 0;
-  HANDLE file = CreateTemp(FolderOf(path), temp, error);
-  if (file == INVALID_HANDLE_VALUE) return error;
-  error = WriteAll(file, bytes);
-  if (error == 0 && !FlushFileBuffers(file)) error = GetLastError();
-  if (!CloseHandle(file) && error == 0) error = GetLastError();
-  if (error == 0 && !MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::wstring temp = TempName(folder, attempt);
+    HANDLE handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      file = std::make_unique<Win32TempFile>(std::move(path), std::move(temp), handle);
+      return 0;
+    }
     error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
-  if (error != 0) DeleteFileW(temp.c_str());
   return error;
 }
 

@@ -215,7 +215,9 @@ std::wstring UploadSpoolFolder() {
   return overrides.spool.empty() ? UserSpoolFolder() : overrides.spool;
 }
 
-qtl::status Track(const std::wstring& document) {
+qtl::status Track(const std::wstring& document) { return Track(std::string_view(str::as_u8string(document))); }
+
+qtl::status Track(std::string_view utf8Document) {
   HttpRequest request;
   request.url = Configured(request.connectMs, request.totalMs);
   if (request.url.empty()) {
@@ -227,7 +229,7 @@ qtl::status Track(const std::wstring& document) {
   if (!UsableToken(token)) return Failure(request.url, L"the upload token holds characters other than visible ASCII");
   request.headers = {"Content-Type: application/xml; charset=utf-8", "Content-Encoding: gzip"};
   if (!token.empty()) request.headers.push_back("Authorization: Bearer " + str::as_u8string(token));
-  if (!codec::Gzip(str::as_u8string(document), request.body)) {
+  if (!codec::Gzip(utf8Document, request.body)) {
     return Failure(request.url, L"the document could not be compressed");
   }
   return Deliver(request, UploadSpool(UploadSpoolFolder()));

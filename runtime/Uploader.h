@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/Status.h"
@@ -30,6 +31,8 @@ namespace ws::analytics::impl {
 // Every exchange shares the connect and total time-outs, so Track never
 // waits much longer than the two together. Prints nothing.
 qtl::status Track(const std::wstring& document);
+// Track for a document that is UTF-8 already, without a copy of it.
+qtl::status Track(std::string_view utf8Document);
 
 // An upload gives up after this long without a connection, and this long in all.
 constexpr uint32_t kUploadConnectMs = 10000;

@@ -1,25 +1,30 @@
 #!/usr/bin/env bash
-# Builds the benchmarks (native, optimised) and runs them; each prints its
-# figures next to the reference it is compared with, measured in the same run.
+# Builds the benchmarks (native, optimised, in build/bench) and runs them;
+# each prints its figures next to the reference it is compared with,
+# measured in the same run, with the ratio and the aim.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh test
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDROMIKA_TESTS=OFF -DDROMIKA_BENCH=ON >/dev/null
-cmake --build build/bench
+build=build/bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDROMIKA_TESTS=OFF -DDROMIKA_BENCH=ON >/dev/null
+cmake --build "$build"
+echo "== machine: $(nproc) logical processors, $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo)," \
+  "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
 echo "== file tree growth, escaping against memcpy"
-build/bench/bench/foundation_bench
-echo "== 1,000,000 events: recording, events group, peak memory"
-build/bench/bench/bench_events_group
+"$build"/bench/foundation_bench
+echo "== 1,000,000 events: recording, events group against appending its lines, peak memory"
+"$build"/bench/bench_events_group
+echo "== a whole session of 1,000,000 TrackEvent calls: server peak memory against the document"
+bench/session.sh 1000000 "$build"
 echo "== TrackEvent round trip against a bare frame ping-pong (pinned to one core)"
-taskset -c 1 build/bench/bench/bench_ping_pong
+taskset -c 1 "$build"/bench/bench_ping_pong
 echo "== eight threads through one client: each call waiting against queued"
-build/bench/bench/bench_client_threads
-echo "== file system block against find and head/tail"
-bench/filesystem_block.sh
-echo "== the collector: ingest, reader, peak memory"
-bench/collector.sh
+"$build"/bench/bench_client_threads
+echo "== file system block against a one-process walk, read, escape and write"
+bench/filesystem_block.sh "$build"
+echo "== the collector: ingest, import, CPU per document, reader, peak memory"
+bench/collector.sh 2000 "$build"
 echo "== diff of two 100 MB reports against reading both"
-bench/report_diff.sh
+bench/report_diff.sh 100 "$build"
 echo "== whole report against a pipeline of standard tools"
-cmake --preset native -DDROMIKA_TESTS=OFF >/dev/null && cmake --build --preset native >/dev/null
-bench/report_vs_tools.sh
+bench/report_vs_tools.sh 10 "$build"

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include "collector/base/Status.h"
 #include "collector/document/Compression.h"
@@ -17,10 +21,6 @@ namespace collector {
 namespace {
 
 constexpr size_t kMaxImport = (1u << 31) - 1;
-
-struct Tally {
-  size_t stored = 0, known = 0, unparsed = 0, failed = 0;
-};
 
 }  // namespace
 
@@ -59,39 +59,116 @@ Status ReadDocumentFile(const std::string& path, std::string& bytes, int64_t* mo
 
 namespace {
 
-void ImportOne(Store& store, const std::string& path, Tally& tally, std::string& problem) {
+enum class Outcome { kStored, kKnown, kUnparsed, kFailed };
+
+// One named file on its way into the store.
+struct ImportSlot {
   std::string bytes;
   int64_t modifiedMs = 0;
-  if (auto s = ReadDocumentFile(path, bytes, &modifiedMs); !s.ok()) {
-    problem = s.message();
-    return void(++tally.failed);
-  }
-  IngestResult result;
-  // A saved report was made when it was written, not when it is imported.
-  const Status s = Ingest(store, bytes, "import:" + path, result, modifiedMs);
-  if (s.code() == StatusCode::kInvalid) problem = "refused: " + s.message();
-  else if (!s.ok()) problem = s.message();
-  if (!problem.empty()) return void(++tally.failed);
-  if (!result.put.created) ++tally.known;
-  else if (result.rows.state == ParseState::kUnparsed) ++tally.unparsed;
-  else ++tally.stored;
-  if (result.rows.state == ParseState::kUnparsed) problem = "kept unparsed: " + result.rows.message;
+  std::unique_ptr<PreparedIngest> ingest;
+  Status prepared;
+};
+
+// Read and prepared in the caller's thread, side by side with other files.
+// A saved report was made when it was written, not when it is imported.
+void Prepare(const std::string& path, ImportSlot& slot) {
+  if (slot.prepared = ReadDocumentFile(path, slot.bytes, &slot.modifiedMs); !slot.prepared.ok()) return;
+  slot.ingest = std::make_unique<PreparedIngest>(slot.bytes);
+  slot.prepared = slot.ingest->Prepare("import:" + path, slot.modifiedMs);
 }
+
+Outcome Finish(ImportSlot& slot, std::string& problem) {
+  IngestResult result;
+  const Status s = slot.prepared.ok() ? slot.ingest->Finish(result) : slot.prepared;
+  if (!slot.ingest) problem = s.message();  // the file itself could not be read
+  else if (s.code() == StatusCode::kInvalid) problem = "refused: " + s.message();
+  else if (!s.ok()) problem = s.message();
+  if (!problem.empty()) return Outcome::kFailed;
+  if (result.rows.state == ParseState::kUnparsed) problem = "kept unparsed: " + result.rows.message;
+  if (!result.put.created) return Outcome::kKnown;
+  return result.rows.state == ParseState::kUnparsed ? Outcome::kUnparsed : Outcome::kStored;
+}
+
+// Files go in groups: read and prepared by several threads at once, then
+// stored in the order named, in one transaction (one sync for the group).
+// A file counts once that transaction is durable.
+class ImportRun {
+ public:
+  static constexpr size_t kThreads = 16;
+  static constexpr size_t kGroupFiles = 64;
+  // The most bytes on disk a group holds, unless one file alone is larger.
+  static constexpr uint64_t kGroupBytes = uint64_t{256} << 20;
+
+  ImportRun(Store& store, const std::vector<std::string>& files, bool progress)
+      : store_(store), files_(files), progress_(progress) {}
+
+  int Run() {
+    for (size_t first = 0; first < files_.size();) {
+      const size_t end = GroupEnd(first);
+      if (progress_) {
+        std::fprintf(stderr, "\r\033[KImporting %zu/%zu: %s", first + 1, files_.size(), files_[first].c_str());
+      }
+      std::vector<ImportSlot> slots(end - first);
+      PrepareAll(first, slots);
+      std::vector<PutItem> group;
+      for (auto& slot : slots) {
+        if (slot.prepared.ok()) group.push_back(slot.ingest->Item());
+      }
+      store_.PutEach(group);
+      for (size_t i = 0, k = 0; i < slots.size(); ++i) {
+        if (slots[i].prepared.ok()) slots[i].ingest->Item() = group[k++];
+        Report(files_[first + i], slots[i]);
+      }
+      first = end;
+    }
+    if (progress_) std::fprintf(stderr, "\r\033[K");
+    std::printf("%zu stored, %zu unparsed, %zu already stored, %zu failed\n", tally_[0], tally_[2], tally_[1],
+                tally_[3]);
+    return tally_[3] == 0 ? 0 : 1;
+  }
+
+ private:
+  size_t GroupEnd(size_t first) const {
+    uint64_t bytes = 0;
+    size_t end = first;
+    for (; end < files_.size() && end - first < kGroupFiles; ++end) {
+      struct stat info {};
+      const uint64_t size = stat(files_[end].c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+      if (end > first && bytes + size > kGroupBytes) break;
+      bytes += size;
+    }
+    return end;
+  }
+
+  void PrepareAll(size_t first, std::vector<ImportSlot>& slots) {
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+      for (size_t i; (i = next++) < slots.size();) Prepare(files_[first + i], slots[i]);
+    };
+    std::vector<std::thread> threads;
+    for (size_t t = 1; t < std::min(kThreads, slots.size()); ++t) threads.emplace_back(work);
+    work();
+    for (auto& thread : threads) thread.join();
+  }
+
+  void Report(const std::string& path, ImportSlot& slot) {
+    std::string problem;
+    ++tally_[static_cast<size_t>(Finish(slot, problem))];
+    if (!problem.empty()) {
+      std::fprintf(stderr, "%s%s: %s\n", progress_ ? "\r\033[K" : "", path.c_str(), problem.c_str());
+    }
+  }
+
+  Store& store_;
+  const std::vector<std::string>& files_;
+  const bool progress_;
+  size_t tally_[4] = {};  // by Outcome
+};
 
 }  // namespace
 
 int ImportFiles(Store& store, const std::vector<std::string>& files, bool progress) {
-  Tally tally;
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (progress) std::fprintf(stderr, "\r\033[KImporting %zu/%zu: %s", i + 1, files.size(), files[i].c_str());
-    std::string problem;
-    ImportOne(store, files[i], tally, problem);
-    if (!problem.empty()) std::fprintf(stderr, "%s%s: %s\n", progress ? "\r\033[K" : "", files[i].c_str(), problem.c_str());
-  }
-  if (progress) std::fprintf(stderr, "\r\033[K");
-  std::printf("%zu stored, %zu unparsed, %zu already stored, %zu failed\n", tally.stored, tally.unparsed, tally.known,
-              tally.failed);
-  return tally.failed == 0 ? 0 : 1;
+  return ImportRun(store, files, progress).Run();
 }
 
 }  // namespace collector

@@ -7,13 +7,12 @@
 #include "collector/document/DocumentReader.h"
 
 namespace collector {
-namespace {
 
 // The first batch is read before the store is asked, outside its
 // transaction and commit queue: a document that fits in one batch, as most
 // do, is read beside other uploads instead of after them, and its refusal
 // never reaches the store. Larger ones go on streaming inside the store.
-class FirstBatchAhead : public RowSource {
+class PreparedIngest::FirstBatchAhead : public RowSource {
  public:
   explicit FirstBatchAhead(DocumentReader& reader) : reader_(reader) {}
 
@@ -63,34 +62,47 @@ class FirstBatchAhead : public RowSource {
   Status refusal_;
 };
 
-}  // namespace
+PreparedIngest::PreparedIngest(std::string_view bytes) : bytes_(bytes) {}
 
-Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result,
-              int64_t takenMs) {
-  result = IngestResult{};
-  DocumentReader reader(bytes);
-  FirstBatchAhead rows(reader);
-  if (auto s = rows.Prime(); !s.ok()) {
+PreparedIngest::~PreparedIngest() = default;
+
+Status PreparedIngest::Prepare(const std::string& sender, int64_t takenMs) {
+  reader_ = std::make_unique<DocumentReader>(bytes_);
+  rows_ = std::make_unique<FirstBatchAhead>(*reader_);
+  if (auto s = rows_->Prime(); !s.ok()) {
     // What the document holds refuses it; the reader failing to start does not.
     const bool refused = s.code() == StatusCode::kInvalid || s.code() == StatusCode::kTooLarge;
     return refused ? Invalid(s.message()) : s;
   }
-  Arrival arrival;
-  arrival.sha256 = Hex(Sha256(bytes));
-  if (auto s = Pack(bytes, arrival.packed); !s.ok()) return s;
-  arrival.size = static_cast<int64_t>(bytes.size());
-  arrival.receivedMs = NowMs();
-  arrival.sender = sender;
-  arrival.takenMs = takenMs;
-  Status s = store.Put(arrival, rows, result.put);
-  if (s.ok() && !result.put.created) s = rows.ReadToEnd();
-  if (!rows.Refusal().ok()) {
-    result.put = PutResult{};
-    return Invalid(rows.Refusal().message());
-  }
-  if (!s.ok()) return s;
-  result.rows = rows.Summary();
+  arrival_.sha256 = Hex(Sha256(bytes_));
+  if (auto s = Pack(bytes_, arrival_.packed); !s.ok()) return s;
+  arrival_.size = static_cast<int64_t>(bytes_.size());
+  arrival_.receivedMs = NowMs();
+  arrival_.sender = sender;
+  arrival_.takenMs = takenMs;
+  item_ = PutItem{&arrival_, rows_.get(), &put_, {}};
   return {};
+}
+
+Status PreparedIngest::Finish(IngestResult& result) {
+  result = IngestResult{};
+  Status s = item_.status;
+  if (s.ok() && !put_.created) s = rows_->ReadToEnd();
+  if (!rows_->Refusal().ok()) return Invalid(rows_->Refusal().message());
+  result.put = put_;
+  if (!s.ok()) return s;
+  result.rows = rows_->Summary();
+  return {};
+}
+
+Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result,
+              int64_t takenMs) {
+  result = IngestResult{};
+  PreparedIngest ingest(bytes);
+  if (auto s = ingest.Prepare(sender, takenMs); !s.ok()) return s;
+  PutItem& item = ingest.Item();
+  item.status = store.Put(*item.arrival, *item.rows, *item.result);
+  return ingest.Finish(result);
 }
 
 }  // namespace collector

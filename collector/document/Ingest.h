@@ -2,10 +2,15 @@
 // read and written in one transaction a batch at a time. The HTTP front and
 // `import` both come through here.
 #pragma once
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "collector/store/Store.h"
+
+namespace collector {
+class DocumentReader;
+}
 
 namespace collector {
 
@@ -20,5 +25,28 @@ struct IngestResult {
 // document was made, when something other than its arrival tells (0: nothing does).
 Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result,
               int64_t takenMs = 0);
+
+// Ingest in three steps, for callers that store many documents at once
+// (`import`): Prepare reads ahead and packs, the store's PutEach takes
+// Item() with others, and Finish gives what Ingest would have. The bytes
+// must outlive it.
+class PreparedIngest {
+ public:
+  explicit PreparedIngest(std::string_view bytes);
+  ~PreparedIngest();
+  // Ingest's failure when it comes before the store is asked. `takenMs` as Ingest's.
+  Status Prepare(const std::string& sender, int64_t takenMs = 0);
+  PutItem& Item() { return item_; }
+  Status Finish(IngestResult& result);
+
+ private:
+  class FirstBatchAhead;
+  std::string_view bytes_;
+  std::unique_ptr<DocumentReader> reader_;
+  std::unique_ptr<FirstBatchAhead> rows_;
+  Arrival arrival_;
+  PutResult put_;
+  PutItem item_;
+};
 
 }  // namespace collector

@@ -33,6 +33,8 @@ class SqlStore : public Store {
   Status Init();
 
   Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
+  // One transaction for all the items, each alone when it fails.
+  void PutEach(std::vector<PutItem>& items) override;
   Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) override;
   Status Document(int64_t id, std::optional<DocumentInfo>& out) override;
   Status Neighbours(const DocumentInfo& of, const std::string& kind, std::optional<int64_t>& before,

@@ -2,6 +2,8 @@
 // source yields them, a batch at a time, then what only the end of the read
 // tells. Nothing of a document is held whole but its body.
 #include <functional>
+#include <string>
+#include <unordered_map>
 
 #include "collector/store/SqlStore.h"
 #include "collector/store/SqlValueRollup.h"
@@ -12,20 +14,35 @@ namespace collector {
 // Rows go in as multi-row INSERTs: one round trip per statement instead of per row.
 constexpr size_t kStatementRows = 100;
 
+namespace {
+
+// "HEAD VALUES ($1,$2),($3,$4) TAIL": the same few texts over and over,
+// made once per thread.
+const std::string& InsertSql(const std::string& head, size_t width, size_t rows, const std::string& tail) {
+  thread_local std::unordered_map<std::string, std::string> made;
+  std::string& sql = made[head + '\n' + tail + '\n' + std::to_string(rows)];
+  if (!sql.empty()) return sql;
+  sql = head + " VALUES ";
+  for (size_t r = 0; r < rows; ++r) {
+    sql += r ? ",(" : "(";
+    for (size_t c = 0; c < width; ++c) sql += (c ? ",$" : "$") + std::to_string(r * width + c + 1);
+    sql += ")";
+  }
+  sql += tail;
+  return sql;
+}
+
+}  // namespace
+
 Status InsertRows(SqlSession& session, const std::string& head, size_t width, size_t count, const RowFiller& fill,
                   const std::string& tail) {
+  std::vector<SqlValue> params;
   for (size_t start = 0; start < count; start += kStatementRows) {
     const size_t rows = std::min(kStatementRows, count - start);
-    std::string sql = head + " VALUES ";
-    std::vector<SqlValue> params;
+    params.clear();
     params.reserve(rows * width);
-    for (size_t r = 0; r < rows; ++r) {
-      sql += r ? ",(" : "(";
-      for (size_t c = 0; c < width; ++c) sql += (c ? ",$" : "$") + std::to_string(r * width + c + 1);
-      sql += ")";
-      fill(start + r, params);
-    }
-    if (auto s = session.Exec(sql + tail, params); !s.ok()) return s;
+    for (size_t r = 0; r < rows; ++r) fill(start + r, params);
+    if (auto s = session.Exec(InsertSql(head, width, rows, tail), params); !s.ok()) return s;
   }
   return {};
 }
@@ -216,6 +233,22 @@ Status SqlStore::Put(const Arrival& arrival, RowSource& rows, PutResult& result)
   if (groupCommit_) return commits_.Submit(put, run);
   run({&put});
   return put.status;
+}
+
+void SqlStore::PutEach(std::vector<PutItem>& items) {
+  std::vector<PendingPut> puts(items.size());
+  std::vector<PendingPut*> batch;
+  for (size_t i = 0; i < items.size(); ++i) {
+    puts[i].arrival = items[i].arrival;
+    puts[i].rows = items[i].rows;
+    puts[i].result = items[i].result;
+    batch.push_back(&puts[i]);
+  }
+  const Status s = WithSession([&](SqlSession& session) {
+    PutBatch(session, batch);
+    return Status();
+  });
+  for (size_t i = 0; i < items.size(); ++i) items[i].status = s.ok() ? puts[i].status : s;
 }
 
 // One transaction for the batch; when it fails, each document alone, so one

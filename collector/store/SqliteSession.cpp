@@ -2,9 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <map>
+#include <unordered_map>
+#include <vector>
 
 #include "collector/base/Status.h"
 #include "collector/store/SqlSession.h"
@@ -21,22 +24,21 @@ class SqliteSession : public SqlSession {
  public:
   SqliteSession(sqlite3* db, std::string path, FileIdentity file) : db_(db), path_(std::move(path)), file_(file) {}
   ~SqliteSession() override {
-    for (auto& [sql, statement] : cache_) sqlite3_finalize(statement);
+    for (auto& [sql, prepared] : cache_) sqlite3_finalize(prepared.statement);
     sqlite3_close_v2(db_);
   }
 
   SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
 
   Status Exec(const std::string& sql, const std::vector<SqlValue>& params, const RowSink& sink) override {
-    sqlite3_stmt* statement = nullptr;
-    if (auto s = Prepare(sql, statement); !s.ok()) return s;
+    Prepared* prepared = nullptr;
+    if (auto s = Prepare(sql, prepared); !s.ok()) return s;
+    sqlite3_stmt* statement = prepared->statement;
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
-    for (size_t i = 0; i < params.size(); ++i) {
-      const std::string name = "$" + std::to_string(i + 1);
-      const int index = sqlite3_bind_parameter_index(statement, name.c_str());
-      if (index == 0) continue;
-      Bind(statement, index, params[i]);
+    const size_t bound = std::min(params.size(), prepared->indexOf.size());
+    for (size_t i = 0; i < bound; ++i) {
+      if (prepared->indexOf[i] != 0) Bind(statement, prepared->indexOf[i], params[i]);
     }
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -61,16 +63,33 @@ class SqliteSession : public SqlSession {
   Status BeginWrite() override { return ExecScript("BEGIN IMMEDIATE"); }
 
  private:
-  Status Prepare(const std::string& sql, sqlite3_stmt*& statement) {
+  // A statement and, for each $N, the index SQLite gave it. Looking a name
+  // up scans every name before it, so a statement of many parameters is
+  // looked up once, here, not on every run.
+  struct Prepared {
+    sqlite3_stmt* statement = nullptr;
+    std::vector<int> indexOf;  // [N - 1]: the index of $N, 0 when absent
+  };
+
+  Status Prepare(const std::string& sql, Prepared*& prepared) {
     auto hit = cache_.find(sql);
     if (hit != cache_.end()) {
-      statement = hit->second;
+      prepared = &hit->second;
       return {};
     }
-    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK) {
+    Prepared made;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &made.statement, nullptr) != SQLITE_OK) {
       return Error(sql);
     }
-    cache_.emplace(sql, statement);
+    const int count = sqlite3_bind_parameter_count(made.statement);
+    for (int index = 1; index <= count; ++index) {
+      const char* name = sqlite3_bind_parameter_name(made.statement, index);
+      const long n = name && name[0] == '$' ? std::strtol(name + 1, nullptr, 10) : 0;
+      if (n <= 0 || n > 65536) continue;
+      if (made.indexOf.size() < static_cast<size_t>(n)) made.indexOf.resize(n);
+      made.indexOf[n - 1] = index;
+    }
+    prepared = &cache_.emplace(sql, std::move(made)).first->second;
     return {};
   }
 
@@ -120,7 +139,7 @@ class SqliteSession : public SqlSession {
   sqlite3* db_;
   std::string path_;
   FileIdentity file_;
-  std::map<std::string, sqlite3_stmt*> cache_;
+  std::unordered_map<std::string, Prepared> cache_;
 };
 
 }  // namespace

@@ -126,6 +126,14 @@ struct DiskSample {
   DiskRow disk;
 };
 
+// One document of Store::PutEach, and what storing it gave.
+struct PutItem {
+  const Arrival* arrival = nullptr;
+  RowSource* rows = nullptr;
+  PutResult* result = nullptr;
+  Status status;
+};
+
 // Which documents a removal takes: every condition set must hold. At least
 // one of id, machine and beforeMs must be set.
 struct Selection {
@@ -159,6 +167,12 @@ class Store {
   // transaction is durable. Safe from any thread, and across processes
   // sharing one database.
   virtual Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) = 0;
+  // Put for each item, in their order (which ids follow), in as few
+  // transactions as the store allows; returns once every one is durable.
+  // One item that fails leaves the others stored. For `import`.
+  virtual void PutEach(std::vector<PutItem>& items) {
+    for (PutItem& item : items) item.status = Put(*item.arrival, *item.rows, *item.result);
+  }
   // Newest first.
   virtual Status ListDocuments(const Filter& filter, std::vector<DocumentInfo>& out) = 0;
   // The document `id` as ListDocuments describes it; none when there is no such document.

@@ -21,35 +21,33 @@ const wchar_t* const kContentNotice =
     L"\n------------------------------------------------------------------\n\n";
 
 // A large tree's text runs to hundreds of megabytes. Escaping leaves nothing
-// but ASCII in it, so it is collected as narrow text, in pieces of a fixed
-// size so that growing never holds the text and a doubled copy at once, and
-// widened once at the end: the block holds at most the wide text and a
-// quarter (Windows: a half) of it again.
+// but ASCII in it, so it is made as narrow text and handed on through a
+// small buffer: the block never holds more than the buffer and one slice.
 class FilesystemBlock::Text {
  public:
+  explicit Text(TextSink& out) : out_(out) { buffer_.reserve(kBuffer + kSlice * 8); }
+
   // Markup and values that have been escaped already.
   void Append(std::wstring_view text) {
-    narrow_.resize(text.size());
+    const size_t at = buffer_.size();
+    buffer_.resize(at + text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-      narrow_[i] = static_cast<char>(static_cast<uint32_t>(text[i]) <= 0x7F ? text[i] : L'?');
+      buffer_[at + i] = static_cast<char>(static_cast<uint32_t>(text[i]) <= 0x7F ? text[i] : L'?');
     }
-    AppendAscii(narrow_);
+    FlushWhenFull();
   }
 
-  // Escaped in slices through a small buffer rather than as a copy of a whole excerpt.
+  // Escaped in slices, so that no copy of a whole excerpt is made.
   void AppendEscaped(std::wstring_view text) {
-    constexpr size_t kSlice = 8192;
     for (size_t at = 0; at < text.size(); at += kSlice) {
-      narrow_.clear();
-      AppendXmlEscaped(narrow_, text.substr(at, kSlice));
-      AppendAscii(narrow_);
+      AppendXmlEscaped(buffer_, text.substr(at, kSlice));
+      FlushWhenFull();
     }
   }
 
   // Bytes decoded (invalid bytes as Latin-1), a slice at a time so that the
   // wide text in between stays small. A slice never ends inside a character.
   void AppendDecoded(std::string_view bytes) {
-    constexpr size_t kSlice = 16384;
     while (!bytes.empty()) {
       const size_t cut = bytes.size() <= kSlice ? bytes.size() : SafeCut(bytes, kSlice);
       AppendEscaped(str::as_wstring(bytes.substr(0, cut), str::InvalidUtf8::kLatin1));
@@ -57,33 +55,17 @@ class FilesystemBlock::Text {
     }
   }
 
-  std::wstring Take() {
-    std::wstring all;
-    all.reserve(size_);
-    for (auto& piece : pieces_) {
-      all.append(piece.begin(), piece.end());
-      std::string().swap(piece);
-    }
-    all.append(current_.begin(), current_.end());
-    return all;
+  void Flush() {
+    out_.Append(buffer_);
+    buffer_.clear();
   }
 
  private:
-  static constexpr size_t kPiece = size_t{1} << 20;
+  static constexpr size_t kBuffer = size_t{1} << 16;
+  static constexpr size_t kSlice = 16384;
 
-  void AppendAscii(std::string_view text) {
-    size_ += text.size();
-    while (current_.size() + text.size() > kPiece) {
-      const size_t room = kPiece - current_.size();
-      Reserve(kPiece);
-      current_.append(text.data(), room);
-      text.remove_prefix(room);
-      pieces_.push_back(std::move(current_));
-      current_ = std::string();
-      current_.reserve(kPiece);  // from empty the capacity is exactly this
-    }
-    Reserve(std::min(kPiece, std::max(current_.size() + text.size(), 2 * current_.capacity())));
-    current_.append(text.data(), text.size());
+  void FlushWhenFull() {
+    if (buffer_.size() >= kBuffer) Flush();
   }
 
   // A byte that continues a character can only belong to one that began at
@@ -97,14 +79,8 @@ class FilesystemBlock::Text {
     return cut;
   }
 
-  void Reserve(size_t capacity) {
-    if (capacity > current_.capacity()) current_.reserve(capacity);
-  }
-
-  std::vector<std::string> pieces_;
-  std::string current_;
-  std::string narrow_;
-  size_t size_ = 0;
+  TextSink& out_;
+  std::string buffer_;
 };
 
 namespace {
@@ -143,12 +119,21 @@ void FilesystemBlock::WriteFileChunk(Text& out, platform::ReadableFile& file, in
   }
 }
 
-std::wstring FilesystemBlock::Produce() {
-  Text out;
+void FilesystemBlock::Write(TextSink& sink) {
+  Text out(sink);
   out.Append(L"<filesystem>\n");
   if (tree_ && machine_.files) WriteFolderTree(out, *tree_, L"  ", -1);
   out.Append(L"</filesystem>\n");
-  return out.Take();
+  out.Flush();
+}
+
+std::wstring FilesystemBlock::Produce() {
+  struct Collected : TextSink {
+    std::string text;
+    void Append(std::string_view ascii) override { text.append(ascii); }
+  } collected;
+  Write(collected);
+  return std::wstring(collected.text.begin(), collected.text.end());
 }
 
 // A folder's subfolders first, then its files; a noted file that no longer
@@ -181,7 +166,8 @@ void FilesystemBlock::WriteFileElement(Text& out, const std::wstring& folderPath
           XmlEscape(str::snprintf(L"%02d/%02d/%d %d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute, t.second)) +
           L"\"";
   std::wstring version;
-  // A placeholder's data is not on the disk: reading its version or content would start a download.
+  // A placeholder's data is not on the disk: reading its version or content
+  // would start a download.
   if ((EndsWith(found.name, L".dll") || EndsWith(found.name, L".exe")) && found.dataIsLocal && machine_.program &&
       GetFileVersion(*machine_.program, path, version) == 0) {
     line += L" version=\"" + XmlEscape(version) + L"\"";

@@ -32,6 +32,7 @@ class FilesystemBlock : public Block {
   FilesystemBlock(const platform::Machine& machine, FileTree* tree) : machine_(machine), tree_(tree) {}
   std::wstring ProgressText() override { return L"Scanning file system..."; }
   std::wstring Produce() override;
+  void Write(TextSink& out) override;
 
  private:
   class Text;

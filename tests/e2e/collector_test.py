@@ -129,6 +129,17 @@ class ApiTest(FolderCase):
             subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("store.db"), path], check=True,
                            capture_output=True, timeout=60)
         self.assertEqual([v["version"] for v in collector.get("/v1/products/Tool")[1]["versions"]], ["2"])
+        # Many files are stored side by side; what each gave is still told in the order they were named,
+        # though the first refusal takes a long read and the next failure none.
+        slow = b"<dromika><events>" + b"<event name='e'/>" * 200000 + b"<g>" * 100 + b"</g>" * 100 + b"</events>"
+        bodies = [b"<dromika><g n='%d'/></dromika>" % i for i in range(40)]
+        bodies[3:5] = [slow + b"</dromika>", b""]
+        many = [self.write("m%02d.dromika" % i, body) for i, body in enumerate(bodies)]
+        result = subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("many.db"), *many],
+                                capture_output=True, timeout=60)
+        self.assertEqual(result.stdout.decode().strip(), "38 stored, 0 unparsed, 0 already stored, 2 failed")
+        self.assertEqual([line.split(": ")[:2] for line in result.stderr.decode().splitlines()],
+                         [[many[3], "refused"], [many[4], "an empty file"]])
 
     def test_every_command_answers_help_and_the_environment_sets_serve_options(self):
         def collector(*args, **env):

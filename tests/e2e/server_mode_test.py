@@ -20,6 +20,7 @@ from dromika import COLLECTOR, EXE, TIMEOUT, WINE, FolderCase, host_path, read_b
 TALLY_CLIENT = os.environ["TALLY_CLIENT"]
 WIRE_PROBE = os.environ["WIRE_PROBE"]
 UPLOAD_TEST_SERVER = os.environ["UPLOAD_TEST_SERVER"]
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
 TIME = r"\d+d \d+:\d\d:\d\d\.\d\d\d"
 UPLOAD_VARIABLES = ("DROMIKA_UPLOAD_URL", "DROMIKA_UPLOAD_TOKEN", "http_proxy", "https_proxy", "all_proxy",
                     "no_proxy", "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY")
@@ -85,6 +86,25 @@ class SessionTest(FolderCase):
         saved = os.path.join(os.fsencode(self.folder), b"s\xe9.xml")
         self.assertEqual(os.stat(saved).st_mode & 0o777, 0o600, "the document lists every command line")
         self.assertEqual(sorted(os.listdir(os.fsencode(self.folder))), [b"s\xe9.xml", b"tmp\xe9"])
+
+    def test_a_fixed_script_saves_the_same_bytes(self):
+        """Client groups, escaping, values and timed events through the whole session; times and the
+        program's version are the only bytes that may differ from the fixture."""
+        saved = self.path("fixed.xml")
+        lines = ["StartGroup\tproject", "SetDataPoint\tfiles\t12",
+                 "SetDataPoint\ttitle\t<a & \"b\"> 'c' caf\u00e9 \u6f22 \U0001F600 \x01",
+                 "StartGroup\tnested", "SetDataPoint\tdepth\t2", "StartGroup\tgr\u00fcppe\U0001F600",
+                 "SetDataPoint\tn\u00e4me\tv", "EndGroup", "EndGroup", "EndGroup", "StartGroup\tempty",
+                 "EndGroup", "TrackEvent\tsession.init", "TrackValueEvent\tfile.open\t3",
+                 "TrackValueEvent\tzero\t0", "TrackTimedEventStart\tmesh.generate", "TrackTimedEventEnd\t3",
+                 "TrackEvent\t\u00fcn\u00efc\u00f8d\u00e9 \U0001F600", "AddStandardGroup\t0x10000000",
+                 "SaveTo\t" + host_path(saved), "Process"]
+        code, _, console = tally(lines)
+        self.assertEqual(code, 0, console)
+        document = re.sub(rb'(eventtime|elapsed)="[^"]*"', rb'\1="T"', read_bytes(saved))
+        document = re.sub(rb"version='[^']*' versionDisplay='[^']*'", b"version='V' versionDisplay='V'", document)
+        with open(os.path.join(DATA, "analytics", "session-script.xml"), "rb") as fixture:
+            self.assertEqual(document, fixture.read())
 
     def test_answers_and_exit_status(self):
         """One answer line per call; exit 0 when all were ok, 1 when a call or Process failed, 2 when the

@@ -169,7 +169,7 @@ TEST_F(HostProducts, ListsTheMakersProductsOfBothViewsAndTheirFiles) {
   ReportBuilder builder(0x20 | 0x80, false);
   builder.Reset();
   builder.RunAll([](const std::wstring&) {});
-  const std::wstring text = builder.BlockText(), at = L" datemodified=\"05/03/2024 9:07:03\"";
+  const std::wstring text = str::as_wstring(builder.BlockText()), at = L" datemodified=\"05/03/2024 9:07:03\"";
   for (const std::wstring& piece : {
            L"<products>\n  <product name=\"Tally &amp; Co\" installedversion=\"10.2.0.7\" comments=\"&lt;test&gt;\""
            L" installlocation=\"" + XmlEscape(folder_) + L"\" guid=\"{DROMIKA-TEST-A}\"/>\n"

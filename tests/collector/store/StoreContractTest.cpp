@@ -171,6 +171,25 @@ TEST_P(StoreContract, ConcurrentPutsStoreTheSameBytesOnceAndAFailureAlone) {
   EXPECT_EQ(events[0].count, 6);  // no rows of the failed one, one set of the same bytes
 }
 
+// Several documents at once, as import stores them: ids in the order given,
+// the same bytes once, and one the database fails left out alone.
+TEST_P(StoreContract, PutEachStoresInOrderAndAFailureAlone) {
+  RefuseInserts("documents", "NEW.sender = 'bad'");
+  std::vector<Arrival> arrivals;
+  for (const char* body : {"<a/>", "<b/>", "<a/>", "<c/>", "<d/>"}) arrivals.push_back(MakeArrival(body, 1000));
+  arrivals[3].sender = "bad";
+  std::vector<FixedRows> rows(arrivals.size(), FixedRows("m", {{"e", {}, {}, {}}}));
+  std::vector<PutResult> results(arrivals.size());
+  std::vector<PutItem> items;
+  for (size_t i = 0; i < arrivals.size(); ++i) items.push_back({&arrivals[i], &rows[i], &results[i], {}});
+  store_->PutEach(items);
+  for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].status.ok(), i != 3) << i;
+  EXPECT_TRUE(results[0].id < results[1].id && results[1].id < results[4].id);
+  EXPECT_EQ(results[2].id, results[0].id);
+  EXPECT_FALSE(results[2].created);
+  EXPECT_EQ(Ask(&Store::ListDocuments).size(), 3u);
+}
+
 TEST_P(StoreContract, SummarizesEventsPerName) {
   std::vector<EventRow> many;
   for (int i = 1; i <= 100; ++i) many.push_back({"load", i, {}, i * 10});
@@ -332,6 +351,22 @@ TEST_P(StoreContract, KeepsNothingOfADocumentRefusedOrFailedHalfway) {
   ASSERT_EQ(documents.size(), 1u);
   EXPECT_EQ(std::tie(documents[0].state, documents[0].size), std::make_tuple("unparsed", int64_t(broken.size())));
   EXPECT_EQ(Rows("SELECT (SELECT COUNT(*) FROM groups) + (SELECT COUNT(*) FROM data_points)"), (Table{{"0"}}));
+}
+
+// $N is the N-th value wherever it stands, however often, and again on the
+// statement's next run.
+TEST_P(StoreContract, ParametersAreBoundByTheirNumber) {
+  SqlSession& session = Session();
+  for (const char* last : {"c", "d"}) {
+    std::vector<std::string> row;
+    const Status s =
+        session.Exec("SELECT $3, $1, $3 || $2", {SqlValue::Text("a"), SqlValue::Text("b"), SqlValue::Text(last)},
+                     [&](const SqlRow& r) {
+                       for (const auto& column : r) row.push_back(column.value_or("-"));
+                     });
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_EQ(row, (std::vector<std::string>{last, "a", std::string(last) + "b"}));
+  }
 }
 
 // Rows of any table whose document is gone.

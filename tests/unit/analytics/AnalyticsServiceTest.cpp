@@ -24,15 +24,15 @@ class Analytics : public ::testing::Test {
     memory.program.versions[memory.program.modulePath] = L"10.2.0.7";
     service = std::make_unique<qrn::analytics::impl::AnalyticsService>(
         memory.machine(), [this] { return now; },
-        [this](const std::wstring& document) {
-          uploads.push_back(document);
+        [this](const std::string& document) {
+          uploads.push_back(str::as_wstring(document));
           return uploadResult;
         },
         [this](const std::wstring& line) { lines.push_back(line); });
   }
 
   void AdvanceMs(int64_t ms) { now += std::chrono::milliseconds(ms); }
-  std::wstring Groups() const { return service->Builder().GroupText(); }
+  std::wstring Groups() const { return str::as_wstring(service->Builder().GroupText()); }
 
   platform::MemoryMachine memory;
   std::chrono::nanoseconds now{std::chrono::hours(1000)};  // any epoch: only differences count
@@ -65,8 +65,13 @@ TEST_F(Analytics, EventsGroupListsEveryEventWithItsWholeMillisecondTimes) {
 TEST(FormatElapsed, WritesDaysHoursMinutesSecondsAndMilliseconds) {
   const std::pair<int64_t, const wchar_t*> cases[] = {
       {0, L"0d 0:00:00.000"}, {3723004, L"0d 1:02:03.004"}, {86399999, L"0d 23:59:59.999"},
-      {86400000, L"1d 0:00:00.000"}, {int64_t{400} * 86400000 + 59999, L"400d 0:00:59.999"}};
-  for (const auto& [milliseconds, text] : cases) EXPECT_EQ(qrn::analytics::FormatElapsed(milliseconds), text);
+      {86400000, L"1d 0:00:00.000"}, {int64_t{400} * 86400000 + 59999, L"400d 0:00:59.999"},
+      {int64_t{2000000} * 86400000 + 1, L"2000000d 0:00:00.001"}};
+  for (const auto& [milliseconds, text] : cases) {
+    EXPECT_EQ(qrn::analytics::FormatElapsed(milliseconds), text);
+    char written[qrn::analytics::kMaxElapsedChars];  // the events group's own writer, to the same text
+    EXPECT_EQ(std::string(written, qrn::analytics::WriteElapsed(written, milliseconds)), str::as_u8string(text));
+  }
 }
 
 TEST_F(Analytics, GroupsNestEscapedAndTheEventsGroupIsASnapshotWrittenWhereItIsAsked) {
@@ -159,7 +164,7 @@ TEST_F(AnalyticsProcess, EachProcessRunsTheSelectedBlocksAfreshAndLeavesAnOpenGr
   service->AddStandardGroup(mask);
   service->SaveTo(L"web service");
   EXPECT_TRUE(service->Process().ok() && lines.size() == selected);
-  const std::wstring blocks = service->Builder().BlockText();
+  const std::wstring blocks = str::as_wstring(service->Builder().BlockText());
   service->StartGroup(L"open");
   service->SetDataPoint(L"k", L"v");
   EXPECT_TRUE(service->Process().ok() && lines.size() == 2 * selected);

@@ -50,23 +50,23 @@ class ReportBuilderTest : public ::testing::Test {
 TEST_F(ReportBuilderTest, RunsSelectedBlocksInTableOrder) {
   builder.SelectBlocks(0x1 | 0x4 | 0x400, false);
   EXPECT_TRUE(!builder.HasMore() && builder.CurrentMessage().empty() && !builder.RunCurrent());
-  EXPECT_EQ(builder.GetDocument(), head + L"</dromika>\r\n");
+  EXPECT_EQ(builder.GetDocument(), str::as_u8string(head + L"</dromika>\r\n"));
   builder.SelectBlocks(0x8 | 0x1000 | 0x2, false);
   EXPECT_EQ(RunAll(builder), L"Doing one...|Doing two...|Doing three...|");
-  EXPECT_EQ(builder.BlockText(), L"<one/>\r\n<two/>\r\n<three/>\r\n");
+  EXPECT_EQ(builder.BlockText(), "<one/>\r\n<two/>\r\n<three/>\r\n");
   builder.Reset();
   builder.SelectBlocks(0x2 | 0x8, false);
   RunAll(builder);
   builder.SelectBlocks(0x2 | 0x1000 | 0x8, false);
   EXPECT_EQ(RunAll(builder), L"Doing three...|");
-  EXPECT_EQ(builder.GetDocument(), head + L"<one/>\r\n<three/>\r\n<three/>\r\n</dromika>\r\n");
+  EXPECT_EQ(builder.GetDocument(), str::as_u8string(head + L"<one/>\r\n<three/>\r\n<three/>\r\n</dromika>\r\n"));
 }
 
 TEST_F(ReportBuilderTest, AFailingBlockLeavesTextAndPositionAlone) {
   builder.SelectBlocks(0x2 | 0x8, true);
   EXPECT_TRUE(builder.RunCurrent());
   EXPECT_THROW(builder.RunCurrent(), qtl::status_exception);
-  EXPECT_EQ(builder.BlockText(), L"<one/>\r\n");
+  EXPECT_EQ(builder.BlockText(), "<one/>\r\n");
   EXPECT_EQ(builder.CurrentMessage(), L"Doing three...");
 }
 

@@ -7,6 +7,10 @@
 #include "runtime/Str.h"
 #include "testing/Fixture.h"
 
+inline void ExpectFixture(const std::string& actualUtf8, const std::string& name) {
+  EXPECT_EQ(actualUtf8, testing::ReadFixture("report/" + name)) << name;
+}
+
 inline void ExpectFixture(const std::wstring& actual, const std::string& name) {
-  EXPECT_EQ(str::as_u8string(actual), testing::ReadFixture("report/" + name)) << name;
+  ExpectFixture(str::as_u8string(actual), name);
 }
