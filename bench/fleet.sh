@@ -14,13 +14,22 @@ documents=${1:-100000}
 machines=${2:-10000}
 backend=${3:-sqlite}
 collector=${COLLECTOR:-build/native/dromika-collector}
+# The stores are built from 8 threads when the benchmarks are built
+# (-DDROMIKA_BENCH=ON), else by `import`, one document at a time.
+loader=${LOADER:-build/native/bench/bench_fleet_load}
 [ -x "$collector" ] || { echo "missing $collector" >&2; exit 1; }
 if [ "$backend" = postgresql ] && [ -z "${PGHOST:-}" ]; then
+  # A cluster of its own, on a port the system has just handed out as free.
+  PGPORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  export PGPORT
   exec pg_virtualenv -t "$0" "$documents" "$machines" postgresql
 fi
-work=$(mktemp -d)
+# FLEET_WORK=DIR keeps the SQLite stores there and measures them again on
+# the next run instead of building them anew.
+work=${FLEET_WORK:-$(mktemp -d)}
+mkdir -p "$work"
 server=
-cleanup() { [ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"; }
+cleanup() { [ -n "$server" ] && kill "$server" 2>/dev/null; [ -n "${FLEET_WORK:-}" ] || rm -rf "$work"; }
 trap cleanup EXIT
 
 generate() {  # generate FOLDER DOCUMENTS MACHINES
@@ -72,17 +81,19 @@ requests=(
   "/v1/machines?product=Product%20007&version=1.2|SELECT m.name FROM machines m JOIN inventory_products p ON p.document_id = m.report_document_id WHERE p.name = 'Product 007' AND p.version = '1.2' ORDER BY m.name LIMIT 101"
   "/v1/products|SELECT name, machines FROM product_names ORDER BY machines DESC LIMIT 101"
   "/products|SELECT name, machines FROM product_names ORDER BY machines DESC LIMIT 101"
-  "/products/Product%20007|SELECT version, COUNT(*) FROM inventory_products WHERE name = 'Product 007' GROUP BY version"
+  "/products/Product%20007|SELECT DISTINCT p.version, m.name FROM inventory_products p JOIN machines m ON m.report_document_id = p.document_id WHERE p.name = 'Product 007' ORDER BY p.version, m.name LIMIT 101"
   "/v1/documents|SELECT id FROM documents ORDER BY received_ms DESC LIMIT 100"
   "/machines.csv|SELECT * FROM machines ORDER BY name"
 )
 
-median_ms() {  # median_ms COMMAND...: the median wall time of 5 runs, in ms
+median() {  # median: the middle of the numbers on standard input, one a line
+  sort -n | awk '{ v[NR] = $1 } END { printf "%.3f\n", v[int((NR + 1) / 2)] }'
+}
+
+request_ms() {  # request_ms URL: the median of 5 answers, timed by curl from connect to last byte
   for _ in 1 2 3 4 5; do
-    local start=$(date +%s%N)
-    "$@" >/dev/null
-    echo $(( ($(date +%s%N) - start) / 1000000 ))
-  done | sort -n | sed -n 3p
+    curl -sf -o /dev/null -w '%{time_total}\n' "$1" | awk '{ print $1 * 1000 }'
+  done | median
 }
 
 measure() {  # measure STORE_URL: one line per request, "PATH MS"
@@ -93,34 +104,56 @@ measure() {  # measure STORE_URL: one line per request, "PATH MS"
   for _ in $(seq 100); do grep -q listening "$work/serve.log" && break; sleep 0.1; done
   for r in "${requests[@]}"; do
     local path=${r%%|*}
-    echo "$path $(median_ms curl -sf "http://127.0.0.1:$port$path")"
+    echo "$path $(request_ms "http://127.0.0.1:$port$path")"
   done
   kill "$server"; wait "$server" 2>/dev/null || true; server=
 }
 
-hand_sql() {  # hand_sql STORE_URL SQL: its median in ms
-  if [ "$backend" = postgresql ]; then median_ms psql -qAt "${1#postgresql://}" -c "$2"
-  else median_ms sqlite3 "${1#sqlite:}" "$2"; fi
+hand_sql() {  # hand_sql STORE_URL SQL: the median of 5 runs in ms, timed inside one client process
+  if [ "$backend" = postgresql ]; then
+    for _ in 1 2 3 4 5; do
+      printf '\\timing on\n%s;\n' "$2" | psql -qAt "${1#postgresql://}" | sed -n 's/^Time: \([0-9.]*\) ms.*/\1/p'
+    done | median
+  else
+    python3 - "${1#sqlite:}" "$2" <<'PY'
+import sqlite3, sys, time
+connection = sqlite3.connect(sys.argv[1])
+times = []
+for _ in range(5):
+    start = time.perf_counter()
+    connection.execute(sys.argv[2]).fetchall()
+    times.append((time.perf_counter() - start) * 1000)
+print("%.3f" % sorted(times)[2])
+PY
+  fi
 }
 
 for size in small large; do
   n=$documents; m=$machines
   [ $size = small ] && n=$((documents / 10)) && m=$((machines / 10 > 0 ? machines / 10 : 1))
-  generate "$work/$size" "$n" "$m"
-  url=$(store_url "$size")
-  start=$(date +%s)
-  "$collector" import --store "$url" "$work/$size"/*.xml | tail -1
-  echo "$size: $n documents, $m machines imported in $(( $(date +%s) - start )) s"
+  if [ "$backend" = postgresql ] || [ ! -s "$work/$size.db" ]; then
+    generate "$work/$size" "$n" "$m"
+    url=$(store_url "$size")
+    start=$(date +%s)
+    if [ -x "$loader" ]; then
+      find "$work/$size" -name '*.xml' | sort | "$loader" "$url" | tail -1
+    else
+      find "$work/$size" -name '*.xml' | sort | xargs "$collector" import --store "$url" | tail -1
+    fi
+    echo "$size: $n documents, $m machines imported in $(( $(date +%s) - start )) s"
+  else
+    url="sqlite:$work/$size.db"
+  fi
   measure "$url" >"$work/$size.times"
   rm -rf "${work:?}/$size"
 done
 large_url=$( [ "$backend" = postgresql ] && echo "postgresql:///large" || echo "sqlite:$work/large.db")
-printf "%-55s %8s %8s %7s %8s %7s\n" request small_ms large_ms growth hand_ms vs_hand
+printf "%-55s %9s %9s %7s %9s %7s\n" request small_ms large_ms growth hand_ms vs_hand
 for r in "${requests[@]}"; do
   path=${r%%|*}
   small=$(grep -F "$path " "$work/small.times" | head -1 | awk '{print $NF}')
   large=$(grep -F "$path " "$work/large.times" | head -1 | awk '{print $NF}')
   hand=$(hand_sql "$large_url" "${r#*|}")
   awk -v p="$path" -v s="$small" -v l="$large" -v h="$hand" 'BEGIN {
-    printf "%-55s %8d %8d %6.1fx %8d %6.1fx\n", p, s, l, l / (s > 0 ? s : 1), h, l / (h > 0 ? h : 1) }'
+    printf "%-55s %9.1f %9.1f %6.1fx %9.3f %6.1fx\n", p, s, l, l / (s > 0 ? s : 0.1), h, l / (h > 0 ? h : 0.001) }'
 done

@@ -24,7 +24,7 @@ constexpr size_t kMaxImport = (1u << 31) - 1;
 
 }  // namespace
 
-Status ReadDocumentFile(const std::string& path, std::string& bytes) {
+Status ReadDocumentFile(const std::string& path, std::string& bytes, int64_t* modifiedMs) {
   // Never blocking: a FIFO given by mistake must not wait for a writer.
   const sys::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return Invalid(std::string("cannot read the file: ") + std::strerror(errno));
@@ -36,6 +36,7 @@ Status ReadDocumentFile(const std::string& path, std::string& bytes) {
                                                                                            : "a device, not a file");
   }
   if (info.st_size == 0) return Invalid("an empty file");
+  if (modifiedMs) *modifiedMs = int64_t{info.st_mtim.tv_sec} * 1000 + info.st_mtim.tv_nsec / 1000000;
   if (static_cast<uint64_t>(info.st_size) > kMaxImport) return {StatusCode::kTooLarge, "larger than 2 GiB"};
   // Read straight into place: a large file is held once.
   bytes.resize(static_cast<size_t>(info.st_size));
@@ -63,15 +64,17 @@ enum class Outcome { kStored, kKnown, kUnparsed, kFailed };
 // One named file on its way into the store.
 struct ImportSlot {
   std::string bytes;
+  int64_t modifiedMs = 0;
   std::unique_ptr<PreparedIngest> ingest;
   Status prepared;
 };
 
 // Read and prepared in the caller's thread, side by side with other files.
+// A saved report was made when it was written, not when it is imported.
 void Prepare(const std::string& path, ImportSlot& slot) {
-  if (slot.prepared = ReadDocumentFile(path, slot.bytes); !slot.prepared.ok()) return;
+  if (slot.prepared = ReadDocumentFile(path, slot.bytes, &slot.modifiedMs); !slot.prepared.ok()) return;
   slot.ingest = std::make_unique<PreparedIngest>(slot.bytes);
-  slot.prepared = slot.ingest->Prepare("import:" + path);
+  slot.prepared = slot.ingest->Prepare("import:" + path, slot.modifiedMs);
 }
 
 Outcome Finish(ImportSlot& slot, std::string& problem) {

@@ -1,5 +1,6 @@
 // `dromika-collector import`: saved documents into the store as if uploaded.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,8 @@ namespace collector {
 int ImportFiles(Store& store, const std::vector<std::string>& files, bool progress);
 
 // Reads a saved document, decompressing a gzip file; fails with what is
-// wrong when it cannot be read.
-Status ReadDocumentFile(const std::string& path, std::string& bytes);
+// wrong when it cannot be read. `modifiedMs`, when given, receives the
+// file's modification time (Unix ms).
+Status ReadDocumentFile(const std::string& path, std::string& bytes, int64_t* modifiedMs = nullptr);
 
 }  // namespace collector

@@ -66,7 +66,7 @@ PreparedIngest::PreparedIngest(std::string_view bytes) : bytes_(bytes) {}
 
 PreparedIngest::~PreparedIngest() = default;
 
-Status PreparedIngest::Prepare(const std::string& sender) {
+Status PreparedIngest::Prepare(const std::string& sender, int64_t takenMs) {
   reader_ = std::make_unique<DocumentReader>(bytes_);
   rows_ = std::make_unique<FirstBatchAhead>(*reader_);
   if (auto s = rows_->Prime(); !s.ok()) {
@@ -79,6 +79,7 @@ Status PreparedIngest::Prepare(const std::string& sender) {
   arrival_.size = static_cast<int64_t>(bytes_.size());
   arrival_.receivedMs = NowMs();
   arrival_.sender = sender;
+  arrival_.takenMs = takenMs;
   item_ = PutItem{&arrival_, rows_.get(), &put_, {}};
   return {};
 }
@@ -94,10 +95,11 @@ Status PreparedIngest::Finish(IngestResult& result) {
   return {};
 }
 
-Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result) {
+Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result,
+              int64_t takenMs) {
   result = IngestResult{};
   PreparedIngest ingest(bytes);
-  if (auto s = ingest.Prepare(sender); !s.ok()) return s;
+  if (auto s = ingest.Prepare(sender, takenMs); !s.ok()) return s;
   PutItem& item = ingest.Item();
   item.status = store.Put(*item.arrival, *item.rows, *item.result);
   return ingest.Finish(result);

@@ -22,8 +22,10 @@ struct IngestResult {
 
 // `bytes` are the document exactly as sent, decompressed. Fails with
 // kInvalid when the reader refuses the document, and otherwise when the
-// store failed; either way nothing of it is stored.
-Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result);
+// store failed; either way nothing of it is stored. `takenMs` is when the
+// document was made, when something other than its arrival tells (0: nothing does).
+Status Ingest(Store& store, std::string_view bytes, const std::string& sender, IngestResult& result,
+              int64_t takenMs = 0);
 
 // Ingest in three steps, for callers that store many documents at once
 // (`import`): Prepare reads ahead and packs, the store's PutEach takes
@@ -33,8 +35,8 @@ class PreparedIngest {
  public:
   explicit PreparedIngest(std::string_view bytes);
   ~PreparedIngest();
-  // Ingest's failure when it comes before the store is asked.
-  Status Prepare(const std::string& sender);
+  // Ingest's failure when it comes before the store is asked. `takenMs` as Ingest's.
+  Status Prepare(const std::string& sender, int64_t takenMs = 0);
   PutItem& Item() { return item_; }
   // Files prepared side by side are received in the order named: no earlier
   // than `previousMs`. Returns this document's time.

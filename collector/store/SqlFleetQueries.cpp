@@ -123,20 +123,28 @@ Status ReadMachineRows(SqlSession &session, const std::string &sql,
   });
   if (!s.ok() || byFacts.empty())
     return s;
-  std::string in;
-  std::vector<SqlValue> ids;
-  for (const auto &[id, index] : byFacts) {
-    ids.push_back(SqlValue::Int(id));
-    in += (in.empty() ? "$" : ", $") + std::to_string(ids.size());
+  // A hundred ids a statement: a statement's parameters are found by name,
+  // which costs the square of their number.
+  constexpr size_t kIdsPerStatement = 100;
+  for (auto next = byFacts.begin(); next != byFacts.end();) {
+    std::string in;
+    std::vector<SqlValue> ids;
+    for (; next != byFacts.end() && ids.size() < kIdsPerStatement; ++next) {
+      ids.push_back(SqlValue::Int(next->first));
+      in += (in.empty() ? "$" : ", $") + std::to_string(ids.size());
+    }
+    s = session.Exec(
+        "SELECT document_id, drive, free_bytes, available_bytes FROM disks "
+        "WHERE document_id IN (" +
+            in + ") ORDER BY document_id, seq",
+        ids, [&](const SqlRow &row) {
+          out[byFacts[AsInt(row[0]).value_or(0)]].facts.disks.push_back(
+              {Str(row[1]), AsInt(row[2]), AsInt(row[3])});
+        });
+    if (!s.ok())
+      return s;
   }
-  return session.Exec(
-      "SELECT document_id, drive, free_bytes, available_bytes FROM disks WHERE "
-      "document_id IN (" +
-          in + ") ORDER BY document_id, seq",
-      ids, [&](const SqlRow &row) {
-        out[byFacts[AsInt(row[0]).value_or(0)]].facts.disks.push_back(
-            {Str(row[1]), AsInt(row[2]), AsInt(row[3])});
-      });
+  return s;
 }
 
 } // namespace

@@ -34,30 +34,33 @@ std::string Joined(const std::vector<std::string> &parts) {
 }
 
 // The fleet's counts with the report `id`'s products taken out (-1) or put in
-// (+1).
+// (+1). Both ways are upserts in key order, so that reports stored at once
+// lock the counts alike and never wait for each other in a circle.
 Status CountProducts(SqlSession &session, int64_t id, int sign) {
   const SqlValue document = SqlValue::Int(id);
-  if (sign > 0) {
-    auto s = session.Exec("INSERT INTO product_versions (name, version, "
-                          "machines) SELECT DISTINCT name, version, 1"
-                          " FROM inventory_products WHERE document_id = $1"
-                          " ON CONFLICT (name, version) DO UPDATE SET machines "
-                          "= product_versions.machines + 1",
-                          {document});
-    if (!s.ok())
-      return s;
-    return session.Exec("INSERT INTO product_names (name, machines) SELECT "
-                        "DISTINCT name, 1 FROM inventory_products"
-                        " WHERE document_id = $1 ON CONFLICT (name) DO UPDATE "
-                        "SET machines = product_names.machines + 1",
-                        {document});
+  const std::string step = sign > 0 ? "+ 1" : "- 1";
+  auto s = session.Exec(
+      "INSERT INTO product_versions (name, version, machines) SELECT DISTINCT "
+      "name, version, " +
+          std::to_string(sign) +
+          " FROM inventory_products WHERE document_id = $1 ORDER BY name, "
+          "version ON CONFLICT (name, version) DO UPDATE SET machines = "
+          "product_versions.machines " +
+          step,
+      {document});
+  if (s.ok()) {
+    s = session.Exec("INSERT INTO product_names (name, machines) SELECT "
+                     "DISTINCT name, " +
+                         std::to_string(sign) +
+                         " FROM inventory_products WHERE document_id = $1 "
+                         "ORDER BY name ON CONFLICT (name) DO UPDATE SET "
+                         "machines = product_names.machines " +
+                         step,
+                     {document});
   }
+  if (!s.ok() || sign > 0)
+    return s;
   const char *const statements[] = {
-      "UPDATE product_versions SET machines = machines - 1 WHERE (name, "
-      "version) IN"
-      " (SELECT name, version FROM inventory_products WHERE document_id = $1)",
-      "UPDATE product_names SET machines = machines - 1 WHERE name IN"
-      " (SELECT name FROM inventory_products WHERE document_id = $1)",
       "DELETE FROM product_versions WHERE machines <= 0 AND (name, version) IN"
       " (SELECT name, version FROM inventory_products WHERE document_id = $1)",
       "DELETE FROM product_names WHERE machines <= 0 AND name IN"
@@ -277,6 +280,42 @@ Status UpdateInventory(SqlSession &session, int64_t id, const Arrival &arrival,
     return ReplaceInventory(session, summary.machine, report, id, orderMs);
   }
   return hasInventory ? DropInventoryRows(session, id) : Status();
+}
+
+Status RemovedMachines::Gather(SqlSession &session, const std::string &inList,
+                               const std::vector<SqlValue> &ids) {
+  return session.Exec(
+      "SELECT d.machine, MAX(CASE WHEN d.id = m.report_document_id OR d.id = "
+      "m.facts_document_id THEN 1 ELSE 0 END) FROM documents d JOIN machines "
+      "m ON m.name = d.machine WHERE " +
+          inList + " GROUP BY d.machine",
+      ids, [&](const SqlRow &row) {
+        bool &newest = machines_[Str(row[0])];
+        newest = newest || AsInt(row[1]).value_or(0) != 0;
+      });
+}
+
+Status RemovedMachines::Apply(SqlSession &session) const {
+  for (const auto &[machine, newest] : machines_) {
+    if (newest) {
+      if (auto s = RebuildMachine(session, machine); !s.ok())
+        return s;
+      continue;
+    }
+    const SqlValue name = SqlValue::Text(machine);
+    auto s = session.Exec(
+        "UPDATE machines SET documents = (SELECT COUNT(*) FROM documents "
+        "WHERE machine = $1), last_received_ms = COALESCE((SELECT "
+        "MAX(received_ms) FROM documents WHERE machine = $1), 0) WHERE name = "
+        "$1",
+        {name});
+    if (s.ok())
+      s = session.Exec(
+          "DELETE FROM machines WHERE name = $1 AND documents = 0", {name});
+    if (!s.ok())
+      return s;
+  }
+  return {};
 }
 
 Status SqlStore::RebuildInventory(const std::string &machine) {

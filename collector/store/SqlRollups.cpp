@@ -7,9 +7,11 @@
 // history less the days before the window when those are fewer.
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "collector/store/Schema.h"
 #include "collector/store/SqlRollups.h"
+#include "collector/store/SqlValueRollup.h"
 #include "collector/store/SqlWrite.h"
 
 namespace collector {
@@ -238,7 +240,7 @@ Status SummarizeFromRollups(SqlSession &session, const Filter &filter,
            "1 = 1" +
                RollupWhere("day", from, to, filter.name, params) +
                " GROUP BY name"
-         : "SELECT name, COUNT(*) FROM event_machine_last WHERE 1 = 1" +
+         : "SELECT name, SUM(machines) FROM event_name_last_days WHERE 1 = 1" +
                RollupWhere("last_day", from, to, filter.name, params) +
                " GROUP BY name";
   if (s.ok()) {
@@ -293,6 +295,167 @@ Status HistogramFromRollups(SqlSession &session, const Filter &filter,
       elapsed.emplace_back(bucket, events);
   }
   return s;
+}
+
+Status RemovedRollup::Gather(SqlSession &session, const std::string &inList,
+                             const std::vector<SqlValue> &ids) {
+  const std::string from =
+      " FROM documents d JOIN events e ON e.document_id = d.id WHERE " + inList;
+  auto s = session.Exec(
+      "SELECT d.received_ms / 3600000, e.name, COUNT(*), COUNT(DISTINCT "
+      "e.document_id), COALESCE(SUM(e.value), 0), COUNT(e.elapsed_ms)" +
+          from + " GROUP BY d.received_ms / 3600000, e.name",
+      ids, [&](const SqlRow &row) {
+        Counts &c = hours_[{AsInt(row[0]).value_or(0), Str(row[1])}];
+        c.events += AsInt(row[2]).value_or(0);
+        c.documents += AsInt(row[3]).value_or(0);
+        c.valueSum += AsInt(row[4]).value_or(0);
+        c.elapsedEvents += AsInt(row[5]).value_or(0);
+      });
+  if (!s.ok())
+    return s;
+  s = session.Exec("SELECT d.received_ms / 86400000, e.name, e.elapsed_ms, "
+                   "COUNT(*)" +
+                       from +
+                       " AND e.elapsed_ms IS NOT NULL GROUP BY d.received_ms "
+                       "/ 86400000, e.name, e.elapsed_ms",
+                   ids, [&](const SqlRow &row) {
+                     elapsed_[{AsInt(row[0]).value_or(0), Str(row[1]),
+                               ElapsedBucket(AsInt(row[2]).value_or(0))}] +=
+                         AsInt(row[3]).value_or(0);
+                   });
+  if (!s.ok())
+    return s;
+  s = session.Exec(
+      "SELECT DISTINCT d.machine, d.received_ms / 86400000, e.name" + from +
+          " AND d.machine <> ''",
+      ids, [&](const SqlRow &row) {
+        machineDays_.emplace(Str(row[0]), AsInt(row[1]).value_or(0),
+                             Str(row[2]));
+      });
+  if (!s.ok())
+    return s;
+  return session.Exec("SELECT DISTINCT d.received_ms / 86400000 FROM "
+                      "documents d WHERE " +
+                          inList + " AND d.parse_state = 'parsed'",
+                      ids, [&](const SqlRow &row) {
+                        days_.insert(AsInt(row[0]).value_or(0));
+                      });
+}
+
+namespace {
+
+// Takes `amounts` off the `columns` of the row of `table` whose `keys` hold
+// `at`, and drops the row once it counts no events.
+Status Subtract(SqlSession &session, const std::string &table,
+                const std::vector<std::string> &columns,
+                const std::vector<int64_t> &amounts,
+                const std::vector<std::string> &keys,
+                const std::vector<SqlValue> &at) {
+  std::vector<SqlValue> params;
+  std::string set;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    params.push_back(SqlValue::Int(amounts[i]));
+    set += (i ? ", " : "") + columns[i] + " = " + columns[i] + " - $" +
+           std::to_string(params.size());
+  }
+  auto where = [&](size_t first) {
+    std::string sql;
+    for (size_t i = 0; i < keys.size(); ++i)
+      sql += (i ? " AND " : " WHERE ") + keys[i] + " = $" +
+             std::to_string(first + i);
+    return sql;
+  };
+  params.insert(params.end(), at.begin(), at.end());
+  auto s = session.Exec("UPDATE " + table + " SET " + set +
+                            where(columns.size() + 1),
+                        params);
+  if (!s.ok())
+    return s;
+  return session.Exec("DELETE FROM " + table + where(1) + " AND events <= 0",
+                      at);
+}
+
+} // namespace
+
+Status RemovedRollup::Apply(SqlSession &session) const {
+  std::map<std::pair<int64_t, std::string>, Counts> days;
+  for (const auto &[key, c] : hours_) {
+    Counts &day = days[{key.first * kHourMs / kDayMs, key.second}];
+    day.events += c.events;
+    day.documents += c.documents;
+    day.valueSum += c.valueSum;
+    day.elapsedEvents += c.elapsedEvents;
+  }
+  auto subtractCounts = [&](const std::string &table, const std::string &key,
+                            const std::map<std::pair<int64_t, std::string>,
+                                           Counts> &rows) {
+    for (const auto &[at, c] : rows) {
+      auto s = Subtract(
+          session, table,
+          {"events", "documents", "value_sum", "elapsed_events"},
+          {c.events, c.documents, c.valueSum, c.elapsedEvents}, {key, "name"},
+          {SqlValue::Int(at.first), SqlValue::Text(at.second)});
+      if (!s.ok())
+        return s;
+    }
+    return Status();
+  };
+  if (auto s = subtractCounts("event_hours", "hour", hours_); !s.ok())
+    return s;
+  if (auto s = subtractCounts("event_days", "day", days); !s.ok())
+    return s;
+  std::map<std::pair<std::string, int64_t>, int64_t> totals;
+  for (const auto &[at, events] : elapsed_) {
+    const auto &[day, name, bucket] = at;
+    totals[{name, bucket}] += events;
+    auto s = Subtract(session, "event_elapsed_days", {"events"}, {events},
+                      {"day", "name", "bucket"},
+                      {SqlValue::Int(day), SqlValue::Text(name),
+                       SqlValue::Int(bucket)});
+    if (!s.ok())
+      return s;
+  }
+  for (const auto &[at, events] : totals) {
+    auto s = Subtract(session, "event_elapsed_totals", {"events"}, {events},
+                      {"name", "bucket"},
+                      {SqlValue::Text(at.first), SqlValue::Int(at.second)});
+    if (!s.ok())
+      return s;
+  }
+  // A machine still sent the name that day when one of its documents left
+  // holds it; its last day is then the latest such day left.
+  for (const auto &[machine, day, name] : machineDays_) {
+    auto s = session.Exec(
+        "DELETE FROM event_machine_days WHERE day = $1 AND name = $2 AND "
+        "machine = $3 AND NOT EXISTS (SELECT 1 FROM documents d JOIN events "
+        "e ON e.document_id = d.id WHERE d.machine = $3 AND d.received_ms >= "
+        "$4 AND d.received_ms < $5 AND e.name = $2)",
+        {SqlValue::Int(day), SqlValue::Text(name), SqlValue::Text(machine),
+         SqlValue::Int(day * kDayMs), SqlValue::Int((day + 1) * kDayMs)});
+    if (!s.ok())
+      return s;
+  }
+  std::set<std::pair<std::string, std::string>> lasts;
+  for (const auto &[machine, day, name] : machineDays_)
+    lasts.emplace(machine, name);
+  for (const auto &[machine, name] : lasts) {
+    const std::vector<SqlValue> key = {SqlValue::Text(name),
+                                       SqlValue::Text(machine)};
+    auto s = session.Exec(
+        "UPDATE event_machine_last SET last_day = COALESCE((SELECT MAX(day) "
+        "FROM event_machine_days WHERE machine = $2 AND name = $1), -1) WHERE "
+        "name = $1 AND machine = $2",
+        key);
+    if (s.ok())
+      s = session.Exec("DELETE FROM event_machine_last WHERE name = $1 AND "
+                       "machine = $2 AND last_day < 0",
+                       key);
+    if (!s.ok())
+      return s;
+  }
+  return RecomputeValueRollups(
+      session, std::vector<int64_t>(days_.begin(), days_.end()));
 }
 
 } // namespace collector

@@ -1,6 +1,7 @@
 // The Store written once in SQL that SQLite and PostgreSQL both accept, over
 // a pool of sessions so that each request thread has a connection of its own.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -88,6 +89,7 @@ class SqlStore : public Store {
   std::condition_variable released_;
   std::vector<std::unique_ptr<SqlSession>> idle_;
   size_t openSessions_ = 0;  // idle or in use
+  std::atomic<int64_t> monthsMadeOn_{-1};  // the day PostgreSQL's partitions were last made for
 };
 
 }  // namespace collector

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collector/store/SqlStore.h"
+#include "collector/store/SqlWrite.h"
 
 namespace collector {
 namespace {
@@ -55,20 +56,32 @@ Status RemoveChunk(SqlSession& session, const std::vector<SqlValue>& ids, Remove
     }
     removed.*child.count += session.Changes();
   }
+  // Not rolled up yet: nothing to take off, and nothing of it to keep.
+  if (auto s = session.Exec("DELETE FROM value_rollup_backlog WHERE " + InList("document_id"), ids); !s.ok()) {
+    return s;
+  }
   if (auto s = session.Exec("DELETE FROM documents WHERE " + InList("id"), ids); !s.ok()) return s;
   removed.documents += session.Changes();
   return {};
 }
 
+// The machines' rows and the rollups are brought up to date in the same
+// transaction, from what the documents leave behind.
 Status RemoveInTransaction(SqlSession& session, const Selection& selection, Removed& removed) {
   std::vector<int64_t> ids;
   if (auto s = SelectIds(session, selection, ids); !s.ok()) return s;
+  RemovedRollup rollup;
+  RemovedMachines machines;
+  const std::string chosen = InList("d.id");
   for (size_t start = 0; start < ids.size(); start += kChunk) {
     std::vector<SqlValue> chunk;
     for (size_t i = 0; i < kChunk; ++i) chunk.push_back(SqlValue::Int(ids[std::min(start + i, ids.size() - 1)]));
+    if (auto s = rollup.Gather(session, chosen, chunk); !s.ok()) return s;
+    if (auto s = machines.Gather(session, chosen, chunk); !s.ok()) return s;
     if (auto s = RemoveChunk(session, chunk, removed); !s.ok()) return s;
   }
-  return {};
+  if (auto s = rollup.Apply(session); !s.ok()) return s;
+  return machines.Apply(session);
 }
 
 // Each step is a transaction of its own, so writers wait for one step at
@@ -105,6 +118,12 @@ Status SqlStore::RemoveDocuments(const Selection& selection, Removed& removed) {
     if (!s.ok()) {
       (void)session.ExecScript("ROLLBACK");
       removed = {};
+      return s;
+    }
+    // Retention on PostgreSQL: a month wholly before the cutoff, emptied by
+    // the removals, is dropped, which gives its space back at once.
+    if (session.Dialect() == SqlDialect::kPostgres && selection.beforeMs && !selection.id && !selection.machine) {
+      s = session.Exec("SELECT drop_document_months($1)", {SqlValue::Int(*selection.beforeMs)});
     }
     return s;
   });

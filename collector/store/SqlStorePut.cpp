@@ -95,9 +95,15 @@ Status InsertDocument(SqlSession& session, const Arrival& arrival, const Documen
   result = PutResult{};
   const DocumentSummary placeholder;
   const DocumentSummary& d = summary ? *summary : placeholder;
+  // PostgreSQL's documents are partitioned, their dedupe key a table of its own (Schema.cpp).
+  const bool keys = session.Dialect() == SqlDialect::kPostgres;
   auto s = session.Exec(
-      "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message,"
-      " taken_ms) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (sha256) DO NOTHING RETURNING id",
+      keys ? "WITH key AS (INSERT INTO document_keys (sha256) VALUES ($6) ON CONFLICT (sha256) DO NOTHING RETURNING id)"
+             " INSERT INTO documents (id, received_ms, sender, machine, kind, size, sha256, body, parse_state,"
+             " parse_message, taken_ms) SELECT id, $1::BIGINT, $2::TEXT, $3::TEXT, $4::TEXT, $5::BIGINT, $6::TEXT,"
+             " $7::BYTEA, $8::TEXT, $9::TEXT, $10::BIGINT FROM key RETURNING id"
+           : "INSERT INTO documents (received_ms, sender, machine, kind, size, sha256, body, parse_state, parse_message,"
+             " taken_ms) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (sha256) DO NOTHING RETURNING id",
       {SqlValue::Int(arrival.receivedMs), SqlValue::Text(arrival.sender), SqlValue::Text(d.machine),
        SqlValue::Text(KindName(d.kind)), SqlValue::Int(arrival.size), SqlValue::Text(arrival.sha256),
        summary ? SqlValue::BorrowedBlob(arrival.packed) : SqlValue::Blob(std::string()),
@@ -106,7 +112,8 @@ Status InsertDocument(SqlSession& session, const Arrival& arrival, const Documen
       [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
   result.created = result.id != 0;
   if (!s.ok() || result.created) return s;
-  return session.Exec("SELECT id FROM documents WHERE sha256 = $1", {SqlValue::Text(arrival.sha256)},
+  return session.Exec(keys ? "SELECT id FROM document_keys WHERE sha256 = $1" : "SELECT id FROM documents WHERE sha256 = $1",
+                      {SqlValue::Text(arrival.sha256)},
                       [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
 }
 
@@ -247,6 +254,18 @@ void SqlStore::PutEach(std::vector<PutItem>& items) {
 // One transaction for the batch; when it fails, each document alone, so one
 // bad document cannot fail the others. A refused document is not tried again.
 void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& batch) {
+  // The month's partition, made outside the batch's transaction (it locks
+  // the whole table while it commits); once a day per process is enough, as
+  // the next month's is made with it.
+  if (session.Dialect() == SqlDialect::kPostgres) {
+    for (PendingPut* p : batch) {
+      const int64_t day = p->arrival->receivedMs / 86400000;
+      if (monthsMadeOn_.load() != day &&
+          session.Exec("SELECT document_month($1)", {SqlValue::Int(p->arrival->receivedMs)}).ok()) {
+        monthsMadeOn_.store(day);
+      }
+    }
+  }
   const Status s = PutInTransaction(session, batch);
   for (PendingPut* p : batch) {
     if (p->refused) continue;

@@ -223,7 +223,8 @@ Status RecomputeValueRollups(SqlSession &session,
     if (s.ok()) {
       s = session.Exec(
           "SELECT id FROM documents WHERE received_ms >= $1 AND received_ms < "
-          "$2 AND parse_state = 'parsed'",
+          "$2 AND parse_state = 'parsed' AND id NOT IN (SELECT document_id "
+          "FROM value_rollup_backlog)",
           {SqlValue::Int(day * kDayMs), SqlValue::Int((day + 1) * kDayMs)},
           [&](const SqlRow &row) { ids.push_back(AsInt(row[0]).value_or(0)); });
     }

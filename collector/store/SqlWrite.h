@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -51,6 +53,43 @@ public:
 
 private:
   std::map<std::string, PerName> names_;
+};
+
+// What removing documents takes off the rollups. Gather reads it from a
+// chunk of the documents (`inList` names them by d.id) while their events
+// are still there; Apply takes it off once they have gone, and asks the
+// machines' rows of the days they touched again of what is left, as it
+// does the value rollups of those days (RecomputeValueRollups).
+class RemovedRollup {
+public:
+  Status Gather(SqlSession &session, const std::string &inList,
+                const std::vector<SqlValue> &ids);
+  Status Apply(SqlSession &session) const;
+
+private:
+  struct Counts {
+    int64_t events = 0, documents = 0, valueSum = 0, elapsedEvents = 0;
+  };
+  std::map<std::pair<int64_t, std::string>, Counts> hours_; // hour, name
+  std::map<std::tuple<int64_t, std::string, int64_t>, int64_t>
+      elapsed_; // day, name, bucket -> events
+  std::set<std::tuple<std::string, int64_t, std::string>>
+      machineDays_;          // machine, day, name
+  std::set<int64_t> days_; // of every parsed document removed
+};
+
+// The machines whose documents are being removed. Gather notes each (and
+// whether its newest facts or report goes) before the documents go; Apply
+// counts each machine again from what it has left, rebuilds the inventory
+// of one whose newest facts or report went, and removes one left with none.
+class RemovedMachines {
+public:
+  Status Gather(SqlSession &session, const std::string &inList,
+                const std::vector<SqlValue> &ids);
+  Status Apply(SqlSession &session) const;
+
+private:
+  std::map<std::string, bool> machines_; // name -> its newest went
 };
 
 } // namespace collector

@@ -116,8 +116,19 @@ class ApiTest(FolderCase):
         # One file that holds no document fails the run; the others are stored all the same.
         self.assertIn("a folder, not a file", result.stderr.decode())
         # Neither client data nor every report block: an analytics document.
-        self.assertEqual({d["sender"]: d["kind"] for d in self.collector().documents()},
+        collector = self.collector()
+        self.assertEqual({d["sender"]: d["kind"] for d in collector.documents()},
                          {"import:" + f: "analytics" for f in files})
+        # A report saved a day before the one held, imported after it, leaves the inventory alone.
+        report = ("<dromika><networking/><system><wmi><Win32_ComputerSystem Name='PC-9'/></wmi></system><disks/>"
+                  "<registry/><products><product name='Tool' installedversion='%s' installlocation='C:\\'/>"
+                  "</products><filesystem/><processes/></dromika>")
+        newer, older = self.write("newer.xml", (report % "2").encode()), self.write("older.xml", (report % "1").encode())
+        os.utime(older, (time.time() - 86400,) * 2)
+        for path in (newer, older):
+            subprocess.run([COLLECTOR, "import", "--store", "sqlite:" + self.path("store.db"), path], check=True,
+                           capture_output=True, timeout=60)
+        self.assertEqual([v["version"] for v in collector.get("/v1/products/Tool")[1]["versions"]], ["2"])
         # Many files are stored side by side; what each gave is still told in the order they were named,
         # though the first refusal takes a long read and the next failure none.
         slow = b"<dromika><events>" + b"<event name='e'/>" * 200000 + b"<g>" * 100 + b"</g>" * 100 + b"</events>"

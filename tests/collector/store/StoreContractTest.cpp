@@ -75,7 +75,9 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
                                        "inventory_adapters, product_names, product_versions, event_days, "
                                        "event_hours, event_machine_days, event_elapsed_days, event_elapsed_totals, "
                                        "event_machine_last, event_value_days, event_value_hours, event_value_elapsed_days, "
-                                       "data_point_days, value_rollup_backlog CASCADE; DROP FUNCTION IF EXISTS refuse_bad")
+                                       "data_point_days, value_rollup_backlog, document_keys, document_days, "
+                                       "event_name_last_days CASCADE; DROP FUNCTION IF EXISTS refuse_bad, document_month, "
+                                       "document_removed, drop_document_months, document_days_count, event_name_last_count")
                       .ok());
     } else {
       url_ = "sqlite:" + (folder_.Root() / "store.db").string();
@@ -95,6 +97,13 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
     const Status s = store_->Put(MakeArrival(bytes, receivedMs), rows, result);
     EXPECT_TRUE(s.ok()) << s.message();
     return result;
+  }
+
+  Removed Remove(const Selection& selection) {
+    Removed removed;
+    const Status s = store_->RemoveDocuments(selection, removed);
+    EXPECT_TRUE(s.ok()) << s.message();
+    return removed;
   }
 
   // The rows of one query, each column as text ("-" for NULL).
@@ -385,8 +394,7 @@ TEST_P(StoreContract, RemovesEveryRowOfTheSelectedDocumentsAndNothingElse) {
   EXPECT_EQ(std::tie(document->machine, document->receivedMs), std::make_tuple("gone", int64_t{1000}));
   Selection machine;
   machine.machine = "gone";
-  Removed removed;
-  ASSERT_TRUE(store_->RemoveDocuments(machine, removed).ok());
+  Removed removed = Remove(machine);
   EXPECT_EQ(std::vector<int64_t>({removed.documents, removed.events, removed.groups, removed.dataPoints,
                                   removed.machineFacts, removed.disks}),
             std::vector<int64_t>({2, 4, 4, 4, 2, 4}));
@@ -579,6 +587,113 @@ TEST_P(StoreContract, KeysetPagesNeitherSkipNorRepeatWhileUploadsArrive) {
   ASSERT_TRUE(store_->FindMachines(query, back).ok());
   EXPECT_EQ(Names(back.machines), (std::vector<std::string>{"m8", "m7", "m6", "m5"}));
   EXPECT_FALSE(back.previous.empty());  // the machines that arrived meanwhile
+}
+
+// Every event summary the store gives: from the rollups over an open and a
+// bounded window, and from the events themselves (a window that starts
+// inside a day), as comparable text.
+std::vector<std::string> Summaries(Store& store) {
+  std::vector<std::string> out;
+  for (const Filter& window : {Filter{0, {}, "", "", ""}, Filter{0, 100 * 86400000LL, "", "", ""},
+                               Filter{1, {}, "", "", ""}}) {
+    std::vector<EventSummary> events;
+    EXPECT_TRUE(store.SummarizeEvents(window, events).ok());
+    std::string text;
+    for (const EventSummary& e : events) {
+      text += e.name + ":" + std::to_string(e.count) + "/" + std::to_string(e.documents) + "/" +
+              std::to_string(e.machines) + "/" + std::to_string(e.valueSum) + "/" + std::to_string(e.p50.value_or(-1)) +
+              "/" + std::to_string(e.p99.value_or(-1)) + " ";
+    }
+    out.push_back(text);
+  }
+  return out;
+}
+
+// Removals by id, by machine and by age leave the inventory, the product
+// counts and the event rollups as the remaining documents would make them,
+// and nothing anywhere of a machine removed on request.
+TEST_P(StoreContract, RemovalsKeepTheInventoryAndRollupsTrue) {
+  constexpr int64_t kDay = 86400000;
+  auto report = [&](const std::string& machine, std::vector<std::pair<std::string, std::string>> products,
+                    int64_t receivedMs) {
+    const std::string xml = ReportXml(machine, products, {{"eth", "00-11-22-33-44-55", {"10.1.1.1"}}},
+                                      std::to_string(receivedMs));
+    return Put(xml, DocumentReader(xml), receivedMs).id;
+  };
+  const std::vector<EventRow> events = {{"a", 3, {}, 5}, {"a", 4, {}, 700}, {"b", {}, {}, {}}};
+  report("gone", {{"A", "1"}, {"B", "1"}}, 1000);
+  Put("<g1/>", FixedRows("gone", events), 2000);
+  Put("<g2/>", FixedRows("gone", events), 2 * kDay + 5);
+  report("kept", {{"A", "1"}}, 3000);
+  const int64_t newest = report("kept", {{"A", "2"}}, kDay + 10);
+  const int64_t early = Put("<k1/>", FixedRows("kept", events), 4000).id;
+  Put("<k2/>", FixedRows("kept", {{"a", 1, {}, 90}}), 4000 + 3600000);
+  Put("<k3/>", FixedRows("kept", events), kDay + 20);
+
+  // What Rebuild makes of every machine from its documents is the truth the
+  // tables kept along the way must equal.
+  const std::string inventory =
+      "SELECT name, documents, last_received_ms, facts_document_id, report_document_id, os_caption FROM machines"
+      " UNION ALL SELECT name, machines, 0, 0, 0, '' FROM product_names"
+      " UNION ALL SELECT name || ' ' || version, machines, 0, 0, 0, '' FROM product_versions"
+      " UNION ALL SELECT name || ' ' || version, document_id, seq, 0, 0, '' FROM inventory_products"
+      " UNION ALL SELECT hardware_address, document_id, seq, 0, 0, ipv4 FROM inventory_adapters ORDER BY 1, 2, 3";
+  const std::string hours =
+      "SELECT hour, name, events, documents, value_sum, elapsed_events FROM event_hours"
+      " EXCEPT SELECT d.received_ms / 3600000, e.name, COUNT(*), COUNT(DISTINCT d.id), COALESCE(SUM(e.value), 0),"
+      " COUNT(e.elapsed_ms) FROM documents d JOIN events e ON e.document_id = d.id"
+      " GROUP BY d.received_ms / 3600000, e.name";
+  auto expectTrue = [&](const std::string& step) {
+    SCOPED_TRACE(step);
+    const Table kept = Rows(inventory);
+    const std::vector<std::string> summaries = Summaries(*store_);
+    for (const std::string& machine : {"gone", "kept"}) ASSERT_TRUE(store_->RebuildInventory(machine).ok());
+    EXPECT_EQ(Rows(inventory), kept);
+    EXPECT_EQ(summaries[0], summaries[2]);
+    EXPECT_EQ(summaries[1], summaries[2]);
+    std::vector<std::pair<int64_t, int64_t>> counted, read;
+    ASSERT_TRUE(store_->DocumentsPerDay(Filter{}, counted).ok());
+    ASSERT_TRUE(store_->DocumentsPerDay(Filter{1, {}, "", "", ""}, read).ok());
+    EXPECT_EQ(counted, read);
+    EXPECT_EQ(Rows(hours), Table{});
+    // Each document here holds two data points, one value each.
+    EXPECT_EQ(Rows("SELECT COALESCE(SUM(documents), 0) FROM data_point_days"),
+              Rows("SELECT COUNT(*) FROM data_points"));
+  };
+  expectTrue("stored");
+  Selection one;
+  for (int64_t id : {newest, early}) {
+    one.id = id;
+    Remove(one);
+    expectTrue("document " + std::to_string(id));
+  }
+  Selection machine;
+  machine.machine = "gone";
+  Remove(machine);
+  expectTrue("machine");
+  EXPECT_EQ(Rows("SELECT (SELECT COUNT(*) FROM documents WHERE machine = 'gone')"
+                 " + (SELECT COUNT(*) FROM machines WHERE name = 'gone')"
+                 " + (SELECT COUNT(*) FROM event_machine_days WHERE machine = 'gone')"
+                 " + (SELECT COUNT(*) FROM event_machine_last WHERE machine = 'gone')"
+                 " + (SELECT COUNT(*) FROM inventory_products WHERE name = 'B')"
+                 " + (SELECT COUNT(*) FROM product_names WHERE name = 'B')"),
+            (Table{{"0"}}));
+  Selection old;
+  old.beforeMs = kDay;
+  EXPECT_EQ(Remove(old).documents, 2);
+  expectTrue("retention");
+  EXPECT_EQ(Rows("SELECT documents, report_document_id FROM machines"), (Table{{"1", "-"}}));
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM product_names"), (Table{{"0"}}));
+  // A month wholly before the cutoff goes whole; PostgreSQL drops its partition.
+  Put("<february/>", FixedRows("kept", events), 40 * kDay);
+  old.beforeMs = 35 * kDay;
+  EXPECT_EQ(Remove(old).documents, 1);
+  expectTrue("a month");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM documents"), (Table{{"1"}}));
+  if (GetParam() == "postgresql") {
+    EXPECT_EQ(Rows("SELECT to_regclass('documents_197001') IS NULL, to_regclass('documents_197002') IS NULL"),
+              (Table{{"t", "f"}}));
+  }
 }
 
 // Each value of a data point, whatever its text, splits the event; events
