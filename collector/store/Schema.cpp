@@ -340,6 +340,10 @@ SELECT name, last_day, COUNT(*) FROM event_machine_last GROUP BY name, last_day;
 {MONTHS}
 {COUNT_TRIGGERS}
 )sql",
+    // 7: SQLite keeps each document's events in the order of their key
+    // (WITHOUT ROWID), so the key is the table itself and not an index beside
+    // it; PostgreSQL has no row ids to drop.
+    "{EVENTS_BY_KEY}",
 };
 
 // ElapsedBucket in SQL over e.elapsed_ms: a CASE per power of two, as
@@ -522,6 +526,22 @@ CREATE TRIGGER event_name_last_moved AFTER UPDATE OF last_day ON event_machine_l
 FOR EACH ROW WHEN (OLD.last_day <> NEW.last_day) EXECUTE FUNCTION event_name_last_count();
 )sql";
 
+const char* const kSqliteEventsByKey = R"sql(
+CREATE TABLE events_by_key (
+  document_id BIGINT NOT NULL REFERENCES documents (id) ON DELETE CASCADE,
+  seq INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  value BIGINT,
+  event_time_ms BIGINT,
+  elapsed_ms BIGINT,
+  PRIMARY KEY (document_id, seq)
+) WITHOUT ROWID;
+INSERT INTO events_by_key SELECT document_id, seq, name, value, event_time_ms, elapsed_ms FROM events;
+DROP TABLE events;
+ALTER TABLE events_by_key RENAME TO events;
+CREATE INDEX events_name ON events (name);
+)sql";
+
 std::string ForDialect(std::string sql, SqlDialect dialect) {
   const bool sqlite = dialect == SqlDialect::kSqlite;
   // Names compare by their bytes in both databases, as keyset paging needs.
@@ -532,7 +552,8 @@ std::string ForDialect(std::string sql, SqlDialect dialect) {
       {"{BYTES}", sqlite ? "" : "COLLATE \"C\""},
       {"{ELAPSED_BUCKET}", ElapsedBucketSql()},
       {"{MONTHS}", sqlite ? "" : kMonthsSql},
-      {"{COUNT_TRIGGERS}", sqlite ? kSqliteCountTriggers : kPostgresCountTriggers}};
+      {"{COUNT_TRIGGERS}", sqlite ? kSqliteCountTriggers : kPostgresCountTriggers},
+      {"{EVENTS_BY_KEY}", sqlite ? kSqliteEventsByKey : "SELECT 1;"}};
   for (const auto& [from, to] : words) {
     for (size_t at; (at = sql.find(from)) != std::string::npos;) sql.replace(at, from.size(), to);
   }
