@@ -112,7 +112,7 @@ measure() {  # measure STORE_URL: one line per request, "PATH MS"
 hand_sql() {  # hand_sql STORE_URL SQL: the median of 5 runs in ms, timed inside one client process
   if [ "$backend" = postgresql ]; then
     for _ in 1 2 3 4 5; do
-      printf '\\timing on\n%s;\n' "$2" | psql -qAt "${1#postgresql://}" | sed -n 's/^Time: \([0-9.]*\) ms.*/\1/p'
+      printf '\\timing on\n%s;\n' "$2" | psql -qAt -d "$1" | sed -n 's/^Time: \([0-9.]*\) ms.*/\1/p'
     done | median
   else
     python3 - "${1#sqlite:}" "$2" <<'PY'

@@ -335,12 +335,20 @@ Status RemovedRollup::Gather(SqlSession &session, const std::string &inList,
       });
   if (!s.ok())
     return s;
-  return session.Exec("SELECT DISTINCT d.received_ms / 86400000 FROM "
-                      "documents d WHERE " +
-                          inList + " AND d.parse_state = 'parsed'",
-                      ids, [&](const SqlRow &row) {
-                        days_.insert(AsInt(row[0]).value_or(0));
-                      });
+  // The value rollups: each document rolled up already is taken off them.
+  std::vector<int64_t> rolled;
+  s = session.Exec("SELECT d.id, d.received_ms / 86400000 FROM documents d "
+                   "WHERE " +
+                       inList +
+                       " AND d.parse_state = 'parsed' AND d.id NOT IN (SELECT "
+                       "document_id FROM value_rollup_backlog)",
+                   ids, [&](const SqlRow &row) {
+                     rolled.push_back(AsInt(row[0]).value_or(0));
+                     days_.insert(AsInt(row[1]).value_or(0));
+                   });
+  for (size_t i = 0; s.ok() && i < rolled.size(); ++i)
+    s = RollUpStoredDocument(session, rolled[i], -1);
+  return s;
 }
 
 namespace {
@@ -454,7 +462,7 @@ Status RemovedRollup::Apply(SqlSession &session) const {
     if (!s.ok())
       return s;
   }
-  return RecomputeValueRollups(
+  return DropEmptyValueRollups(
       session, std::vector<int64_t>(days_.begin(), days_.end()));
 }
 

@@ -56,7 +56,7 @@ void ValueRollup::Add(const RowBatch &batch) {
 }
 
 Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
-                          const EventRollup &events) const {
+                          const EventRollup &events, int sign) const {
   if (values_.empty())
     return {};
   const SqlValue day = SqlValue::Int(receivedMs / kDayMs),
@@ -70,10 +70,10 @@ Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
       [&](size_t i, std::vector<SqlValue> &p) {
         p.insert(p.end(),
                  {day, SqlValue::Text(*points[i].first),
-                  SqlValue::Text(*points[i].second), SqlValue::Int(1)});
+                  SqlValue::Text(*points[i].second), SqlValue::Int(sign)});
       },
       " ON CONFLICT (day, path, value) DO UPDATE SET documents = "
-      "data_point_days.documents + 1");
+      "data_point_days.documents + excluded.documents");
   if (!s.ok())
     return s;
   // Each data point breaks down every event name: as many rows per data
@@ -111,13 +111,14 @@ Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
         p.push_back(day);
         for (SqlValue &v : key(pairs[i]))
           p.push_back(std::move(v));
-        p.insert(p.end(),
-                 {SqlValue::Int(n.events), SqlValue::Int(1),
-                  SqlValue::Int(n.valueSum), SqlValue::Int(n.elapsedEvents)});
+        p.insert(p.end(), {SqlValue::Int(sign * n.events), SqlValue::Int(sign),
+                           SqlValue::Int(sign * n.valueSum),
+                           SqlValue::Int(sign * n.elapsedEvents)});
       },
       " ON CONFLICT (day, name, path, value) DO UPDATE SET events = "
       "event_value_days.events + excluded.events,"
-      " documents = event_value_days.documents + 1, value_sum = "
+      " documents = event_value_days.documents + excluded.documents, "
+      "value_sum = "
       "event_value_days.value_sum + excluded.value_sum,"
       " elapsed_events = event_value_days.elapsed_events + "
       "excluded.elapsed_events");
@@ -131,7 +132,7 @@ Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
         p.push_back(hour);
         for (SqlValue &v : key(pairs[i]))
           p.push_back(std::move(v));
-        p.push_back(SqlValue::Int(std::get<1>(pairs[i])->events));
+        p.push_back(SqlValue::Int(sign * std::get<1>(pairs[i])->events));
       },
       " ON CONFLICT (hour, name, path, value) DO UPDATE SET events = "
       "event_value_hours.events + excluded.events");
@@ -147,7 +148,7 @@ Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
         p.push_back(day);
         for (SqlValue &v : key(*pair))
           p.push_back(std::move(v));
-        p.insert(p.end(), {SqlValue::Int(bucket), SqlValue::Int(count)});
+        p.insert(p.end(), {SqlValue::Int(bucket), SqlValue::Int(sign * count)});
       },
       " ON CONFLICT (day, name, path, value, bucket) DO UPDATE SET events ="
       " event_value_elapsed_days.events + excluded.events");
@@ -155,7 +156,7 @@ Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
 
 // The document's rows read back in the order ingest saw them, a bounded
 // number held at a time.
-Status RollUpStoredDocument(SqlSession &session, int64_t id) {
+Status RollUpStoredDocument(SqlSession &session, int64_t id, int sign) {
   std::optional<int64_t> receivedMs;
   const std::vector<SqlValue> param = {SqlValue::Int(id)};
   auto s = session.Exec("SELECT received_ms FROM documents WHERE id = $1 AND "
@@ -201,7 +202,26 @@ Status RollUpStoredDocument(SqlSession &session, int64_t id) {
         });
   }
   flush(true);
-  return s.ok() ? values.Write(session, *receivedMs, events) : s;
+  return s.ok() ? values.Write(session, *receivedMs, events, sign) : s;
+}
+
+Status DropEmptyValueRollups(SqlSession &session,
+                             const std::vector<int64_t> &days) {
+  for (int64_t day : days) {
+    for (const char *sql :
+         {"DELETE FROM event_value_days WHERE day = $1 AND documents <= 0",
+          "DELETE FROM event_value_elapsed_days WHERE day = $1 AND events <= 0",
+          "DELETE FROM data_point_days WHERE day = $1 AND documents <= 0"}) {
+      if (auto s = session.Exec(sql, {SqlValue::Int(day)}); !s.ok())
+        return s;
+    }
+    auto s = session.Exec("DELETE FROM event_value_hours WHERE hour >= $1 AND "
+                          "hour < $2 AND events <= 0",
+                          {SqlValue::Int(day * 24), SqlValue::Int(day * 24 + 24)});
+    if (!s.ok())
+      return s;
+  }
+  return {};
 }
 
 Status RecomputeValueRollups(SqlSession &session,

@@ -26,9 +26,9 @@ public:
   // Batches in document order: a group before the data points that refer to it.
   void Add(const RowBatch &batch);
   // Adds this document's rows to the day and hour of `receivedMs`, in key
-  // order.
+  // order; `sign` -1 takes them off instead.
   Status Write(SqlSession &session, int64_t receivedMs,
-               const EventRollup &events) const;
+               const EventRollup &events, int sign = 1) const;
 
 private:
   void AddGroup(const GroupRow &group);
@@ -38,8 +38,14 @@ private:
       values_; // data point path -> its first value
 };
 
-// Adds the rollups of the stored document `id` as its ingest did.
-Status RollUpStoredDocument(SqlSession &session, int64_t id);
+// Adds the rollups of the stored document `id` as its ingest did (`sign`
+// -1: takes them off, for a document being removed).
+Status RollUpStoredDocument(SqlSession &session, int64_t id, int sign = 1);
+
+// Drops the value rollups of the UTC `days` that count nothing any more,
+// after documents were taken off them.
+Status DropEmptyValueRollups(SqlSession &session,
+                             const std::vector<int64_t> &days);
 
 // Takes the value rollups of the UTC `days` (days since 1970) again from the
 // documents stored in them: for after documents of those days are removed.
