@@ -113,18 +113,13 @@ int Scale(int64_t value, int64_t top, int span) {
                         span / top);
 }
 
-// About five evenly spread indices of `count` items, the first and last among
-// them.
-std::vector<size_t> TickIndices(size_t count) {
+// Every `step`-th of `count` items from the first, about five in all: evenly
+// spaced, so each label has `step` items' room.
+std::vector<size_t> TickIndices(size_t count, size_t &step) {
   std::vector<size_t> out;
-  if (count == 0)
-    return out;
-  const size_t parts = std::min<size_t>(count - 1, kTicks - 1);
-  for (size_t i = 0; i <= parts; ++i) {
-    const size_t at = parts == 0 ? 0 : i * (count - 1) / parts;
-    if (out.empty() || out.back() != at)
-      out.push_back(at);
-  }
+  step = count > 1 ? (count - 2) / (kTicks - 1) + 1 : 1;
+  for (size_t at = 0; at < count; at += step)
+    out.push_back(at);
   return out;
 }
 
@@ -202,12 +197,13 @@ std::string BarChart(const std::string &title, const std::vector<Bar> &bars,
            "><title>" + Escape(bars[i].label + ": " + format(bars[i].value)) +
            "</title></rect>";
   }
-  const std::vector<size_t> ticks = TickIndices(bars.size());
-  for (size_t i : ticks) {
+  size_t step = 1;
+  // A label keeps a little of its room free, so neighbours never touch.
+  for (size_t i : TickIndices(bars.size(), step)) {
     const int x = kLeft + static_cast<int>((i + 0.5) * slot);
     svg += Line("axis", x, frame.Base(), x, frame.Base() + 4) +
            Label(x, frame.Base() + 16, bars[i].label,
-                 kPlotWidth / static_cast<int>(ticks.size()));
+                 static_cast<int>(step * slot) - 2 * kCharWidth);
   }
   const std::string caption =
       bars.empty() ? "No data."

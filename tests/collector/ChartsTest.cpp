@@ -79,6 +79,17 @@ TEST(Charts, BarChartHasTicksOnBothAxesAndKeepsEveryLabelInside) {
   EXPECT_LE(yTicks, 7);
   EXPECT_GE(xTicks, 4);
   EXPECT_LE(xTicks, 6);
+  // Seven hourly bars: their dated labels stand apart.
+  std::vector<Bar> hours;
+  for (int h = 0; h < 7; ++h) hours.push_back({"2026-12-07 0" + std::to_string(h) + ":00", h});
+  int right = -1;
+  for (const Text &t : Texts(BarChart("Per hour", hours, Count))) {
+    if (t.shown.rfind("2026", 0) != 0) continue;
+    const int w = TextWidth(t.shown);
+    const int left = t.anchor == "middle" ? t.x - w / 2 : t.anchor == "end" ? t.x - w : t.x;
+    EXPECT_GT(left, right) << t.shown;
+    right = left + w;
+  }
   EXPECT_EQ(svg.find("<figcaption class=\"muted\">Documents per day"),
             std::string::npos);
   EXPECT_NE(svg.find("highest 1073"), std::string::npos);
