@@ -68,7 +68,7 @@ echo "== peak memory while ingesting that document over HTTP"
 "$collector" serve --listen 127.0.0.1:0 --store "sqlite:$work/big.db" --max-body 1G >"$work/serve.out" &
 server=$!
 for _ in $(seq 100); do grep -q listening "$work/serve.out" && break; sleep 0.1; done
-port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$work/serve.out")
+port=$(sed -n 's/.*listening on http:\/\/127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/serve.out" | head -n 1)
 curl -sS -H "Content-Type: application/xml" --data-binary "@$work/big.dromika" "http://127.0.0.1:$port/v1/documents"
 echo
 peak_kb=$(awk '/VmHWM/ { print $2 }' "/proc/$server/status")

@@ -31,7 +31,7 @@ measure() {
   "$exe" serve --listen 127.0.0.1:0 --store "sqlite:$db" --max-body 1G >"$work/serve.out" &
   server=$!
   for _ in $(seq 100); do grep -q listening "$work/serve.out" && break; sleep 0.1; done
-  port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$work/serve.out")
+  port=$(sed -n 's/.*listening on http:\/\/127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/serve.out" | head -n 1)
   idle=$(peak_kb "$server")
   code=$(curl -sS -o /dev/null -w '%{http_code}' -H "Content-Type: application/xml" \
     --data-binary "@$document" "http://127.0.0.1:$port/v1/documents")

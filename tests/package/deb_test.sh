@@ -44,7 +44,8 @@ for _ in $(seq 100); do
   kill -0 "$collector_pid" 2>/dev/null || fail "the collector ended: $(cat "$work/err")"
   sleep 0.1
 done
-url=$(grep -o 'http://[0-9.:]*' "$work/out") || fail "the collector did not start"
+url=$(grep -o 'listening on http://[0-9.:]*' "$work/out" | head -n 1 | sed 's/^listening on //')
+[ -n "$url" ] || fail "the collector did not start"
 status=$(curl -sS -o "$work/answer" -w '%{http_code}' --max-time 30 -H 'Content-Type: application/xml' \
   --data-binary "@$work/session.xml" "$url/v1/documents")
 [ "$status" = 201 ] || fail "upload answered $status: $(cat "$work/answer")"
