@@ -42,6 +42,18 @@ const char* CauseOf(int code) {
 constexpr int64_t kDefaultLimit = 100;
 constexpr int64_t kMaxLimit = 1000;
 
+Status ReadLimit(const QueryArgs& args, int64_t& limit, int64_t fallback = kDefaultLimit) {
+  limit = fallback;
+  auto it = args.find("limit");
+  if (it == args.end()) return {};
+  auto value = ParseWholeNumber(it->second);
+  if (!value || *value < 1 || *value > kMaxLimit) {
+    return Invalid("limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + it->second);
+  }
+  limit = *value;
+  return {};
+}
+
 // Fills `filter` from the arguments; fails when one cannot be read.
 Status ReadFilter(const QueryArgs& args, Filter& filter) {
   for (const auto& [key, value] : args) {
@@ -53,17 +65,10 @@ Status ReadFilter(const QueryArgs& args, Filter& filter) {
       filter.machine = value;
     } else if (key == "name") {
       filter.name = value;
-    } else if (key == "limit") {
-      auto limit = ParseWholeNumber(value);
-      if (!limit || *limit < 1 || *limit > kMaxLimit) {
-        return Invalid("limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + value);
-      }
-      filter.limit = *limit;
     }
   }
-  return {};
+  return ReadLimit(args, filter.limit, filter.limit);
 }
-
 
 void WriteDocument(JsonWriter& json, const DocumentInfo& d) {
   json.Open()
@@ -92,17 +97,6 @@ Response Remove(Store& store, const Selection& selection, const std::string& wha
   return {200, "application/json", RemovedJson(removed)};
 }
 
-Status ReadLimit(const QueryArgs& args, int64_t& limit, int64_t fallback = kDefaultLimit) {
-  limit = fallback;
-  auto it = args.find("limit");
-  if (it == args.end()) return {};
-  auto value = ParseWholeNumber(it->second);
-  if (!value || *value < 1 || *value > kMaxLimit) {
-    return Invalid("limit: a whole number from 1 to " + std::to_string(kMaxLimit) + ": " + it->second);
-  }
-  limit = *value;
-  return {};
-}
 
 // "next": the cursor of the following page, or null on the last.
 JsonWriter& NextField(JsonWriter& json, const std::string& next) {

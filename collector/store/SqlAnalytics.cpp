@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "collector/store/SqlRollups.h"
 #include "collector/store/SqlStore.h"
 #include "collector/store/SqlValueRollup.h"
 
@@ -44,17 +45,6 @@ std::string Where(const std::string &unit, const Filter &filter, int64_t span,
   for (const auto &[column, value] : equal)
     add(column + " = ", SqlValue::Text(value));
   return where;
-}
-
-std::optional<int64_t> Percentile(const std::map<int64_t, int64_t> &buckets,
-                                  int64_t count, int percent) {
-  const int64_t rank = std::max<int64_t>((count * percent + 99) / 100, 1);
-  int64_t seen = 0;
-  for (const auto &[bucket, events] : buckets) {
-    if ((seen += events) >= rank)
-      return bucket;
-  }
-  return std::nullopt;
 }
 
 // What one value (or the rest, or the documents without) adds up to.

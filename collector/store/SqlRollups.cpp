@@ -23,18 +23,6 @@ std::string Str(const std::optional<std::string> &column) {
   return column.value_or(std::string());
 }
 
-// The smallest elapsed time with at least `percent` of `count` at or below it.
-std::optional<int64_t> Percentile(const std::map<int64_t, int64_t> &buckets,
-                                  int64_t count, int percent) {
-  const int64_t rank = std::max<int64_t>((count * percent + 99) / 100, 1);
-  int64_t seen = 0;
-  for (const auto &[bucket, events] : buckets) {
-    if ((seen += events) >= rank)
-      return bucket;
-  }
-  return std::nullopt;
-}
-
 // " AND day >= $n AND day < $m AND name = $k" for a rollup's columns.
 std::string RollupWhere(const std::string &day, std::optional<int64_t> from,
                         std::optional<int64_t> to, const std::string &name,
@@ -102,6 +90,19 @@ Status ElapsedBuckets(SqlSession &session, std::optional<int64_t> from,
 }
 
 } // namespace
+
+// The smallest elapsed time with at least `percent` of `count` at or below it.
+std::optional<int64_t> Percentile(const std::map<int64_t, int64_t> &buckets,
+                                  int64_t count, int percent) {
+  const int64_t rank = std::max<int64_t>((count * percent + 99) / 100, 1);
+  int64_t seen = 0;
+  for (const auto &[bucket, events] : buckets) {
+    if ((seen += events) >= rank)
+      return bucket;
+  }
+  return std::nullopt;
+}
+
 
 void EventRollup::Add(const std::vector<EventRow> &events) {
   for (const EventRow &e : events) {
