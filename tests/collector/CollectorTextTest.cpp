@@ -126,6 +126,15 @@ TEST(DocumentReader, TurnsAnAnalyticsDocumentIntoRows) {
   EXPECT_EQ(got.groups, (std::vector<std::string>{"project", "project/sub"}));  // each once, "events" holds none
 }
 
+// Attributes as the document names them: namespace declarations first,
+// prefixes kept, references replaced.
+TEST(DocumentReader, KeepsAttributeNamesAndValuesAsWritten) {
+  const Gathered got = ReadAll("<dromika><app xmlns:x='urn:a' x:k='v' b='&amp;&#38;&lt;&#x263A;'/></dromika>");
+  ASSERT_TRUE(got.status.ok()) << got.status.message();
+  EXPECT_EQ(got.points, (decltype(got.points){
+                            {"app", "xmlns:x", "urn:a"}, {"app", "x:k", "v"}, {"app", "b", "&&<\u263A"}}));
+}
+
 // Small batches yield the same rows as one large one, numbered on across
 // batches; no batch passes its limits by more than one piece of input yields.
 TEST(DocumentReader, HandsRowsOverInBoundedBatches) {
