@@ -273,8 +273,8 @@ SELECT name, machine, MAX(day) FROM event_machine_days GROUP BY name, machine;
 )sql",
     // 5: events broken down by the data points of their documents, and the
     // data points per day (SqlValueRollup.h says what a document adds).
-    // The documents already stored are rolled up from their rows when the
-    // store opens, a batch at a time, off value_rollup_backlog.
+    // Every document waits in value_rollup_backlog to be folded in, the
+    // ones already stored as well as new ones.
     R"sql(
 CREATE TABLE event_value_days (
   day BIGINT NOT NULL,

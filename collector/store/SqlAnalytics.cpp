@@ -12,6 +12,9 @@ namespace collector {
 namespace {
 
 constexpr int64_t kDayMs = 86400000;
+// Enough for what a second of uploads leaves waiting; a longer backlog (a
+// store just migrated) is answered from what is folded so far.
+constexpr size_t kFoldBeforeAnswer = 10;
 
 std::string Str(const std::optional<std::string> &column) {
   return column.value_or(std::string());
@@ -82,8 +85,10 @@ struct Tally {
 std::vector<std::string> TopValues(const std::map<std::string, int64_t> &counts,
                                    size_t top) {
   std::vector<std::pair<int64_t, std::string>> ranked;
-  for (const auto &[value, count] : counts)
-    ranked.emplace_back(-count, value);
+  for (const auto &[value, count] : counts) {
+    if (value != kOtherValues)
+      ranked.emplace_back(-count, value);
+  }
   std::sort(ranked.begin(), ranked.end());
   std::vector<std::string> out;
   for (size_t i = 0; i < ranked.size() && i < top; ++i)
@@ -198,6 +203,8 @@ Status SqlStore::BreakDownEvent(const Filter &filter, const std::string &path,
     return Invalid("a breakdown covers every machine; leave out machine");
   out = Breakdown();
   out.bucketMs = bucketMs == kHourBucketMs ? kHourBucketMs : kDayMs;
+  if (auto s = FoldValues(kFoldBeforeAnswer); !s.ok())
+    return s;
   return WithSession([&](SqlSession &session) {
     std::map<std::string, Tally> values;
     Tally all;
@@ -234,6 +241,8 @@ Status SqlStore::BreakDownEvent(const Filter &filter, const std::string &path,
 
 Status SqlStore::EventDataPoints(const Filter &filter,
                                  std::vector<std::string> &out) {
+  if (auto s = FoldValues(kFoldBeforeAnswer); !s.ok())
+    return s;
   return WithSession([&](SqlSession &session) {
     std::vector<SqlValue> params;
     std::string sql =
@@ -248,6 +257,8 @@ Status SqlStore::EventDataPoints(const Filter &filter,
 
 Status SqlStore::Properties(const Filter &filter, size_t top,
                             std::vector<PropertySummary> &out) {
+  if (auto s = FoldValues(kFoldBeforeAnswer); !s.ok())
+    return s;
   return WithSession([&](SqlSession &session) {
     std::map<std::string, std::map<std::string, int64_t>> paths;
     std::vector<SqlValue> params;
@@ -272,6 +283,8 @@ Status SqlStore::Properties(const Filter &filter, size_t top,
 Status SqlStore::PropertyOverTime(const Filter &filter, const std::string &path,
                                   PropertyHistory &out) {
   out = PropertyHistory();
+  if (auto s = FoldValues(kFoldBeforeAnswer); !s.ok())
+    return s;
   return WithSession([&](SqlSession &session) {
     std::map<int64_t, std::map<std::string, int64_t>> perDay;
     std::map<std::string, int64_t> totals;
@@ -360,16 +373,6 @@ SqlStore::DocumentsPerHour(const Filter &filter,
                                            AsInt(row[1]).value_or(0));
                         });
   });
-}
-
-Status SqlStore::RollUpValueBacklog() {
-  for (bool more = true; more;) {
-    if (auto s = WithSession(
-            [&](SqlSession &session) { return RollUpBacklog(session, more); });
-        !s.ok())
-      return s;
-  }
-  return {};
 }
 
 } // namespace collector

@@ -347,9 +347,10 @@ Status RemovedRollup::Gather(SqlSession &session, const std::string &inList,
                      rolled.push_back(AsInt(row[0]).value_or(0));
                      days_.insert(AsInt(row[1]).value_or(0));
                    });
+  ValueFold values;
   for (size_t i = 0; s.ok() && i < rolled.size(); ++i)
-    s = RollUpStoredDocument(session, rolled[i], -1);
-  return s;
+    s = ReadStoredDocument(session, rolled[i], values);
+  return s.ok() ? values.Write(session, -1) : s;
 }
 
 namespace {

@@ -57,7 +57,8 @@ Status SqlStore::Init() {
     return Migrate(session, version);
   });
   if (s.ok()) s = RebuildStaleInventories();
-  return s.ok() ? RollUpValueBacklog() : s;
+  if (s.ok()) folder_ = std::thread(&SqlStore::FoldInBackground, this);
+  return s;
 }
 
 Status SqlStore::WithSession(const std::function<Status(SqlSession&)>& work, std::chrono::milliseconds wait) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "collector/store/CommitQueue.h"
@@ -29,8 +30,11 @@ class SqlStore : public Store {
   // the disk; PostgreSQL batches concurrent commits itself).
   SqlStore(SessionOpener open, std::string backend, bool groupCommit)
       : open_(std::move(open)), backend_(std::move(backend)), groupCommit_(groupCommit) {}
-  // Opens the first session and migrates the schema.
+  ~SqlStore() override;
+  // Opens the first session, migrates the schema and starts folding the
+  // value rollups in the background.
   Status Init();
+  Status CatchUp() override { return FoldValues(SIZE_MAX); }
 
   Status Put(const Arrival& arrival, RowSource& rows, PutResult& result) override;
   // One transaction for all the items, each alone when it fails.
@@ -78,8 +82,11 @@ class SqlStore : public Store {
   Status PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch);
   // Inventories the migration left to be read from the reports' bodies.
   Status RebuildStaleInventories();
-  // Value rollups of the documents stored before they existed.
-  Status RollUpValueBacklog();
+  // Folds documents waiting for their value rollups, at most `batches`
+  // batches of them (SqlValueRollup.h).
+  Status FoldValues(size_t batches);
+  void FoldInBackground();
+  void NoteStored(size_t documents);
 
   SessionOpener open_;
   std::string backend_;
@@ -90,6 +97,11 @@ class SqlStore : public Store {
   std::vector<std::unique_ptr<SqlSession>> idle_;
   size_t openSessions_ = 0;  // idle or in use
   std::atomic<int64_t> monthsMadeOn_{-1};  // the day PostgreSQL's partitions were last made for
+  std::mutex foldMutex_;
+  std::condition_variable foldWake_;
+  std::atomic<bool> stopping_{false};
+  size_t stored_ = 0;  // documents stored since the last background fold
+  std::thread folder_;
 };
 
 }  // namespace collector

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collector/store/SqlStore.h"
+#include "collector/store/SqlValueRollup.h"
 #include "collector/store/SqlWrite.h"
 
 namespace collector {
@@ -68,6 +69,7 @@ Status RemoveChunk(SqlSession& session, const std::vector<SqlValue>& ids, Remove
 // The machines' rows and the rollups are brought up to date in the same
 // transaction, from what the documents leave behind.
 Status RemoveInTransaction(SqlSession& session, const Selection& selection, Removed& removed) {
+  if (auto s = LockValueRollups(session); !s.ok()) return s;
   std::vector<int64_t> ids;
   if (auto s = SelectIds(session, selection, ids); !s.ok()) return s;
   RemovedRollup rollup;

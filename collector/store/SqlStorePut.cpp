@@ -123,7 +123,11 @@ Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, cons
                    const EventRollup& rollup, const ValueRollup& values) {
   if (summary.state != ParseState::kParsed) return {};
   if (auto s = rollup.Write(session, arrival.receivedMs, summary.machine); !s.ok()) return s;
-  if (auto s = values.Write(session, arrival.receivedMs, rollup); !s.ok()) return s;
+  // Its value rollups come later, folded with those of other documents.
+  if (!values.Empty()) {
+    auto s = session.Exec("INSERT INTO value_rollup_backlog (document_id) VALUES ($1)", {SqlValue::Int(id)});
+    if (!s.ok()) return s;
+  }
   if (auto s = UpdateInventory(session, id, arrival, summary); !s.ok()) return s;
   if (!summary.HasFacts()) return {};
   const MachineFacts& f = summary.facts;
@@ -230,9 +234,15 @@ Status SqlStore::Put(const Arrival& arrival, RowSource& rows, PutResult& result)
       if (!s.ok()) p->status = s;
     }
   };
-  if (groupCommit_) return commits_.Submit(put, run);
-  run({&put});
-  return put.status;
+  Status s;
+  if (groupCommit_) {
+    s = commits_.Submit(put, run);
+  } else {
+    run({&put});
+    s = put.status;
+  }
+  if (s.ok() && result.created) NoteStored(1);
+  return s;
 }
 
 void SqlStore::PutEach(std::vector<PutItem>& items) {
@@ -248,7 +258,12 @@ void SqlStore::PutEach(std::vector<PutItem>& items) {
     PutBatch(session, batch);
     return Status();
   });
-  for (size_t i = 0; i < items.size(); ++i) items[i].status = s.ok() ? puts[i].status : s;
+  size_t created = 0;
+  for (size_t i = 0; i < items.size(); ++i) {
+    items[i].status = s.ok() ? puts[i].status : s;
+    created += items[i].status.ok() && items[i].result->created;
+  }
+  NoteStored(created);
 }
 
 // One transaction for the batch; when it fails, each document alone, so one

@@ -8,7 +8,10 @@ namespace {
 
 constexpr int64_t kDayMs = 86400000, kHourMs = 3600000;
 constexpr size_t kStoredRowsBatch = 1000;
-constexpr int64_t kBacklogBatch = 50;
+// A fold takes at most this many documents, or as many as make about
+// kFoldRows rows, whichever comes first.
+constexpr int64_t kFoldDocuments = 200;
+constexpr size_t kFoldRows = 200000;
 
 // Cut at a character boundary, so a long value still reads as text.
 std::string Bounded(const std::string &text) {
@@ -55,84 +58,186 @@ void ValueRollup::Add(const RowBatch &batch) {
   }
 }
 
-Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
-                          const EventRollup &events, int sign) const {
-  if (values_.empty())
+void ValueFold::Add(int64_t receivedMs, ValueRollup values,
+                    EventRollup events) {
+  if (values.Empty())
+    return;
+  size_t perPoint = 0;
+  for (const auto &[name, n] : events.Names())
+    perPoint += 2 + n.elapsed.size();
+  rows_ += values.Values().size() * (1 + perPoint);
+  documents_.push_back({receivedMs, std::move(values), std::move(events)});
+}
+
+void ValueFold::Take(ValueFold &&other) {
+  for (Document &d : other.documents_)
+    documents_.push_back(std::move(d));
+  rows_ += other.rows_;
+  other = ValueFold();
+}
+
+namespace {
+
+// What one day of one data point holds already: which values have rows of
+// their own and how many, and whether further ones count as other values.
+class DayValues {
+public:
+  DayValues(int64_t day, const std::string &path) : day_(day), path_(path) {}
+
+  // The value `value` is counted under: its own, or kOtherValues.
+  Status Place(SqlSession &session, const std::string &value, int sign,
+               std::string &out) {
+    out = kOtherValues;
+    if (value == kOtherValues)
+      return {};
+    auto known = known_.find(value);
+    if (known == known_.end()) {
+      bool has = false;
+      auto s = session.Exec(
+          "SELECT 1 FROM data_point_days WHERE day = $1 AND path = $2 AND "
+          "value = $3 AND documents > 0",
+          {SqlValue::Int(day_), SqlValue::Text(path_), SqlValue::Text(value)},
+          [&](const SqlRow &) { has = true; });
+      if (!s.ok())
+        return s;
+      known = known_.emplace(value, has).first;
+    }
+    if (!known->second && sign > 0) {
+      if (auto s = Count(session); !s.ok())
+        return s;
+      if (!full_ && kept_ < kValuesPerDay) {
+        ++kept_;
+        known->second = true;
+      } else {
+        full_ = true;
+      }
+    }
+    if (known->second)
+      out = value;
     return {};
-  const SqlValue day = SqlValue::Int(receivedMs / kDayMs),
-                 hour = SqlValue::Int(receivedMs / kHourMs);
-  std::vector<std::pair<const std::string *, const std::string *>> points;
-  for (const auto &[path, value] : values_)
-    points.emplace_back(&path, &value);
+  }
+
+private:
+  // Once a day has other values it keeps no new one: a value is then
+  // counted wholly under its own row or wholly under the others, so a
+  // removal finds each document where its upload put it.
+  Status Count(SqlSession &session) {
+    if (counted_)
+      return {};
+    counted_ = true;
+    return session.Exec(
+        "SELECT COUNT(*), COALESCE(SUM(CASE WHEN value = $3 THEN 1 ELSE 0 "
+        "END), 0) FROM data_point_days WHERE day = $1 AND path = $2 AND "
+        "documents > 0",
+        {SqlValue::Int(day_), SqlValue::Text(path_),
+         SqlValue::Text(kOtherValues)},
+        [&](const SqlRow &row) {
+          const int64_t other = AsInt(row[1]).value_or(0);
+          kept_ = AsInt(row[0]).value_or(0) - other;
+          full_ = other > 0;
+        });
+  }
+
+  int64_t day_;
+  std::string path_;
+  std::map<std::string, bool> known_; // value -> has a row of its own
+  bool counted_ = false, full_ = false;
+  int64_t kept_ = 0;
+};
+
+struct Counts {
+  int64_t events = 0, documents = 0, valueSum = 0, elapsedEvents = 0;
+};
+using PointKey = std::tuple<int64_t, std::string, std::string>;
+using EventKey = std::tuple<int64_t, std::string, std::string, std::string>;
+using BucketKey = std::tuple<EventKey, int64_t>;
+
+SqlValue Text(const std::string &text) { return SqlValue::Text(text); }
+
+} // namespace
+
+Status ValueFold::Write(SqlSession &session, int sign) const {
+  std::map<std::pair<int64_t, std::string>, DayValues> days;
+  std::map<PointKey, int64_t> points;
+  std::map<EventKey, Counts> perDay;
+  std::map<EventKey, int64_t> perHour;
+  std::map<BucketKey, int64_t> buckets;
+  for (const Document &d : documents_) {
+    const int64_t day = d.receivedMs / kDayMs, hour = d.receivedMs / kHourMs;
+    std::vector<std::pair<const std::string *, std::string>> placed;
+    for (const auto &[path, value] : d.values.Values()) {
+      auto at = days.try_emplace({day, path}, day, path).first;
+      std::string counted;
+      if (auto s = at->second.Place(session, value, sign, counted); !s.ok())
+        return s;
+      points[{day, path, counted}] += sign;
+      placed.emplace_back(&path, std::move(counted));
+    }
+    // Each data point breaks down every event name: as many rows per data
+    // point as the names and their elapsed buckets take.
+    size_t perPoint = 0;
+    for (const auto &[name, n] : d.events.Names())
+      perPoint += 2 + n.elapsed.size();
+    if (perPoint == 0)
+      continue;
+    placed.resize(std::min(placed.size(), kRolledRows / perPoint));
+    for (const auto &[name, n] : d.events.Names()) {
+      for (const auto &[path, value] : placed) {
+        Counts &c = perDay[{day, name, *path, value}];
+        c.events += sign * n.events;
+        c.documents += sign;
+        c.valueSum += sign * n.valueSum;
+        c.elapsedEvents += sign * n.elapsedEvents;
+        perHour[{hour, name, *path, value}] += sign * n.events;
+        for (const auto &[bucket, count] : n.elapsed)
+          buckets[{{day, name, *path, value}, bucket}] += sign * count;
+      }
+    }
+  }
   auto s = InsertRows(
       session, "INSERT INTO data_point_days (day, path, value, documents)", 4,
       points.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        p.insert(p.end(),
-                 {day, SqlValue::Text(*points[i].first),
-                  SqlValue::Text(*points[i].second), SqlValue::Int(sign)});
+      [it = points.begin()](size_t, std::vector<SqlValue> &p) mutable {
+        const auto &[key, documents] = *it++;
+        const auto &[day, path, value] = key;
+        p.insert(p.end(), {SqlValue::Int(day), Text(path), Text(value),
+                           SqlValue::Int(documents)});
       },
       " ON CONFLICT (day, path, value) DO UPDATE SET documents = "
       "data_point_days.documents + excluded.documents");
   if (!s.ok())
     return s;
-  // Each data point breaks down every event name: as many rows per data
-  // point as the names and their elapsed buckets take.
-  size_t perPoint = 0;
-  for (const auto &[name, n] : events.Names())
-    perPoint += 2 + n.elapsed.size();
-  if (perPoint == 0)
-    return {};
-  points.resize(std::min(points.size(), kRolledRows / perPoint));
-  using Pair = std::tuple<const std::string *, const EventRollup::PerName *,
-                          const std::string *, const std::string *>;
-  std::vector<Pair> pairs;
-  std::vector<std::tuple<const Pair *, int64_t, int64_t>> buckets;
-  for (const auto &[name, n] : events.Names()) {
-    for (const auto &[path, value] : points)
-      pairs.emplace_back(&name, &n, path, value);
-  }
-  for (const Pair &pair : pairs) {
-    for (const auto &[bucket, count] : std::get<1>(pair)->elapsed)
-      buckets.emplace_back(&pair, bucket, count);
-  }
-  auto key = [](const Pair &pair) {
-    return std::vector<SqlValue>{SqlValue::Text(*std::get<0>(pair)),
-                                 SqlValue::Text(*std::get<2>(pair)),
-                                 SqlValue::Text(*std::get<3>(pair))};
+  auto key = [](const EventKey &k, std::vector<SqlValue> &p) {
+    const auto &[unit, name, path, value] = k;
+    p.insert(p.end(), {SqlValue::Int(unit), Text(name), Text(path), Text(value)});
   };
   s = InsertRows(
       session,
       "INSERT INTO event_value_days (day, name, path, value, events, "
       "documents, value_sum, elapsed_events)",
-      8, pairs.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        const EventRollup::PerName &n = *std::get<1>(pairs[i]);
-        p.push_back(day);
-        for (SqlValue &v : key(pairs[i]))
-          p.push_back(std::move(v));
-        p.insert(p.end(), {SqlValue::Int(sign * n.events), SqlValue::Int(sign),
-                           SqlValue::Int(sign * n.valueSum),
-                           SqlValue::Int(sign * n.elapsedEvents)});
+      8, perDay.size(),
+      [&, it = perDay.begin()](size_t, std::vector<SqlValue> &p) mutable {
+        const auto &[k, c] = *it++;
+        key(k, p);
+        p.insert(p.end(), {SqlValue::Int(c.events), SqlValue::Int(c.documents),
+                           SqlValue::Int(c.valueSum),
+                           SqlValue::Int(c.elapsedEvents)});
       },
       " ON CONFLICT (day, name, path, value) DO UPDATE SET events = "
       "event_value_days.events + excluded.events,"
       " documents = event_value_days.documents + excluded.documents, "
-      "value_sum = "
-      "event_value_days.value_sum + excluded.value_sum,"
+      "value_sum = event_value_days.value_sum + excluded.value_sum,"
       " elapsed_events = event_value_days.elapsed_events + "
       "excluded.elapsed_events");
   if (!s.ok())
     return s;
   s = InsertRows(
-      session,
-      "INSERT INTO event_value_hours (hour, name, path, value, events)", 5,
-      pairs.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        p.push_back(hour);
-        for (SqlValue &v : key(pairs[i]))
-          p.push_back(std::move(v));
-        p.push_back(SqlValue::Int(sign * std::get<1>(pairs[i])->events));
+      session, "INSERT INTO event_value_hours (hour, name, path, value, events)",
+      5, perHour.size(),
+      [&, it = perHour.begin()](size_t, std::vector<SqlValue> &p) mutable {
+        const auto &[k, events] = *it++;
+        key(k, p);
+        p.push_back(SqlValue::Int(events));
       },
       " ON CONFLICT (hour, name, path, value) DO UPDATE SET events = "
       "event_value_hours.events + excluded.events");
@@ -143,20 +248,19 @@ Status ValueRollup::Write(SqlSession &session, int64_t receivedMs,
       "INSERT INTO event_value_elapsed_days (day, name, path, value, bucket, "
       "events)",
       6, buckets.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        const auto &[pair, bucket, count] = buckets[i];
-        p.push_back(day);
-        for (SqlValue &v : key(*pair))
-          p.push_back(std::move(v));
-        p.insert(p.end(), {SqlValue::Int(bucket), SqlValue::Int(sign * count)});
+      [&, it = buckets.begin()](size_t, std::vector<SqlValue> &p) mutable {
+        const auto &[k, events] = *it++;
+        key(std::get<0>(k), p);
+        p.insert(p.end(),
+                 {SqlValue::Int(std::get<1>(k)), SqlValue::Int(events)});
       },
       " ON CONFLICT (day, name, path, value, bucket) DO UPDATE SET events ="
       " event_value_elapsed_days.events + excluded.events");
 }
 
-// The document's rows read back in the order ingest saw them, a bounded
-// number held at a time.
-Status RollUpStoredDocument(SqlSession &session, int64_t id, int sign) {
+// The document's rows read back in the order its upload saw them, a
+// bounded number held at a time.
+Status ReadStoredDocument(SqlSession &session, int64_t id, ValueFold &fold) {
   std::optional<int64_t> receivedMs;
   const std::vector<SqlValue> param = {SqlValue::Int(id)};
   auto s = session.Exec("SELECT received_ms FROM documents WHERE id = $1 AND "
@@ -192,7 +296,7 @@ Status RollUpStoredDocument(SqlSession &session, int64_t id, int sign) {
                      });
   }
   flush(true);
-  if (s.ok()) {
+  if (s.ok() && !values.Empty()) {
     s = session.Exec(
         "SELECT name, value, elapsed_ms FROM events WHERE document_id = $1",
         param, [&](const SqlRow &row) {
@@ -202,7 +306,9 @@ Status RollUpStoredDocument(SqlSession &session, int64_t id, int sign) {
         });
   }
   flush(true);
-  return s.ok() ? values.Write(session, *receivedMs, events, sign) : s;
+  if (s.ok())
+    fold.Add(*receivedMs, std::move(values), std::move(events));
+  return s;
 }
 
 Status DropEmptyValueRollups(SqlSession &session,
@@ -224,58 +330,46 @@ Status DropEmptyValueRollups(SqlSession &session,
   return {};
 }
 
-Status RecomputeValueRollups(SqlSession &session,
-                             const std::vector<int64_t> &days) {
-  for (int64_t day : days) {
-    const std::vector<SqlValue> dayParam = {SqlValue::Int(day)};
-    for (const char *table :
-         {"event_value_days", "event_value_elapsed_days", "data_point_days"}) {
-      if (auto s = session.Exec(std::string("DELETE FROM ") + table +
-                                    " WHERE day = $1",
-                                dayParam);
-          !s.ok())
-        return s;
-    }
-    auto s = session.Exec(
-        "DELETE FROM event_value_hours WHERE hour >= $1 AND hour < $2",
-        {SqlValue::Int(day * 24), SqlValue::Int(day * 24 + 24)});
-    std::vector<int64_t> ids;
-    if (s.ok()) {
-      s = session.Exec(
-          "SELECT id FROM documents WHERE received_ms >= $1 AND received_ms < "
-          "$2 AND parse_state = 'parsed' AND id NOT IN (SELECT document_id "
-          "FROM value_rollup_backlog)",
-          {SqlValue::Int(day * kDayMs), SqlValue::Int((day + 1) * kDayMs)},
-          [&](const SqlRow &row) { ids.push_back(AsInt(row[0]).value_or(0)); });
-    }
-    for (size_t i = 0; s.ok() && i < ids.size(); ++i)
-      s = RollUpStoredDocument(session, ids[i]);
-    if (!s.ok())
-      return s;
-  }
-  return {};
+Status LockValueRollups(SqlSession &session) {
+  if (session.Dialect() != SqlDialect::kPostgres)
+    return {}; // SQLite has one writer at a time anyway
+  return session.Exec("SELECT pg_advisory_xact_lock(7710415)");
 }
 
-// Each document is taken off the backlog before it is rolled up, so two
-// collectors draining at once never add one twice.
-Status RollUpBacklog(SqlSession &session, bool &more) {
+// The documents are read before the write transaction, so the upload's
+// writers wait only for the adding up; each is taken off the backlog inside
+// it, and only those this fold took are added, so two folds (or a fold and
+// a removal) never count one twice.
+Status FoldBacklog(SqlSession &session, bool &more) {
   more = false;
   std::vector<int64_t> ids;
   auto s = session.Exec("SELECT document_id FROM value_rollup_backlog ORDER BY "
                         "document_id LIMIT $1",
-                        {SqlValue::Int(kBacklogBatch)}, [&](const SqlRow &row) {
+                        {SqlValue::Int(kFoldDocuments)}, [&](const SqlRow &row) {
                           ids.push_back(AsInt(row[0]).value_or(0));
                         });
   if (!s.ok() || ids.empty())
     return s;
-  if (s = session.BeginWrite(); !s.ok())
-    return s;
-  for (size_t i = 0; s.ok() && i < ids.size(); ++i) {
-    s = session.Exec("DELETE FROM value_rollup_backlog WHERE document_id = $1",
-                     {SqlValue::Int(ids[i])});
-    if (s.ok() && session.Changes() == 1)
-      s = RollUpStoredDocument(session, ids[i]);
+  std::vector<std::pair<int64_t, ValueFold>> read;
+  size_t rows = 0;
+  for (size_t i = 0; i < ids.size() && rows < kFoldRows; ++i) {
+    ValueFold one;
+    if (s = ReadStoredDocument(session, ids[i], one); !s.ok())
+      return s;
+    rows += one.Rows();
+    read.emplace_back(ids[i], std::move(one));
   }
+  if (s = session.BeginWrite(); s.ok())
+    s = LockValueRollups(session);
+  ValueFold fold;
+  for (size_t i = 0; s.ok() && i < read.size(); ++i) {
+    s = session.Exec("DELETE FROM value_rollup_backlog WHERE document_id = $1",
+                     {SqlValue::Int(read[i].first)});
+    if (s.ok() && session.Changes() == 1)
+      fold.Take(std::move(read[i].second));
+  }
+  if (s.ok())
+    s = fold.Write(session, 1);
   if (s.ok())
     s = session.ExecScript("COMMIT");
   if (!s.ok()) {

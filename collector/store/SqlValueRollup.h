@@ -1,9 +1,16 @@
-// The rollups behind breakdowns and the data points page, kept at ingest:
-// per UTC day (and hour) × event name × data point × value, and per day ×
-// data point × value the documents that carry it. A document adds a bounded
-// number of rows whatever its shape: the first kRolledPaths data point
-// names, each with its first value, and at most kRolledRows rows in all
-// (past that, fewer data points break its events down).
+// The rollups behind breakdowns and the data points page: per UTC day (and
+// hour) × event name × data point × value, and per day × data point × value
+// the documents that carry it. A document adds a bounded number of rows
+// whatever its shape: the first kRolledPaths data point names, each with its
+// first value, and at most kRolledRows rows in all (past that, fewer data
+// points break its events down).
+//
+// They are not written by the upload: a stored document waits in
+// value_rollup_backlog until a fold takes a batch of them, reads their rows
+// back and adds them up in one transaction, so that a value shared by many
+// documents costs one row update per batch rather than one per document.
+// A data point keeps at most kValuesPerDay values a day; documents with
+// further values count under kOtherValues, shown as the other values.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -20,15 +27,17 @@ constexpr size_t kRolledPaths = 32;
 constexpr size_t kRolledRows = 8192;
 constexpr size_t kRolledGroups = 4096;
 constexpr size_t kRolledTextBytes = 256;
+constexpr int64_t kValuesPerDay = 1000;
+// No parsed document holds this text: XML has no way to write U+0001.
+inline const std::string kOtherValues = "\x01";
 
+// One document's data points: the path of each, with its first value.
 class ValueRollup {
 public:
   // Batches in document order: a group before the data points that refer to it.
   void Add(const RowBatch &batch);
-  // Adds this document's rows to the day and hour of `receivedMs`, in key
-  // order; `sign` -1 takes them off instead.
-  Status Write(SqlSession &session, int64_t receivedMs,
-               const EventRollup &events, int sign = 1) const;
+  bool Empty() const { return values_.empty(); }
+  const std::map<std::string, std::string> &Values() const { return values_; }
 
 private:
   void AddGroup(const GroupRow &group);
@@ -38,23 +47,42 @@ private:
       values_; // data point path -> its first value
 };
 
-// Adds the rollups of the stored document `id` as its ingest did (`sign`
-// -1: takes them off, for a document being removed).
-Status RollUpStoredDocument(SqlSession &session, int64_t id, int sign = 1);
+// Documents' rollups gathered to be added (or taken off) together.
+class ValueFold {
+public:
+  void Add(int64_t receivedMs, ValueRollup values, EventRollup events);
+  void Take(ValueFold &&other);
+  bool Empty() const { return documents_.empty(); }
+  // About how many rows Write would touch, to bound a batch.
+  size_t Rows() const { return rows_; }
+  // `sign` 1 adds the documents, each value kept or counted as one of the
+  // other values by what its day holds already; -1 takes them off where
+  // they were counted. In key order, as concurrent writers lock rows alike.
+  Status Write(SqlSession &session, int sign) const;
+
+private:
+  struct Document {
+    int64_t receivedMs;
+    ValueRollup values;
+    EventRollup events;
+  };
+  std::vector<Document> documents_;
+  size_t rows_ = 0;
+};
+
+// Reads the stored document `id` back into `fold` as its upload saw it;
+// nothing when it is not there or was not parsed.
+Status ReadStoredDocument(SqlSession &session, int64_t id, ValueFold &fold);
 
 // Drops the value rollups of the UTC `days` that count nothing any more,
 // after documents were taken off them.
 Status DropEmptyValueRollups(SqlSession &session,
                              const std::vector<int64_t> &days);
 
-// Takes the value rollups of the UTC `days` (days since 1970) again from the
-// documents stored in them: for after documents of those days are removed.
-// Run inside the removal's transaction.
-Status RecomputeValueRollups(SqlSession &session,
-                             const std::vector<int64_t> &days);
-
-// Rolls up the documents stored before these rollups existed, a batch per
-// transaction; false in `more` once none is left.
-Status RollUpBacklog(SqlSession &session, bool &more);
+// Folds the oldest batch of documents still waiting, in one transaction;
+// false in `more` once none is left. Taken under the lock that removals take
+// in PostgreSQL, so a document is never folded while it is being removed.
+Status FoldBacklog(SqlSession &session, bool &more);
+Status LockValueRollups(SqlSession &session);
 
 } // namespace collector

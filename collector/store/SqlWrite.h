@@ -59,7 +59,7 @@ private:
 // chunk of the documents (`inList` names them by d.id) while their events
 // are still there; Apply takes it off once they have gone, and asks the
 // machines' rows of the days they touched again of what is left; the
-// value rollups are taken off document by document as they are gathered.
+// value rollups are taken off a chunk at a time as they are gathered.
 class RemovedRollup {
 public:
   Status Gather(SqlSession &session, const std::string &inList,

@@ -171,7 +171,7 @@ Status OpenSqlite(const std::string& path, std::unique_ptr<SqlSession>& session,
   // WAL lets readers run beside the writer; FULL makes every commit durable
   // before Put returns. Incremental vacuum only takes on a new file: it
   // lets removals give space back without rewriting the whole store.
-  if (auto s = opened->ExecScript("PRAGMA auto_vacuum=INCREMENTAL; PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+  if (auto s = opened->ExecScript("PRAGMA auto_vacuum=INCREMENTAL; PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON; PRAGMA temp_store=MEMORY;");
       !s.ok()) {
     return s;
   }

@@ -248,6 +248,9 @@ class Store {
   virtual Status DocumentsPerHour(const Filter& filter, std::vector<std::pair<int64_t, int64_t>>& out) = 0;
   // Ok when the database answers; `schema` is the applied schema version.
   virtual Status Health(int64_t& schema) = 0;
+  // What is derived from the stored documents in the background brought up
+  // to date with them now.
+  virtual Status CatchUp() { return {}; }
   virtual std::string Backend() const = 0;
 };
 

@@ -645,6 +645,7 @@ TEST_P(StoreContract, RemovalsKeepTheInventoryAndRollupsTrue) {
       " GROUP BY d.received_ms / 3600000, e.name";
   auto expectTrue = [&](const std::string& step) {
     SCOPED_TRACE(step);
+    ASSERT_TRUE(store_->CatchUp().ok());
     const Table kept = Rows(inventory);
     const std::vector<std::string> summaries = Summaries(*store_);
     for (const std::string& machine : {"gone", "kept"}) ASSERT_TRUE(store_->RebuildInventory(machine).ok());
@@ -742,7 +743,7 @@ TEST_P(StoreContract, BreaksEventsDownByADataPointOfTheirDocuments) {
   ASSERT_EQ(history.values.size(), 1u);
   EXPECT_EQ(std::tie(history.values[0].value, history.series[0].bucket), std::make_tuple(std::string("1.0"), int64_t{1}));
 
-  // The documents stored before the rollups existed are rolled up when the store opens.
+  // The documents stored before the rollups existed are folded in like new ones.
   for (const char* table : {"event_value_days", "event_value_hours", "event_value_elapsed_days", "data_point_days"}) {
     Rows(std::string("DELETE FROM ") + table);
   }
