@@ -28,6 +28,7 @@
 #include <sstream>
 #include <thread>
 
+#include "collector/base/Allocator.h"
 #include "collector/base/Clock.h"
 #include "collector/document/DocumentReader.h"
 #include "collector/base/Status.h"
@@ -326,6 +327,7 @@ int WriteDocument(const std::string& shape, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemoryForReuse();  // as the collector does
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() >= 3 && args[0] == "ingest") return Ingest(args[1], args[2], args.size() > 3 ? std::atoi(args[3].c_str()) : 2000);
   if (args.size() == 2 && args[0] == "parse") return Parse(args[1]);

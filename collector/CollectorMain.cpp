@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "collector/DiffCommand.h"
+#include "collector/base/Allocator.h"
 #include "collector/base/Log.h"
 #include "collector/base/Status.h"
 #include "collector/http/MetricsListener.h"
@@ -173,6 +174,7 @@ int Render(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemoryForReuse();
   Options options;
   if (auto s = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, ProcessEnvironment); !s.ok()) {
     std::fprintf(stderr, "dromika-collector: %s\n%s", s.message().c_str(), UsageText().c_str());

@@ -116,90 +116,104 @@ void EventRollup::Add(const std::vector<EventRow> &events) {
   }
 }
 
-Status EventRollup::Write(SqlSession &session, int64_t receivedMs,
-                          const std::string &machine) const {
-  if (names_.empty())
-    return {};
-  std::vector<const std::pair<const std::string, PerName> *> names;
-  std::vector<std::tuple<const std::string *, int64_t, int64_t>> buckets;
-  for (const auto &entry : names_) {
-    names.push_back(&entry);
-    for (const auto &[bucket, events] : entry.second.elapsed)
-      buckets.emplace_back(&entry.first, bucket, events);
+void EventRollups::Add(int64_t receivedMs, const std::string &machine,
+                       const EventRollup &rollup) {
+  const int64_t day = receivedMs / kDayMs, hour = receivedMs / kHourMs;
+  for (const auto &[name, n] : rollup.Names()) {
+    for (auto *counts : {&days_[{day, name}], &hours_[{hour, name}]}) {
+      counts->events += n.events;
+      counts->documents += 1;
+      counts->valueSum += n.valueSum;
+      counts->elapsedEvents += n.elapsedEvents;
+    }
+    for (const auto &[bucket, events] : n.elapsed) {
+      elapsed_[{day, name, bucket}] += events;
+      totals_[{name, bucket}] += events;
+    }
+    if (machine.empty())
+      continue;
+    machineDays_.emplace(day, name, machine);
+    int64_t &last = machineLast_.try_emplace({name, machine}, day).first->second;
+    last = std::max(last, day);
   }
-  for (const auto &[table, span] :
-       {std::pair<std::string, int64_t>{"event_days", kDayMs},
-        {"event_hours", kHourMs}}) {
-    const std::string key = span == kDayMs ? "day" : "hour";
-    auto s = InsertRows(
+}
+
+namespace {
+
+SqlValue Text(const std::string &text) { return SqlValue::Text(text); }
+
+} // namespace
+
+Status EventRollups::Write(SqlSession &session) const {
+  for (const auto &[table, rows] :
+       {std::pair<std::string, const std::map<std::pair<int64_t, std::string>,
+                                              Counts> *>{"event_days", &days_},
+        {"event_hours", &hours_}}) {
+    const std::string key = table == "event_days" ? "day" : "hour";
+    auto s = Upsert(
         session,
         "INSERT INTO " + table + " (" + key +
             ", name, events, documents, value_sum, elapsed_events)",
-        6, names.size(),
-        [&](size_t i, std::vector<SqlValue> &p) {
-          const PerName &n = names[i]->second;
-          p.insert(p.end(),
-                   {SqlValue::Int(receivedMs / span),
-                    SqlValue::Text(names[i]->first), SqlValue::Int(n.events),
-                    SqlValue::Int(1), SqlValue::Int(n.valueSum),
-                    SqlValue::Int(n.elapsedEvents)});
+        6, *rows,
+        [](const auto &row, std::vector<SqlValue> &p) {
+          const Counts &c = row.second;
+          p.insert(p.end(), {SqlValue::Int(row.first.first),
+                             Text(row.first.second), SqlValue::Int(c.events),
+                             SqlValue::Int(c.documents),
+                             SqlValue::Int(c.valueSum),
+                             SqlValue::Int(c.elapsedEvents)});
         },
         " ON CONFLICT (" + key + ", name) DO UPDATE SET events = " + table +
-            ".events + excluded.events,"
-            " documents = " +
-            table + ".documents + 1, value_sum = " + table +
-            ".value_sum + excluded.value_sum,"
-            " elapsed_events = " +
-            table + ".elapsed_events + excluded.elapsed_events");
+            ".events + excluded.events, documents = " + table +
+            ".documents + excluded.documents, value_sum = " + table +
+            ".value_sum + excluded.value_sum, elapsed_events = " + table +
+            ".elapsed_events + excluded.elapsed_events");
     if (!s.ok())
       return s;
   }
-  const SqlValue day = SqlValue::Int(receivedMs / kDayMs);
-  auto s = InsertRows(
+  auto s = Upsert(
       session, "INSERT INTO event_elapsed_days (day, name, bucket, events)", 4,
-      buckets.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        const auto &[name, bucket, events] = buckets[i];
-        p.insert(p.end(), {day, SqlValue::Text(*name), SqlValue::Int(bucket),
-                           SqlValue::Int(events)});
+      elapsed_,
+      [](const auto &row, std::vector<SqlValue> &p) {
+        const auto &[day, name, bucket] = row.first;
+        p.insert(p.end(), {SqlValue::Int(day), Text(name),
+                           SqlValue::Int(bucket), SqlValue::Int(row.second)});
       },
       " ON CONFLICT (day, name, bucket) DO UPDATE SET events = "
       "event_elapsed_days.events + excluded.events");
   if (!s.ok())
     return s;
-  s = InsertRows(
+  s = Upsert(
       session, "INSERT INTO event_elapsed_totals (name, bucket, events)", 3,
-      buckets.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        const auto &[name, bucket, events] = buckets[i];
-        p.insert(p.end(), {SqlValue::Text(*name), SqlValue::Int(bucket),
-                           SqlValue::Int(events)});
+      totals_,
+      [](const auto &row, std::vector<SqlValue> &p) {
+        p.insert(p.end(), {Text(row.first.first), SqlValue::Int(row.first.second),
+                           SqlValue::Int(row.second)});
       },
       " ON CONFLICT (name, bucket) DO UPDATE SET events = "
       "event_elapsed_totals.events + excluded.events");
-  if (!s.ok() || machine.empty())
+  if (!s.ok())
     return s;
-  s = InsertRows(
+  s = Upsert(
       session, "INSERT INTO event_machine_days (day, name, machine)", 3,
-      names.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        p.insert(p.end(), {day, SqlValue::Text(names[i]->first),
-                           SqlValue::Text(machine)});
+      machineDays_,
+      [](const auto &row, std::vector<SqlValue> &p) {
+        const auto &[day, name, machine] = row;
+        p.insert(p.end(), {SqlValue::Int(day), Text(name), Text(machine)});
       },
       " ON CONFLICT (day, name, machine) DO NOTHING");
   if (!s.ok())
     return s;
-  return InsertRows(
+  return Upsert(
       session, "INSERT INTO event_machine_last (name, machine, last_day)", 3,
-      names.size(),
-      [&](size_t i, std::vector<SqlValue> &p) {
-        p.insert(p.end(), {SqlValue::Text(names[i]->first),
-                           SqlValue::Text(machine), day});
+      machineLast_,
+      [](const auto &row, std::vector<SqlValue> &p) {
+        p.insert(p.end(), {Text(row.first.first), Text(row.first.second),
+                           SqlValue::Int(row.second)});
       },
       " ON CONFLICT (name, machine) DO UPDATE SET last_day = CASE WHEN "
-      "excluded.last_day >"
-      " event_machine_last.last_day THEN excluded.last_day ELSE "
-      "event_machine_last.last_day END");
+      "excluded.last_day > event_machine_last.last_day THEN excluded.last_day "
+      "ELSE event_machine_last.last_day END");
 }
 
 bool RollupsAnswer(const Filter &filter) {

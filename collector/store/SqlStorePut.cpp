@@ -117,12 +117,12 @@ Status InsertDocument(SqlSession& session, const Arrival& arrival, const Documen
                       [&](const SqlRow& row) { result.id = AsInt(row[0]).value_or(0); });
 }
 
-// The machine facts row, the machine's inventory and the event rollups:
-// what only the end of the read tells.
+// The machine facts row, the machine's inventory and the event rollups
+// (added to the transaction's): what only the end of the read tells.
 Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
-                   const EventRollup& rollup, const ValueRollup& values) {
+                   const EventRollup& rollup, const ValueRollup& values, EventRollups& rollups) {
   if (summary.state != ParseState::kParsed) return {};
-  if (auto s = rollup.Write(session, arrival.receivedMs, summary.machine); !s.ok()) return s;
+  rollups.Add(arrival.receivedMs, summary.machine, rollup);
   // Its value rollups come later, folded with those of other documents.
   if (!values.Empty()) {
     auto s = session.Exec("INSERT INTO value_rollup_backlog (document_id) VALUES ($1)", {SqlValue::Int(id)});
@@ -139,12 +139,12 @@ Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, cons
 }
 
 Status CompleteDocument(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
-                        const EventRollup& rollup, const ValueRollup& values) {
+                        const EventRollup& rollup, const ValueRollup& values, EventRollups& rollups) {
   auto s = session.Exec(
       "UPDATE documents SET machine = $1, kind = $2, body = $3, parse_state = $4, parse_message = $5 WHERE id = $6",
       {SqlValue::Text(summary.machine), SqlValue::Text(KindName(summary.kind)), SqlValue::BorrowedBlob(arrival.packed),
        SqlValue::Text(StateName(summary.state)), SqlValue::Text(summary.message), SqlValue::Int(id)});
-  return s.ok() ? InsertFacts(session, id, arrival, summary, rollup, values) : s;
+  return s.ok() ? InsertFacts(session, id, arrival, summary, rollup, values, rollups) : s;
 }
 
 // Pulls the rows into the open transaction until the source is done. When
@@ -170,7 +170,7 @@ void Refuse(PendingPut& put, Status refusal) {
 
 // A document read whole ahead, as most are: its row goes in complete, and
 // its rows need no savepoint, as nothing is left to refuse it.
-Status PutReadAhead(SqlSession& session, PendingPut& put) {
+Status PutReadAhead(SqlSession& session, PendingPut& put, EventRollups& rollups) {
   RowSource& rows = *put.rows;
   PutResult& result = *put.result;
   auto s = InsertDocument(session, *put.arrival, &rows.Summary(), result);
@@ -184,20 +184,20 @@ Status PutReadAhead(SqlSession& session, PendingPut& put) {
     Refuse(put, refusal);
     return refusal;
   }
-  return s.ok() ? InsertFacts(session, result.id, *put.arrival, rows.Summary(), rollup, values) : s;
+  return s.ok() ? InsertFacts(session, result.id, *put.arrival, rows.Summary(), rollup, values, rollups) : s;
 }
 
 // One document inside the batch's transaction. A document still to be read
 // puts its rows in under a savepoint: if it is found unparsed at its end it
 // keeps none of them, and if it is refused it leaves nothing at all while
 // the rest of the batch goes on.
-Status PutDocument(SqlSession& session, PendingPut& put) {
+Status PutDocument(SqlSession& session, PendingPut& put, EventRollups& rollups) {
   put.refused = false;
   if (Status refusal = put.rows->Rewind(); !refusal.ok()) {
     Refuse(put, refusal);
     return {};
   }
-  if (put.rows->ReadAhead()) return PutReadAhead(session, put);
+  if (put.rows->ReadAhead()) return PutReadAhead(session, put, rollups);
   PutResult& result = *put.result;
   auto s = InsertDocument(session, *put.arrival, nullptr, result);
   if (!s.ok() || !result.created) return s;
@@ -212,7 +212,7 @@ Status PutDocument(SqlSession& session, PendingPut& put) {
   s = session.ExecScript(keep ? "RELEASE SAVEPOINT document_rows"
                               : "ROLLBACK TO SAVEPOINT document_rows; RELEASE SAVEPOINT document_rows");
   if (!s.ok()) return s;
-  if (refusal.ok()) return CompleteDocument(session, result.id, *put.arrival, summary, rollup, values);
+  if (refusal.ok()) return CompleteDocument(session, result.id, *put.arrival, summary, rollup, values, rollups);
   const int64_t id = result.id;
   Refuse(put, refusal);
   return session.Exec("DELETE FROM documents WHERE id = $1", {SqlValue::Int(id)});
@@ -291,7 +291,9 @@ void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& bat
 
 Status SqlStore::PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch) {
   Status s = session.BeginWrite();
-  for (size_t i = 0; s.ok() && i < batch.size(); ++i) s = PutDocument(session, *batch[i]);
+  EventRollups rollups;
+  for (size_t i = 0; s.ok() && i < batch.size(); ++i) s = PutDocument(session, *batch[i], rollups);
+  if (s.ok()) s = rollups.Write(session);
   if (s.ok()) s = session.ExecScript("COMMIT");
   if (!s.ok()) {
     (void)session.ExecScript("ROLLBACK");

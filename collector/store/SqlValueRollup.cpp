@@ -194,14 +194,13 @@ Status ValueFold::Write(SqlSession &session, int sign) const {
       }
     }
   }
-  auto s = InsertRows(
+  auto s = Upsert(
       session, "INSERT INTO data_point_days (day, path, value, documents)", 4,
-      points.size(),
-      [it = points.begin()](size_t, std::vector<SqlValue> &p) mutable {
-        const auto &[key, documents] = *it++;
-        const auto &[day, path, value] = key;
+      points,
+      [](const auto &row, std::vector<SqlValue> &p) {
+        const auto &[day, path, value] = row.first;
         p.insert(p.end(), {SqlValue::Int(day), Text(path), Text(value),
-                           SqlValue::Int(documents)});
+                           SqlValue::Int(row.second)});
       },
       " ON CONFLICT (day, path, value) DO UPDATE SET documents = "
       "data_point_days.documents + excluded.documents");
@@ -211,14 +210,14 @@ Status ValueFold::Write(SqlSession &session, int sign) const {
     const auto &[unit, name, path, value] = k;
     p.insert(p.end(), {SqlValue::Int(unit), Text(name), Text(path), Text(value)});
   };
-  s = InsertRows(
+  s = Upsert(
       session,
       "INSERT INTO event_value_days (day, name, path, value, events, "
       "documents, value_sum, elapsed_events)",
-      8, perDay.size(),
-      [&, it = perDay.begin()](size_t, std::vector<SqlValue> &p) mutable {
-        const auto &[k, c] = *it++;
-        key(k, p);
+      8, perDay,
+      [&](const auto &row, std::vector<SqlValue> &p) {
+        const Counts &c = row.second;
+        key(row.first, p);
         p.insert(p.end(), {SqlValue::Int(c.events), SqlValue::Int(c.documents),
                            SqlValue::Int(c.valueSum),
                            SqlValue::Int(c.elapsedEvents)});
@@ -231,28 +230,26 @@ Status ValueFold::Write(SqlSession &session, int sign) const {
       "excluded.elapsed_events");
   if (!s.ok())
     return s;
-  s = InsertRows(
+  s = Upsert(
       session, "INSERT INTO event_value_hours (hour, name, path, value, events)",
-      5, perHour.size(),
-      [&, it = perHour.begin()](size_t, std::vector<SqlValue> &p) mutable {
-        const auto &[k, events] = *it++;
-        key(k, p);
-        p.push_back(SqlValue::Int(events));
+      5, perHour,
+      [&](const auto &row, std::vector<SqlValue> &p) {
+        key(row.first, p);
+        p.push_back(SqlValue::Int(row.second));
       },
       " ON CONFLICT (hour, name, path, value) DO UPDATE SET events = "
       "event_value_hours.events + excluded.events");
   if (!s.ok())
     return s;
-  return InsertRows(
+  return Upsert(
       session,
       "INSERT INTO event_value_elapsed_days (day, name, path, value, bucket, "
       "events)",
-      6, buckets.size(),
-      [&, it = buckets.begin()](size_t, std::vector<SqlValue> &p) mutable {
-        const auto &[k, events] = *it++;
-        key(std::get<0>(k), p);
-        p.insert(p.end(),
-                 {SqlValue::Int(std::get<1>(k)), SqlValue::Int(events)});
+      6, buckets,
+      [&](const auto &row, std::vector<SqlValue> &p) {
+        key(std::get<0>(row.first), p);
+        p.insert(p.end(), {SqlValue::Int(std::get<1>(row.first)),
+                           SqlValue::Int(row.second)});
       },
       " ON CONFLICT (day, name, path, value, bucket) DO UPDATE SET events ="
       " event_value_elapsed_days.events + excluded.events");

@@ -26,6 +26,19 @@ Status InsertRows(SqlSession &session, const std::string &head, size_t width,
                   size_t count, const RowFiller &fill,
                   const std::string &tail = "");
 
+// One row per entry of the map `rows`, in its order; `fill(entry, params)`
+// gives the entry's columns.
+template <typename Map, typename Fill>
+Status Upsert(SqlSession &session, const std::string &head, size_t width,
+              const Map &rows, const Fill &fill, const std::string &tail) {
+  return InsertRows(
+      session, head, width, rows.size(),
+      [&, it = rows.begin()](size_t, std::vector<SqlValue> &p) mutable {
+        fill(*it++, p);
+      },
+      tail);
+}
+
 // The batch's products and adapters, kept while their report is its
 // machine's newest (UpdateInventory removes them otherwise).
 Status InsertInventoryRows(SqlSession &session, int64_t id,
@@ -40,10 +53,6 @@ Status UpdateInventory(SqlSession &session, int64_t id, const Arrival &arrival,
 class EventRollup {
 public:
   void Add(const std::vector<EventRow> &events);
-  // Adds the gathered counts to the rollups of the day and hour of
-  // `receivedMs`, in key order (concurrent writers lock rows alike).
-  Status Write(SqlSession &session, int64_t receivedMs,
-               const std::string &machine) const;
 
   struct PerName {
     int64_t events = 0, valueSum = 0, elapsedEvents = 0;
@@ -53,6 +62,29 @@ public:
 
 private:
   std::map<std::string, PerName> names_;
+};
+
+// The event rollups of the documents of one transaction, added up so that
+// what they share (a name on a day) is written once, in key order
+// (concurrent writers lock rows alike).
+class EventRollups {
+public:
+  void Add(int64_t receivedMs, const std::string &machine,
+           const EventRollup &rollup);
+  Status Write(SqlSession &session) const;
+
+private:
+  struct Counts {
+    int64_t events = 0, documents = 0, valueSum = 0, elapsedEvents = 0;
+  };
+  std::map<std::pair<int64_t, std::string>, Counts> days_, hours_; // unit, name
+  std::map<std::tuple<int64_t, std::string, int64_t>, int64_t>
+      elapsed_; // day, name, bucket -> events
+  std::map<std::pair<std::string, int64_t>, int64_t> totals_; // name, bucket
+  std::set<std::tuple<int64_t, std::string, std::string>>
+      machineDays_; // day, name, machine
+  std::map<std::pair<std::string, std::string>, int64_t>
+      machineLast_; // name, machine -> day
 };
 
 // What removing documents takes off the rollups. Gather reads it from a

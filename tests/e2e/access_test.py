@@ -80,7 +80,8 @@ class ScopesTest(AccessCase):
                 answer = c.request(method, path, ANALYTICS if method == "POST" else None, headers)
                 self.assertEqual(answer[0], status, (token, method, path))
         self.assertEqual(self.sign_in(c, "ops-token")[0], 303)
-        # The log names tokens (the harness checks it never shows one).
+        # The log names tokens (the harness checks it never shows one); its lines are read as they come.
+        self.assertTrue(wait_for(lambda: c.log("signed_in") and len(c.log("request")) >= 50, 100))
         self.assertIn({"client": "127.0.0.1", "token": "ops"},
                       [{k: e[k] for k in ("client", "token")} for e in c.log("signed_in")])
         refused = {(e["method"], e["path"], e["token"] if "token" in e else None): e["refused"]

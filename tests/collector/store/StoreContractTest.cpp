@@ -12,6 +12,7 @@
 #include "collector/document/Compression.h"
 #include "collector/document/DocumentReader.h"
 #include "collector/store/SqlSession.h"
+#include "collector/store/SqlValueRollup.h"
 #include "collector/store/Store.h"
 #include "testing/TempFolder.h"
 
@@ -765,6 +766,70 @@ TEST_P(StoreContract, BreaksEventsDownByADataPointOfTheirDocuments) {
   ASSERT_EQ(many.values.size(), kTopValues + 1);
   EXPECT_EQ(std::tie(many.values.back().kind, many.values.back().count, many.values.back().documents),
             std::make_tuple(K::kOther, int64_t{2}, int64_t{2}));
+}
+
+// A data point keeps kValuesPerDay values a day; documents with further
+// values count as the other values, and a removal takes each document off
+// where it was counted, until the day has none left among the others.
+TEST_P(StoreContract, KeepsABoundedNumberOfValuesADayAndTheRestTogether) {
+  constexpr int64_t kDay = 86400000;
+  const int kept = static_cast<int>(kValuesPerDay), more = 3;
+  std::vector<Arrival> arrivals;
+  std::vector<FixedRows> rows;
+  auto add = [&](const std::string& run, int64_t day) {
+    arrivals.push_back(MakeArrival("<run n='" + run + "' i='" + std::to_string(arrivals.size()) + "'/>", day * kDay + 10));
+    rows.push_back(FixedRows("", {{"tap", {}, {}, 7}}).Points({{{}, "session"}}, {{0, "run", run}}));
+  };
+  for (int i = 0; i < kept + more; ++i) add(std::to_string(100000 + i), 2);
+  add("100000", 2);  // a value the day keeps, after the day has others
+  std::vector<PutResult> results(arrivals.size());
+  std::vector<PutItem> items;
+  for (size_t i = 0; i < arrivals.size(); ++i) items.push_back({&arrivals[i], &rows[i], &results[i], {}});
+  store_->PutEach(items);
+  for (const PutItem& item : items) ASSERT_TRUE(item.status.ok()) << item.status.message();
+  auto other = [&] {
+    Breakdown b;
+    EXPECT_TRUE(store_->BreakDownEvent(Filter{2 * kDay, 3 * kDay, "", "", "tap"}, "session/run", kDay, b).ok());
+    EXPECT_EQ(b.values.front().value, "100000");
+    return b.values.back().kind == ValueSummary::Kind::kOther ? b.values.back().count : -1;
+  };
+  // The top values are answered alone; kept values past them and the rest, together.
+  EXPECT_EQ(other(), kept + more + 1 - 2 - (static_cast<int>(kTopValues) - 1));
+  const std::string counts = "SELECT COUNT(*), SUM(documents) FROM data_point_days WHERE day = 2";
+  EXPECT_EQ(Rows(counts), (Table{{std::to_string(kept + 1), std::to_string(kept + more + 1)}}));
+  EXPECT_EQ(Rows("SELECT documents FROM data_point_days WHERE value = '" + kOtherValues + "'"), (Table{{"3"}}));
+
+  Selection one;
+  one.id = results[kept].id;  // counted among the others
+  Remove(one);
+  one.id = results[1].id;  // a value of its own
+  Remove(one);
+  EXPECT_EQ(Rows(counts), (Table{{std::to_string(kept), std::to_string(kept + more - 1)}}));
+  // A new value joins the others while the day has any; once none is left, it is kept.
+  const std::string others = "SELECT documents FROM data_point_days WHERE value = '" + kOtherValues + "'";
+  auto putOne = [&](const std::string& run, int64_t at) {
+    arrivals.clear();
+    rows.clear();
+    add(run, 2);
+    const int64_t id = Put("<" + run + "/>", std::move(rows[0]), 2 * kDay + at).id;
+    EXPECT_TRUE(store_->CatchUp().ok());
+    return id;
+  };
+  const int64_t joined = putOne("new", 20);
+  EXPECT_EQ(Rows(others), (Table{{"3"}}));
+  for (int64_t id : {results[kept + 1].id, results[kept + 2].id, joined}) {
+    one.id = id;
+    Remove(one);
+  }
+  EXPECT_EQ(Rows(others), Table{});
+  putOne("newer", 30);
+  EXPECT_EQ(Rows("SELECT value, documents FROM data_point_days WHERE value IN ('new', 'newer')"),
+            (Table{{"newer", "1"}}));
+  Selection day;
+  day.beforeMs = 3 * kDay;
+  day.limit = 5000;
+  EXPECT_EQ(Remove(day).documents, kept + 1);
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM data_point_days"), (Table{{"0"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreContract, ::testing::Values("sqlite", "postgresql"),
