@@ -30,8 +30,10 @@ namespace {
 // The request line and headers the collector takes. The server's own
 // memory for them is larger, so that a request somewhat over is still
 // handed over and refused here, with the headers every answer carries. A
-// connection kept open after an answer keeps all of that memory.
-constexpr size_t kMaxHeaderBytes = 64 * 1024;
+// connection kept open after an answer keeps all of that memory; past
+// 32 KiB the library maps it from the system for each connection, which
+// cost more than a quarter of the CPU of storing a document.
+constexpr size_t kMaxHeaderBytes = 16 * 1024;
 constexpr size_t kConnectionMemory = 2 * kMaxHeaderBytes;
 // Polling threads only move bytes and inflate gzip: a few serve every connection.
 constexpr unsigned kPollingThreads = 4;

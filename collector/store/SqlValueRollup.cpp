@@ -159,19 +159,25 @@ SqlValue Text(const std::string &text) { return SqlValue::Text(text); }
 Status ValueFold::Write(SqlSession &session, int sign) const {
   std::map<std::pair<int64_t, std::string>, DayValues> days;
   std::map<PointKey, int64_t> points;
-  std::map<EventKey, Counts> perDay;
-  std::map<EventKey, int64_t> perHour;
-  std::map<BucketKey, int64_t> buckets;
+  // Documents of one hour whose data points were placed alike add up
+  // before they are spread over those data points: a batch of documents
+  // that differ only in values counted as others costs one spreading.
+  struct Alike {
+    std::map<std::string, Counts> names;
+    std::map<std::pair<std::string, int64_t>, int64_t> buckets; // name, bucket
+  };
+  using Placed = std::vector<std::pair<std::string, std::string>>; // path, value
+  std::map<std::pair<int64_t, Placed>, Alike> alike;                // by hour
   for (const Document &d : documents_) {
-    const int64_t day = d.receivedMs / kDayMs, hour = d.receivedMs / kHourMs;
-    std::vector<std::pair<const std::string *, std::string>> placed;
+    const int64_t hour = d.receivedMs / kHourMs, day = d.receivedMs / kDayMs;
+    Placed placed;
     for (const auto &[path, value] : d.values.Values()) {
       auto at = days.try_emplace({day, path}, day, path).first;
       std::string counted;
       if (auto s = at->second.Place(session, value, sign, counted); !s.ok())
         return s;
       points[{day, path, counted}] += sign;
-      placed.emplace_back(&path, std::move(counted));
+      placed.emplace_back(path, std::move(counted));
     }
     // Each data point breaks down every event name: as many rows per data
     // point as the names and their elapsed buckets take.
@@ -181,17 +187,34 @@ Status ValueFold::Write(SqlSession &session, int sign) const {
     if (perPoint == 0)
       continue;
     placed.resize(std::min(placed.size(), kRolledRows / perPoint));
+    Alike &a = alike[{hour, std::move(placed)}];
     for (const auto &[name, n] : d.events.Names()) {
-      for (const auto &[path, value] : placed) {
-        Counts &c = perDay[{day, name, *path, value}];
-        c.events += sign * n.events;
-        c.documents += sign;
-        c.valueSum += sign * n.valueSum;
-        c.elapsedEvents += sign * n.elapsedEvents;
-        perHour[{hour, name, *path, value}] += sign * n.events;
-        for (const auto &[bucket, count] : n.elapsed)
-          buckets[{{day, name, *path, value}, bucket}] += sign * count;
+      Counts &c = a.names[name];
+      c.events += sign * n.events;
+      c.documents += sign;
+      c.valueSum += sign * n.valueSum;
+      c.elapsedEvents += sign * n.elapsedEvents;
+      for (const auto &[bucket, count] : n.elapsed)
+        a.buckets[{name, bucket}] += sign * count;
+    }
+  }
+  std::map<EventKey, Counts> perDay;
+  std::map<EventKey, int64_t> perHour;
+  std::map<BucketKey, int64_t> buckets;
+  for (const auto &[key, a] : alike) {
+    const auto &[hour, placed] = key;
+    const int64_t day = hour * kHourMs / kDayMs;
+    for (const auto &[path, value] : placed) {
+      for (const auto &[name, n] : a.names) {
+        Counts &c = perDay[{day, name, path, value}];
+        c.events += n.events;
+        c.documents += n.documents;
+        c.valueSum += n.valueSum;
+        c.elapsedEvents += n.elapsedEvents;
+        perHour[{hour, name, path, value}] += n.events;
       }
+      for (const auto &[at, count] : a.buckets)
+        buckets[{{day, at.first, path, value}, at.second}] += count;
     }
   }
   auto s = Upsert(
