@@ -9,7 +9,9 @@
 #      document of about 500 MB;
 #   3. the collector's peak memory while it ingests that document over HTTP;
 #   4. its peak memory for three shapes of document (bench/collector_memory.sh),
-#      beside a reference collector's when REFERENCE_COLLECTOR names one.
+#      beside a reference collector's when REFERENCE_COLLECTOR names one;
+#   5. a serving collector's CPU per document over HTTP (bench/collector_cpu.py),
+#      beside REFERENCE_COLLECTOR's when given.
 #   bench/collector.sh [documents per run, default 2000] [build folder, default build/bench]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +38,8 @@ pages = db.execute("PRAGMA page_count").fetchone()[0] * db.execute("PRAGMA page_
 print("store: %d bytes for %d events (bodies included): %.1f bytes per event" % (pages, events, pages / events))
 PY
 "$bench" ingest "sqlite:$work/r.db" "$work/report.dromika" "$((count / 10))"
+echo "== a serving collector's CPU per document over HTTP$([ -n "${REFERENCE_COLLECTOR:-}" ] && echo ", beside $REFERENCE_COLLECTOR")"
+python3 bench/collector_cpu.py "$collector" ${REFERENCE_COLLECTOR:-} "$count"
 echo "== ingest: PostgreSQL"
 sh tests/e2e/pg_run.sh "$(command -v pg_virtualenv)" python3 sh -c "'$bench' ingest postgresql:// analytics '$count' &&
   '$bench' ingest postgresql:// '$work/report.dromika' '$((count / 10))'" 2>&1 | grep -v "cluster 1"
