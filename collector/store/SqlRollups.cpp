@@ -452,9 +452,9 @@ Status RemovedRollup::Apply(SqlSession &session) const {
   for (const auto &[machine, day, name] : machineDays_) {
     auto s = session.Exec(
         "DELETE FROM event_machine_days WHERE day = $1 AND name = $2 AND "
-        "machine = $3 AND NOT EXISTS (SELECT 1 FROM documents d JOIN events "
-        "e ON e.document_id = d.id WHERE d.machine = $3 AND d.received_ms >= "
-        "$4 AND d.received_ms < $5 AND e.name = $2)",
+        "machine = $3 AND NOT EXISTS (SELECT 1 FROM documents d JOIN "
+        "document_event_names n ON n.document_id = d.id WHERE d.machine = $3 "
+        "AND d.received_ms >= $4 AND d.received_ms < $5 AND n.name = $2)",
         {SqlValue::Int(day), SqlValue::Text(name), SqlValue::Text(machine),
          SqlValue::Int(day * kDayMs), SqlValue::Int((day + 1) * kDayMs)});
     if (!s.ok())

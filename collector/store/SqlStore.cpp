@@ -109,7 +109,7 @@ Status SqlStore::ListDocuments(const Filter& filter, std::vector<DocumentInfo>& 
       sql += (sql.find(" WHERE ") == std::string::npos ? " WHERE " : " AND ") + numbered;
     };
     if (!filter.name.empty()) {
-      add("EXISTS (SELECT 1 FROM events e WHERE e.document_id = documents.id AND e.name = ?)",
+      add("EXISTS (SELECT 1 FROM document_event_names n WHERE n.document_id = documents.id AND n.name = ?)",
           {SqlValue::Text(filter.name)});
     }
     if (filter.after) {

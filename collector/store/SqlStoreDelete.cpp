@@ -57,6 +57,9 @@ Status RemoveChunk(SqlSession& session, const std::vector<SqlValue>& ids, Remove
     }
     removed.*child.count += session.Changes();
   }
+  if (auto s = session.Exec("DELETE FROM document_event_names WHERE " + InList("document_id"), ids); !s.ok()) {
+    return s;
+  }
   // Not rolled up yet: nothing to take off, and nothing of it to keep.
   if (auto s = session.Exec("DELETE FROM value_rollup_backlog WHERE " + InList("document_id"), ids); !s.ok()) {
     return s;

@@ -123,6 +123,12 @@ Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, cons
                    const EventRollup& rollup, const ValueRollup& values, EventRollups& rollups) {
   if (summary.state != ParseState::kParsed) return {};
   rollups.Add(arrival.receivedMs, summary.machine, rollup);
+  auto s = Upsert(session, "INSERT INTO document_event_names (document_id, name)", 2, rollup.Names(),
+                  [&](const auto& name, std::vector<SqlValue>& p) {
+                    p.insert(p.end(), {SqlValue::Int(id), SqlValue::Text(name.first)});
+                  },
+                  "");
+  if (!s.ok()) return s;
   // Its value rollups come later, folded with those of other documents.
   if (!values.Empty()) {
     auto s = session.Exec("INSERT INTO value_rollup_backlog (document_id) VALUES ($1)", {SqlValue::Int(id)});

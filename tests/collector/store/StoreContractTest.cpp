@@ -77,7 +77,7 @@ class StoreContract : public ::testing::TestWithParam<std::string> {
                                        "event_hours, event_machine_days, event_elapsed_days, event_elapsed_totals, "
                                        "event_machine_last, event_value_days, event_value_hours, event_value_elapsed_days, "
                                        "data_point_days, value_rollup_backlog, document_keys, document_days, "
-                                       "event_name_last_days CASCADE; DROP FUNCTION IF EXISTS refuse_bad, document_month, "
+                                       "event_name_last_days, document_event_names CASCADE; DROP FUNCTION IF EXISTS refuse_bad, document_month, "
                                        "document_removed, drop_document_months, document_days_count, event_name_last_count")
                       .ok());
     } else {
@@ -214,6 +214,11 @@ TEST_P(StoreContract, SummarizesEventsPerName) {
     EXPECT_EQ(std::tie(one[0].p50, one[0].p90, one[0].p99), std::make_tuple(Optional(496), Optional(896), Optional(960)));
     EXPECT_EQ(one[0].count, raw.machine.empty() ? 101 : 100);
   }
+  // The documents that hold a name, newest first.
+  std::vector<DocumentInfo> quitting;
+  ASSERT_TRUE(store_->ListDocuments(Filter{{}, {}, "", "", "quit"}, quitting).ok());
+  ASSERT_EQ(quitting.size(), 2u);
+  EXPECT_EQ(std::tie(quitting[0].receivedMs, quitting[1].machine), std::make_tuple(int64_t{5000}, std::string("m2")));
   // Open-ended windows and bounded ones count machines alike.
   Put("<late/>", FixedRows("m3", {{"load", {}, {}, 5}}), 3 * 86400000);
   for (Filter window : {Filter{86400000, {}, "", "", ""}, Filter{86400000, 4 * 86400000, "", "", ""}}) {
@@ -376,7 +381,8 @@ constexpr const char* kOrphans =
     " + (SELECT COUNT(*) FROM groups WHERE document_id NOT IN (SELECT id FROM documents))"
     " + (SELECT COUNT(*) FROM data_points WHERE document_id NOT IN (SELECT id FROM documents))"
     " + (SELECT COUNT(*) FROM machine_facts WHERE document_id NOT IN (SELECT id FROM documents))"
-    " + (SELECT COUNT(*) FROM disks WHERE document_id NOT IN (SELECT id FROM documents))";
+    " + (SELECT COUNT(*) FROM disks WHERE document_id NOT IN (SELECT id FROM documents))"
+    " + (SELECT COUNT(*) FROM document_event_names WHERE document_id NOT IN (SELECT id FROM documents))";
 
 // A removal takes every row of the documents it selects, from every table,
 // and nothing of the others; so does a plain DELETE of documents by hand,
