@@ -8,6 +8,21 @@ tools/setup.sh test
 build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDROMIKA_TESTS=OFF -DDROMIKA_BENCH=ON >/dev/null
 cmake --build "$build"
+# The collector as it stood before the performance work, built once from
+# this repository's history, is the reference of the collector's own CPU and
+# memory figures (unless REFERENCE_COLLECTOR names another build).
+reference_commit=facae58
+if [ -z "${REFERENCE_COLLECTOR:-}" ] && git rev-parse -q --verify "$reference_commit^{commit}" >/dev/null; then
+  reference=build/bench-reference
+  if [ ! -x "$reference/build/dromika-collector" ]; then
+    rm -rf "$reference/src"
+    mkdir -p "$reference/src"
+    git archive "$reference_commit" | tar -x -C "$reference/src"
+    cmake -S "$reference/src" -B "$reference/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDROMIKA_TESTS=OFF >/dev/null
+    cmake --build "$reference/build" --target dromika-collector
+  fi
+  export REFERENCE_COLLECTOR=$PWD/$reference/build/dromika-collector
+fi
 echo "== machine: $(nproc) logical processors, $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo)," \
   "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)"
 echo "== file tree growth, escaping against memcpy"

@@ -12,6 +12,7 @@
 
 #include "collector/store/CommitQueue.h"
 #include "collector/store/SqlSession.h"
+#include "collector/store/SqlValueRollup.h"
 #include "collector/store/Store.h"
 
 namespace collector {
@@ -97,6 +98,7 @@ class SqlStore : public Store {
   std::vector<std::unique_ptr<SqlSession>> idle_;
   size_t openSessions_ = 0;  // idle or in use
   std::atomic<int64_t> monthsMadeOn_{-1};  // the day PostgreSQL's partitions were last made for
+  RecentValues recent_;
   std::mutex foldMutex_;
   std::condition_variable foldWake_;
   std::atomic<bool> stopping_{false};

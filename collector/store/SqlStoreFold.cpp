@@ -26,7 +26,7 @@ SqlStore::~SqlStore() {
 Status SqlStore::FoldValues(size_t batches) {
   bool more = true;
   for (size_t i = 0; more && i < batches && !stopping_; ++i) {
-    if (auto s = WithSession([&](SqlSession& session) { return FoldBacklog(session, more); }); !s.ok()) return s;
+    if (auto s = WithSession([&](SqlSession& session) { return FoldBacklog(session, recent_, more); }); !s.ok()) return s;
   }
   return {};
 }

@@ -49,6 +49,13 @@ Status InsertRows(SqlSession& session, const std::string& head, size_t width, si
 
 namespace {
 
+// What a transaction's documents add to the event rollups, written at its
+// end, and their value rollups, kept for the fold once it commits.
+struct TransactionRollups {
+  EventRollups events;
+  std::vector<std::pair<int64_t, ValueFold>> values;
+};
+
 // Groups before the data points that refer to them.
 Status InsertBatch(SqlSession& session, int64_t id, const RowBatch& batch) {
   const SqlValue document = SqlValue::Int(id);
@@ -120,9 +127,9 @@ Status InsertDocument(SqlSession& session, const Arrival& arrival, const Documen
 // The machine facts row, the machine's inventory and the event rollups
 // (added to the transaction's): what only the end of the read tells.
 Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
-                   const EventRollup& rollup, const ValueRollup& values, EventRollups& rollups) {
+                   const EventRollup& rollup, const ValueRollup& values, TransactionRollups& rollups) {
   if (summary.state != ParseState::kParsed) return {};
-  rollups.Add(arrival.receivedMs, summary.machine, rollup);
+  rollups.events.Add(arrival.receivedMs, summary.machine, rollup);
   auto s = Upsert(session, "INSERT INTO document_event_names (document_id, name)", 2, rollup.Names(),
                   [&](const auto& name, std::vector<SqlValue>& p) {
                     p.insert(p.end(), {SqlValue::Int(id), SqlValue::Text(name.first)});
@@ -133,6 +140,9 @@ Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, cons
   if (!values.Empty()) {
     auto s = session.Exec("INSERT INTO value_rollup_backlog (document_id) VALUES ($1)", {SqlValue::Int(id)});
     if (!s.ok()) return s;
+    ValueFold fold;
+    fold.Add(arrival.receivedMs, values, rollup);
+    rollups.values.emplace_back(id, std::move(fold));
   }
   if (auto s = UpdateInventory(session, id, arrival, summary); !s.ok()) return s;
   if (!summary.HasFacts()) return {};
@@ -145,7 +155,7 @@ Status InsertFacts(SqlSession& session, int64_t id, const Arrival& arrival, cons
 }
 
 Status CompleteDocument(SqlSession& session, int64_t id, const Arrival& arrival, const DocumentSummary& summary,
-                        const EventRollup& rollup, const ValueRollup& values, EventRollups& rollups) {
+                        const EventRollup& rollup, const ValueRollup& values, TransactionRollups& rollups) {
   auto s = session.Exec(
       "UPDATE documents SET machine = $1, kind = $2, body = $3, parse_state = $4, parse_message = $5 WHERE id = $6",
       {SqlValue::Text(summary.machine), SqlValue::Text(KindName(summary.kind)), SqlValue::BorrowedBlob(arrival.packed),
@@ -176,7 +186,7 @@ void Refuse(PendingPut& put, Status refusal) {
 
 // A document read whole ahead, as most are: its row goes in complete, and
 // its rows need no savepoint, as nothing is left to refuse it.
-Status PutReadAhead(SqlSession& session, PendingPut& put, EventRollups& rollups) {
+Status PutReadAhead(SqlSession& session, PendingPut& put, TransactionRollups& rollups) {
   RowSource& rows = *put.rows;
   PutResult& result = *put.result;
   auto s = InsertDocument(session, *put.arrival, &rows.Summary(), result);
@@ -197,7 +207,7 @@ Status PutReadAhead(SqlSession& session, PendingPut& put, EventRollups& rollups)
 // puts its rows in under a savepoint: if it is found unparsed at its end it
 // keeps none of them, and if it is refused it leaves nothing at all while
 // the rest of the batch goes on.
-Status PutDocument(SqlSession& session, PendingPut& put, EventRollups& rollups) {
+Status PutDocument(SqlSession& session, PendingPut& put, TransactionRollups& rollups) {
   put.refused = false;
   if (Status refusal = put.rows->Rewind(); !refusal.ok()) {
     Refuse(put, refusal);
@@ -297,10 +307,13 @@ void SqlStore::PutBatch(SqlSession& session, const std::vector<PendingPut*>& bat
 
 Status SqlStore::PutInTransaction(SqlSession& session, const std::vector<PendingPut*>& batch) {
   Status s = session.BeginWrite();
-  EventRollups rollups;
+  TransactionRollups rollups;
   for (size_t i = 0; s.ok() && i < batch.size(); ++i) s = PutDocument(session, *batch[i], rollups);
-  if (s.ok()) s = rollups.Write(session);
+  if (s.ok()) s = rollups.events.Write(session);
   if (s.ok()) s = session.ExecScript("COMMIT");
+  if (s.ok()) {
+    for (auto& [id, fold] : rollups.values) recent_.Keep(id, std::move(fold));
+  }
   if (!s.ok()) {
     (void)session.ExecScript("ROLLBACK");
     for (PendingPut* p : batch) *p->result = PutResult{};

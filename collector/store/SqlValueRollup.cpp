@@ -360,7 +360,24 @@ Status LockValueRollups(SqlSession &session) {
 // writers wait only for the adding up; each is taken off the backlog inside
 // it, and only those this fold took are added, so two folds (or a fold and
 // a removal) never count one twice.
-Status FoldBacklog(SqlSession &session, bool &more) {
+void RecentValues::Keep(int64_t id, ValueFold fold) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  kept_[id] = std::move(fold);
+  if (kept_.size() > kLatest)
+    kept_.erase(kept_.begin());
+}
+
+bool RecentValues::Take(int64_t id, ValueFold &fold) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = kept_.find(id);
+  if (it == kept_.end())
+    return false;
+  fold.Take(std::move(it->second));
+  kept_.erase(it);
+  return true;
+}
+
+Status FoldBacklog(SqlSession &session, RecentValues &recent, bool &more) {
   more = false;
   std::vector<int64_t> ids;
   auto s = session.Exec("SELECT document_id FROM value_rollup_backlog ORDER BY "
@@ -374,8 +391,10 @@ Status FoldBacklog(SqlSession &session, bool &more) {
   size_t rows = 0;
   for (size_t i = 0; i < ids.size() && rows < kFoldRows; ++i) {
     ValueFold one;
-    if (s = ReadStoredDocument(session, ids[i], one); !s.ok())
-      return s;
+    if (!recent.Take(ids[i], one)) {
+      if (s = ReadStoredDocument(session, ids[i], one); !s.ok())
+        return s;
+    }
     rows += one.Rows();
     read.emplace_back(ids[i], std::move(one));
   }

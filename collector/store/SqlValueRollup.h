@@ -14,6 +14,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,20 @@ private:
   size_t rows_ = 0;
 };
 
+// The value rollups of documents this process has just stored, kept for
+// the fold so that it need not read them back; the newest kLatest only.
+class RecentValues {
+public:
+  static constexpr size_t kLatest = 1024;
+  void Keep(int64_t id, ValueFold fold);
+  // Moves the document's into `fold`; false when it is not kept.
+  bool Take(int64_t id, ValueFold &fold);
+
+private:
+  std::mutex mutex_;
+  std::map<int64_t, ValueFold> kept_;
+};
+
 // Reads the stored document `id` back into `fold` as its upload saw it;
 // nothing when it is not there or was not parsed.
 Status ReadStoredDocument(SqlSession &session, int64_t id, ValueFold &fold);
@@ -82,7 +97,7 @@ Status DropEmptyValueRollups(SqlSession &session,
 // Folds the oldest batch of documents still waiting, in one transaction;
 // false in `more` once none is left. Taken under the lock that removals take
 // in PostgreSQL, so a document is never folded while it is being removed.
-Status FoldBacklog(SqlSession &session, bool &more);
+Status FoldBacklog(SqlSession &session, RecentValues &recent, bool &more);
 Status LockValueRollups(SqlSession &session);
 
 } // namespace collector

@@ -40,7 +40,8 @@ TEST(CollectorText, ReadsAndWritesUtcTimesAndElapsedTexts) {
   const std::pair<const char*, Optional> elapsed[] = {
       {"0d 0:00:00.000", 0},         {"0d 0:00:00.015", 15},   {"2d 3:04:05.006", 183845006},
       {"0d 0:00:00", std::nullopt},  {"", std::nullopt},       {"0d 0:00:00.000x", std::nullopt},
-      {"-1d 0:00:00.000", std::nullopt},
+      {"-1d 0:00:00.000", std::nullopt}, {"0d 0:0:0.1", 1},  {"0d  0:00:01.000", 1000},
+      {"0d 0:00:00.0001", std::nullopt},  {"123456789d 0:00:00.000", int64_t{123456789} * 86400000},
   };
   for (const auto& [text, ms] : elapsed) EXPECT_EQ(ParseElapsed(text), ms) << text;
 }
