@@ -137,6 +137,12 @@ TEST_F(AccessTest, SessionsReadUntilTheyEndAndSignOutNeedsThePageKey) {
   EXPECT_EQ(expired->code, 303);
   EXPECT_EQ(Header(*expired, "Location"), "/login?next=%2Fmachines");
   const Route& api = *FindRoute("GET", "/v1/documents");
+  // A session carries its token's scopes, no more.
+  Route admin = api;
+  admin.scope = kRead | kAdmin;
+  Admission reader = access.Admit(admin, "", cookie, "/v1/documents");
+  ASSERT_FALSE(reader.refusal);
+  EXPECT_EQ(access.Resume(store_, admin, "/v1/documents", 2000, reader)->code, 403);
   Admission forged = access.Admit(api, "", "dromika_session=" + std::string(64, 'a'), "/v1/documents");
   EXPECT_EQ(access.Resume(store_, api, "/v1/documents", 2000, forged)->code, 401);
 

@@ -83,6 +83,13 @@ TEST(UntrustedInput, CountsAttributesOnTheRawBytes) {
   for (const auto& [xml, refused] : cases) {
     EXPECT_EQ(MeasureStartTags(xml).mostAttributes > kMaxAttributesPerElement, refused) << xml.substr(0, 60);
   }
+  // The reader itself takes the limit and refuses one more.
+  for (const size_t count : {kMaxAttributesPerElement, kMaxAttributesPerElement + 1}) {
+    const std::string xml = "<d" + Attributes(count) + "/>";
+    DocumentReader reader(xml);
+    int64_t rows = 0;
+    EXPECT_EQ(ReadAll(reader, rows).ok(), count == kMaxAttributesPerElement) << count;
+  }
 }
 
 // Deeply nested groups with long names are stored once each, not once per

@@ -79,7 +79,8 @@ class ApiTest(FolderCase):
             self.assertEqual(machine_facts(c), expected)
         self.assertEqual(len(c.get("/v1/machines")[1]["machines"]), 2)  # PC-1 and this machine
         # Bad queries are answered with escaped echoes.
-        for path, code in (("/v1/documents?since=%3Cscript%3E", 400), ("/v1/documents?limit=0", 400), ("/v1/machines?limit=1001", 400),
+        for path, code in (("/v1/documents?since=%3Cscript%3E", 400), ("/v1/documents?limit=0", 400),
+                           ("/v1/documents?limit=1001", 400), ("/v1/machines?limit=1001", 400),
                            ("/v1/documents/999/raw", 404), ("/v1/documents/x%22%3C/raw", 404),
                            ("/v1/%3Cnothing%3E", 404)):
             status, headers, body = c.request("GET", path)

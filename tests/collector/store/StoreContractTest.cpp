@@ -779,6 +779,21 @@ TEST_P(StoreContract, BreaksEventsDownByADataPointOfTheirDocuments) {
             std::make_tuple(K::kOther, int64_t{2}, int64_t{2}));
 }
 
+// A document rolls up its first kRolledPaths data points, each value cut
+// to kRolledTextBytes at a character boundary.
+TEST_P(StoreContract, ADocumentRollsUpABoundedNumberOfDataPointsAndBytes) {
+  std::string accents;
+  for (int i = 0; i < 200; ++i) accents += "\xC3\xA9";
+  std::vector<DataPointRow> points;
+  for (int i = 0; i < 40; ++i) points.push_back({0, "p" + std::to_string(10 + i), i == 0 ? "x" + accents : "v"});
+  Put("<many/>", FixedRows("", {{"tap", {}, {}, {}}}).Points({{{}, "g"}}, points));
+  ASSERT_TRUE(store_->CatchUp().ok());
+  EXPECT_EQ(Rows("SELECT COUNT(*), MAX(path) FROM data_point_days"),
+            (Table{{std::to_string(kRolledPaths), "g/p" + std::to_string(10 + kRolledPaths - 1)}}));
+  EXPECT_EQ(Rows("SELECT value FROM data_point_days WHERE path = 'g/p10'"),
+            (Table{{"x" + accents.substr(0, kRolledTextBytes - 2)}}));  // 255 bytes: no half character
+}
+
 // A data point keeps kValuesPerDay values a day; documents with further
 // values count as the other values, and a removal takes each document off
 // where it was counted, until the day has none left among the others.
